@@ -1,0 +1,49 @@
+# Shared settings for every target of the project.
+
+function(quorlin_warnings target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /utf-8)
+        if(QUORLIN_WERROR)
+            target_compile_options(${target} PRIVATE /WX)
+        endif()
+    else()
+        target_compile_options(${target} PRIVATE
+            -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wold-style-cast)
+        if(QUORLIN_WERROR)
+            target_compile_options(${target} PRIVATE -Werror)
+        endif()
+    endif()
+    if(QUORLIN_SANITIZE AND NOT MSVC)
+        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+endfunction()
+
+# An executable that belongs in the program folder, under the exact file name given
+# (the tools keep their ".exe" ending on every platform).
+function(quorlin_app_executable target file_name)
+    set_target_properties(${target} PROPERTIES
+        OUTPUT_NAME "${file_name}"
+        SUFFIX ""
+        RUNTIME_OUTPUT_DIRECTORY "${QUORLIN_APP_DIR}")
+endfunction()
+
+# quorlin_add_test(NAME name SOURCES ... LIBS ... [QT])
+# One test executable per unit, registered with CTest. QT tests run on the offscreen platform.
+function(quorlin_add_test)
+    cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    quorlin_warnings(${T_NAME})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
+    if(NOT T_QT)
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+    endif()
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORLIN_APP_DIR=${QUORLIN_APP_DIR};QUORLIN_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
