@@ -1,0 +1,7 @@
+# The container writer part of quorlin::chm (included by CMakeLists.txt).
+add_library(quorlin_chm_container STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/src/container_writer.cpp)
+target_include_directories(quorlin_chm_container PUBLIC "${CMAKE_CURRENT_LIST_DIR}/include")
+target_link_libraries(quorlin_chm_container PUBLIC quorlin::lzx)
+quorlin_warnings(quorlin_chm_container)
+target_link_libraries(quorlin_chm INTERFACE quorlin_chm_container)

@@ -1,0 +1,52 @@
+// The ITSF container of a .chm: directory (ITSP, PMGL/PMGI chunks), section 0 with the
+// ::DataSpace storage files, and section 1 compressed with LZX.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace chm {
+
+enum class Section { Uncompressed = 0, Compressed = 1 };
+
+struct ContainerOptions {
+    std::uint32_t lcid = 0x0409;   // written to the ITSF header (the viewer uses #SYSTEM's)
+    std::uint32_t timestamp = 0;   // the ITSF header's timestamp-like DWORD; 0 keeps builds reproducible
+    unsigned threads = 0;          // LZX threads, 0 = all cores
+};
+
+enum class WriteError {
+    None,
+    DuplicateName, // the name equals an earlier one, ignoring ASCII case
+    BadName,       // not "/..." , empty component, trailing "/", NUL byte, "::" prefix, > 512 bytes
+    TooLarge,      // the directory would need more chunks, or section 1 more frames, than readers take
+};
+
+class ContainerWriter {
+public:
+    explicit ContainerWriter(ContainerOptions options = {});
+
+    // name is the internal name: "/" + path with "/" separators ("/index.htm", "/img/a.gif",
+    // "/#SYSTEM"). Section-1 files are laid out in the order they were added, section-0 files
+    // likewise (after the ::DataSpace files, before Content). Names are unique
+    // case-insensitively. Directory entries ("/", "/img/") are made by build(), and so is an
+    // empty "/#ITBITS" in section 0 unless one was added.
+    WriteError addFile(std::string name, std::vector<std::uint8_t> data, Section section);
+
+    // Builds the complete .chm image into out (replaced). The same files in the same order give
+    // the same bytes, whatever the thread count.
+    WriteError build(std::vector<std::uint8_t>& out) const;
+
+private:
+    struct File {
+        std::string name;
+        std::vector<std::uint8_t> data;
+        Section section;
+    };
+    ContainerOptions m_options;
+    std::vector<File> m_files;
+    std::vector<std::string> m_foldedNames; // lowercased names, sorted, for the duplicate check
+};
+
+} // namespace chm
