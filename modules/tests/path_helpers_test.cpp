@@ -1,0 +1,92 @@
+#include "modProject.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+using host::PathStyle;
+
+// The cases are written in Windows style; the POSIX run swaps every "\" for "/" and drops the
+// drive letters, so both rule sets are checked on every host.
+struct ResolveCase {
+    const char* folder;
+    const char* name;
+    const char* result;
+    const char* nameAfter;
+};
+
+std::string toPosix(std::string s) {
+    std::replace(s.begin(), s.end(), '\\', '/');
+    if (s.size() >= 2 && s[1] == ':') {
+        s.erase(0, 2);
+    }
+    return s;
+}
+
+class ResolvePathTest : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(ResolvePathTest, WindowsStyle) {
+    const auto& c = GetParam();
+    std::string name = c.name;
+    EXPECT_EQ(modProject::ResolvePath(c.folder, name, PathStyle::Windows), c.result);
+    EXPECT_EQ(name, c.nameAfter);
+}
+
+TEST_P(ResolvePathTest, PosixStyle) {
+    const auto& c = GetParam();
+    std::string name = toPosix(c.name);
+    EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
+              toPosix(c.result));
+    EXPECT_EQ(name, toPosix(c.nameAfter));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WorkedExamples, ResolvePathTest,
+    ::testing::Values(
+        ResolveCase{"C:\\Help\\Src", "index.htm*", "C:\\Help\\Src\\index.htm*", "index.htm*"},
+        ResolveCase{"C:\\Help\\Src\\", "pages\\a.htm", "C:\\Help\\Src\\pages\\a.htm",
+                    "pages\\a.htm"},
+        ResolveCase{"C:\\Help\\Src", "..\\img\\b.gif", "C:\\Help\\img\\b.gif", "img\\b.gif"},
+        ResolveCase{"C:\\Help\\Src\\Ch1", "..\\..\\common\\c.htm", "C:\\Help\\common\\c.htm",
+                    "common\\c.htm"},
+        ResolveCase{"C:\\A\\BB\\C", "..\\..\\x.htm", "C:\\A\\x.htm", "x.htm"},
+        ResolveCase{"C:\\", "e.htm", "C:\\e.htm", "e.htm"},
+        ResolveCase{"C:\\Help", "..\\", "C:\\", ""},
+        ResolveCase{"C:\\Help", "..", "C:\\Help\\..", ".."},
+        ResolveCase{"C:\\Help", "..x.htm", "C:\\Help\\..x.htm", "..x.htm"},
+        ResolveCase{"C:\\Help\\", "", "C:\\Help\\", ""},
+        ResolveCase{"C:\\Help", "pages\\..\\a.htm", "C:\\Help\\pages\\..\\a.htm",
+                    "pages\\..\\a.htm"},
+        ResolveCase{"C:\\Help", ".\\a.htm", "C:\\Help\\.\\a.htm", ".\\a.htm"},
+        // Climbing above the root stops there instead of failing.
+        ResolveCase{"C:\\Help", "..\\..\\..\\x.htm", "C:\\x.htm", "x.htm"},
+        ResolveCase{"C:\\", "..\\x.htm", "C:\\x.htm", "x.htm"}));
+
+TEST(ResolvePath, AbsoluteNamesComeBackUnchanged) {
+    std::string name = "D:\\Other\\d.htm";
+    EXPECT_EQ(modProject::ResolvePath("C:\\Help", name, PathStyle::Windows), "D:\\Other\\d.htm");
+    EXPECT_EQ(name, "D:\\Other\\d.htm");
+    std::string posix = "/other/d.htm";
+    EXPECT_EQ(modProject::ResolvePath("/help", posix, PathStyle::Posix), "/other/d.htm");
+    // A "/" is an ordinary character to the Windows rules, a "\" to the POSIX ones.
+    std::string slashed = "../x.htm";
+    EXPECT_EQ(modProject::ResolvePath("C:\\Help", slashed, PathStyle::Windows),
+              "C:\\Help\\../x.htm");
+}
+
+TEST(ParentFolder, BothStyles) {
+    struct Case {
+        const char* path;
+        const char* result;
+    };
+    for (const Case& c : {Case{"C:\\Help\\Src\\chm_hhp.hhp", "C:\\Help\\Src\\"},
+                          Case{"C:\\x.hhp", "C:\\"}, Case{"C:\\Help\\", "C:\\Help\\"},
+                          Case{"chm_hhp.hhp", "\\"}, Case{"\\chm_hhp.hhp", "\\"}, Case{"", "\\"}}) {
+        EXPECT_EQ(modProject::ParentFolder(c.path, PathStyle::Windows), c.result) << c.path;
+        EXPECT_EQ(modProject::ParentFolder(toPosix(c.path), PathStyle::Posix), toPosix(c.result))
+            << c.path;
+    }
+}
+
+} // namespace

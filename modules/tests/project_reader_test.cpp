@@ -1,0 +1,98 @@
+#include "platform/host_error.h"
+#include "test_support.h"
+
+namespace {
+
+using V = std::vector<std::string>;
+
+struct FilesCase {
+    const char* label;
+    const char* content;
+    bool result;
+    V list;
+};
+
+class ReadProjectFilesTest : public ProjectTest, public ::testing::WithParamInterface<FilesCase> {};
+
+TEST_P(ReadProjectFilesTest, Reads) {
+    const auto& c = GetParam();
+    page("p.hhp", c.content);
+    V list;
+    EXPECT_EQ(modProject::ReadProjectFiles(folder() + "p.hhp", list), c.result) << c.label;
+    EXPECT_EQ(list, c.list) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadProjectFilesTest,
+    ::testing::Values(
+        FilesCase{"plain", "[OPTIONS]\r\n[FILES]\r\na.htm\r\nsub\\b.htm\r\n\r\n[INFOTYPES]\r\n",
+                  true, V{"a.htm", "sub\\b.htm"}},
+        FilesCase{"last line counts", "[FILES]\r\na.htm\r\nb.htm", true, V{"a.htm", "b.htm"}},
+        FilesCase{"empty section", "[FILES]\r\n\r\na.htm\r\n", true, V{}},
+        FilesCase{"climbs out", "[FILES]\r\na.htm\r\n..\\x.htm\r\n\r\n", false,
+                  V{"a.htm", "..\\x.htm"}},
+        FilesCase{"lower case header", "[files]\r\na.htm\r\n", false, V{}},
+        FilesCase{"header with a blank", "[FILES] \r\na.htm\r\n", false, V{}},
+        FilesCase{"no header", "[OPTIONS]\r\nTitle=x\r\n", false, V{}},
+        FilesCase{"header is the last line", "[OPTIONS]\r\n[FILES]\r\n", false, V{}},
+        FilesCase{"empty file", "", false, V{}}),
+    [](const auto& testInfo) {
+        std::string name = testInfo.param.label;
+        for (char& ch : name) {
+            if (!std::isalnum(static_cast<unsigned char>(ch))) {
+                ch = '_';
+            }
+        }
+        return name;
+    });
+
+TEST_F(ProjectTest, UnreadableProjectIsAFailedRead) {
+    V list;
+    EXPECT_FALSE(modProject::ReadProjectFiles(folder() + "missing.hhp", list));
+    modProject::ProjectInfo info;
+    EXPECT_THROW(modProject::ReadProjectOptions(folder() + "missing.hhp", info), host::HostError);
+    page("empty.hhp", "");
+    EXPECT_THROW(modProject::ReadProjectOptions(folder() + "empty.hhp", info), host::HostError);
+}
+
+TEST_F(ProjectTest, OptionsAreCutByCount) {
+    page("p.hhp", "[OPTIONS]\r\nContents file=one.hhc\r\nContents file = two.hhc\r\n"
+                  "Compiled file=out.chm\r\nIndex file= keys.hhk\r\nContents file=late.hhc\r\n"
+                  "[FILES]\r\nIndex.htm\r\nContents.htm\r\n");
+    modProject::ProjectInfo info{"x", "old", "old", "old"};
+    modProject::ReadProjectOptions(folder() + "p.hhp", info);
+    EXPECT_EQ(info.ContentsFile, "= two.hhc");
+    EXPECT_EQ(info.IndexFile, " keys.hhk");
+    EXPECT_EQ(info.CompiledFile, "out.chm");
+    EXPECT_EQ(info.ProjectFile, "x");
+}
+
+TEST_F(ProjectTest, CompiledFileIsTakenAfreshForEveryProject) {
+    modProject::ProjectInfo info;
+    // After both other names: still read. And a page named like an option is no option.
+    page("a.hhp", "Contents file=a.hhc\r\nIndex file=a.hhk\r\nCompiled file=a.chm");
+    modProject::ReadProjectOptions(folder() + "a.hhp", info);
+    EXPECT_EQ(info.CompiledFile, "a.chm");
+    page("Manual.v2.hhp", "[OPTIONS]\r\nIndex.htm\r\n[FILES]\r\nIndex.htm\r\n");
+    modProject::ReadProjectOptions(folder() + "Manual.v2.hhp", info);
+    EXPECT_EQ(info.ContentsFile, "");
+    EXPECT_EQ(info.IndexFile, "");
+    EXPECT_EQ(info.CompiledFile, "Manual.v2.chm");
+}
+
+TEST_F(ProjectTest, GeneratedProjectReadsBack) {
+    page("a.htm", "<title>A</title>");
+    std::string dir = folder();
+    std::string title = "T";
+    ASSERT_TRUE(modProject::WriteProject(dir, {"a.htm", "chm_about.htm"}, title, "a.htm"));
+    V list;
+    EXPECT_TRUE(modProject::ReadProjectFiles(folder() + "chm_hhp.hhp", list));
+    EXPECT_EQ(list, (V{"a.htm", "chm_about.htm"}));
+    modProject::ProjectInfo info;
+    modProject::ReadProjectOptions(folder() + "chm_hhp.hhp", info);
+    EXPECT_EQ(info.ContentsFile, "chm_hhp.hhc");
+    EXPECT_EQ(info.IndexFile, "chm_hhp.hhk");
+    EXPECT_EQ(info.CompiledFile, "chm_hhp.chm");
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// The file operations the program needs, behind one interface: the real one works on the
+// host's file system; tests wrap it to make chosen operations fail (tests run as root, where
+// permissions stop nothing).
+#pragma once
+
+#include "platform/text_file.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Reads the whole file as text. Throws HostError naming the file when it cannot be opened.
+    virtual TextReader openTextFile(const std::string& path) = 0;
+    // Creates the file afresh (an existing one is replaced). Throws HostError when it cannot.
+    virtual std::unique_ptr<TextWriter> createTextFile(const std::string& path) = 0;
+
+    // Directory look-up for normal files: the path's last component may hold "*" and "?".
+    // Matching is case-insensitive; hidden files and folders are skipped; an exact match is
+    // preferred, otherwise the first match in case-insensitive name order. The result is the
+    // bare name as stored on disk.
+    virtual std::optional<std::string> findFirst(const std::string& pathOrPattern) = 0;
+    // All normal files of a folder matching a pattern, in case-insensitive name order.
+    // Throws HostError when the folder cannot be listed.
+    virtual std::vector<std::string> listFiles(const std::string& folder,
+                                               const std::string& pattern) = 0;
+    // Sub-folders of a folder (not hidden), in case-insensitive name order.
+    virtual std::vector<std::string> listFolders(const std::string& folder) = 0;
+    virtual bool folderExists(const std::string& path) = 0;
+
+    // Copies replacing the destination; false when it cannot (a read-only destination too).
+    virtual bool copyFile(const std::string& from, const std::string& to) = 0;
+    virtual bool deleteFile(const std::string& path) = 0;
+
+    virtual std::string currentFolder() = 0;
+    virtual bool setCurrentFolder(const std::string& path) = 0;
+
+    // The roots of the mounted volumes the user can pick, pseudo file systems left out.
+    virtual std::vector<std::string> drives() = 0;
+};
+
+// The file system in force: the host's, unless a test has put another in place.
+FileSystem& fileSystem();
+
+// Puts another file system in force for the lifetime of the object.
+class ScopedFileSystem {
+public:
+    explicit ScopedFileSystem(FileSystem& replacement);
+    ~ScopedFileSystem();
+    ScopedFileSystem(const ScopedFileSystem&) = delete;
+    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+private:
+    FileSystem* m_previous;
+};
+
+// The host's own file system, for wrappers that delegate to it.
+FileSystem& hostFileSystem();
+
+// Case-insensitive wildcard match of a bare name against a pattern of "*" and "?". A pattern
+// whose extension has three characters also matches longer extensions that begin with them,
+// as short 8.3 names make it on Windows ("*.htm" lists "a.html").
+bool matchesPattern(std::string_view name, std::string_view pattern);
+
+} // namespace host

@@ -1,0 +1,140 @@
+#include "qt_host.h"
+
+#include "platform/host_error.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace host {
+
+QString toQString(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::string fromQString(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+QtMessageBoxes::QtMessageBoxes(QString applicationTitle)
+    : m_applicationTitle(std::move(applicationTitle)) {}
+
+MessageAnswer QtMessageBoxes::show(const MessageRequest& request) {
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr) {
+        owner = QApplication::activeWindow();
+    }
+    QMessageBox box(owner);
+    box.setWindowTitle(request.title.empty() ? m_applicationTitle : toQString(request.title));
+    box.setText(toQString(request.text));
+    box.setIcon(request.icon == MessageIcon::Question ? QMessageBox::Question
+                                                      : QMessageBox::NoIcon);
+    QAbstractButton* yes = nullptr;
+    if (request.buttons == MessageButtons::YesNo) {
+        yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
+        box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
+        box.setDefaultButton(qobject_cast<QPushButton*>(yes));
+    } else {
+        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    }
+    box.exec();
+    if (request.buttons == MessageButtons::Ok) {
+        return MessageAnswer::Ok;
+    }
+    return box.clickedButton() == yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+namespace {
+
+void requireTool(const ToolCommand& command) {
+    const QFileInfo info(toQString(command.program));
+    if (!info.isFile() || !info.isExecutable()) {
+        throw HostError("无法启动 " + command.program + "：找不到该程序或它不可执行");
+    }
+}
+
+QStringList argumentsOf(const ToolCommand& command) {
+    // The whole argument text is one argument: never split, so blanks in names survive.
+    return command.arguments.empty() ? QStringList() : QStringList{toQString(command.arguments)};
+}
+
+} // namespace
+
+void QtToolRunner::startDetached(const ToolCommand& command) {
+    requireTool(command);
+    QProcess process;
+    process.setProgram(toQString(command.program));
+    process.setArguments(argumentsOf(command));
+    process.setWorkingDirectory(toQString(command.workingFolder));
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
+        throw HostError("无法启动 " + command.program);
+    }
+}
+
+ToolOutcome QtToolRunner::runAndWait(const ToolCommand& command) {
+    requireTool(command);
+    QProcess process;
+    process.setProgram(toQString(command.program));
+    process.setArguments(argumentsOf(command));
+    process.setWorkingDirectory(toQString(command.workingFolder));
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart || e == QProcess::Crashed) {
+            loop.quit();
+        }
+    });
+    QByteArray output;
+    QObject::connect(&process, &QProcess::readyRead, &loop,
+                     [&process, &output] { output += process.readAll(); });
+    process.start();
+    if (!process.waitForStarted(-1)) {
+        throw HostError("无法启动 " + command.program + "：" + fromQString(process.errorString()));
+    }
+    if (process.state() != QProcess::NotRunning) {
+        // Paint events still run; clicks and keys wait until the tool has ended.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    process.waitForFinished(-1);
+    output += process.readAll();
+
+    ToolOutcome outcome;
+    outcome.started = true;
+    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.output = output.toStdString();
+    return outcome;
+}
+
+bool QtDesktopServices::openUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(toQString(url)));
+}
+
+SingleInstanceLock::SingleInstanceLock(const QString& name) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::tempPath();
+    }
+    QDir().mkpath(folder);
+    m_lock =
+        std::make_unique<QLockFile>(folder + QLatin1Char('/') + name + QStringLiteral(".lock"));
+    // A lock whose owner process is gone is stale: QLockFile checks the recorded process
+    // and takes the lock over, so a crash does not block the next start.
+    m_lock->setStaleLockTime(0);
+    m_acquired = m_lock->tryLock(0);
+}
+
+SingleInstanceLock::~SingleInstanceLock() = default;
+
+} // namespace host

@@ -1,0 +1,71 @@
+// A file system for tests that delegates to the host's and fails the operations a test names,
+// by a substring of the path. Tests run as root, so permissions cannot make these fail.
+#pragma once
+
+#include "platform/file_system.h"
+#include "platform/host_error.h"
+
+#include <string>
+#include <vector>
+
+namespace host::testing {
+
+class FaultyFileSystem : public FileSystem {
+public:
+    std::vector<std::string> failOpen, failCreate, failCopy, failDelete, failList, failChdir;
+
+    TextReader openTextFile(const std::string& path) override {
+        if (hit(failOpen, path)) {
+            throw HostError("无法打开文件 " + path + "：模拟的故障");
+        }
+        return hostFileSystem().openTextFile(path);
+    }
+    std::unique_ptr<TextWriter> createTextFile(const std::string& path) override {
+        if (hit(failCreate, path)) {
+            throw HostError("无法创建文件 " + path + "：模拟的故障");
+        }
+        return hostFileSystem().createTextFile(path);
+    }
+    std::optional<std::string> findFirst(const std::string& p) override {
+        return hostFileSystem().findFirst(p);
+    }
+    std::vector<std::string> listFiles(const std::string& folder,
+                                       const std::string& pattern) override {
+        if (hit(failList, folder)) {
+            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+        }
+        return hostFileSystem().listFiles(folder, pattern);
+    }
+    std::vector<std::string> listFolders(const std::string& folder) override {
+        if (hit(failList, folder)) {
+            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+        }
+        return hostFileSystem().listFolders(folder);
+    }
+    bool folderExists(const std::string& path) override {
+        return hostFileSystem().folderExists(path);
+    }
+    bool copyFile(const std::string& from, const std::string& to) override {
+        return !hit(failCopy, to) && hostFileSystem().copyFile(from, to);
+    }
+    bool deleteFile(const std::string& path) override {
+        return !hit(failDelete, path) && hostFileSystem().deleteFile(path);
+    }
+    std::string currentFolder() override { return hostFileSystem().currentFolder(); }
+    bool setCurrentFolder(const std::string& path) override {
+        return !hit(failChdir, path) && hostFileSystem().setCurrentFolder(path);
+    }
+    std::vector<std::string> drives() override { return hostFileSystem().drives(); }
+
+private:
+    static bool hit(const std::vector<std::string>& needles, const std::string& path) {
+        for (const auto& n : needles) {
+            if (path.find(n) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace host::testing
