@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMessageBox>
@@ -119,6 +120,30 @@ ToolOutcome QtToolRunner::runAndWait(const ToolCommand& command) {
 
 bool QtDesktopServices::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(toQString(url)));
+}
+
+std::optional<std::string> QtFileDialogs::openFile(const OpenFileRequest& request) {
+    // "Description (*.ext)|*.ext|..." becomes Qt's "Description (*.ext);;...".
+    const QStringList parts = toQString(request.filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        filters << parts[i];
+    }
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr) {
+        owner = QApplication::activeWindow();
+    }
+    QFileDialog dialog(owner, toQString(request.title));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(filters);
+    if (!request.initialFileName.empty()) {
+        dialog.selectFile(toQString(request.initialFileName));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return fromQString(dialog.selectedFiles().front());
 }
 
 SingleInstanceLock::SingleInstanceLock(const QString& name) {

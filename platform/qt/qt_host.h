@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/message_box.h"
+#include "platform/services.h"
 #include "platform/tool_runner.h"
 
 #include <QString>
@@ -35,6 +36,11 @@ public:
 class QtDesktopServices : public DesktopServices {
 public:
     bool openUrl(const std::string& url) override;
+};
+
+class QtFileDialogs : public FileDialogs {
+public:
+    std::optional<std::string> openFile(const OpenFileRequest& request) override;
 };
 
 // A per-user lock held for the life of the object. A lock left by a crashed instance is

@@ -1,0 +1,71 @@
+// Stand-ins for the desktop services: they record every request, and the tool runner lets a
+// test play the tool (write the file a compiler would write, print its output, fail to start).
+#pragma once
+
+#include "platform/host_error.h"
+#include "platform/services.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host::testing {
+
+class RecordingToolRunner : public ToolRunner {
+public:
+    struct Call {
+        ToolCommand command;
+        bool waited = false;
+    };
+    std::vector<Call> calls;
+    // Plays the tool for each call; its outcome is what a waiting caller gets back.
+    std::function<ToolOutcome(const ToolCommand&)> behaviour;
+    // Programs (by substring of their path) that cannot be started.
+    std::vector<std::string> failToStart;
+
+    void startDetached(const ToolCommand& command) override { run(command, false); }
+    ToolOutcome runAndWait(const ToolCommand& command) override { return run(command, true); }
+
+private:
+    ToolOutcome run(const ToolCommand& command, bool waited) {
+        for (const auto& f : failToStart) {
+            if (command.program.find(f) != std::string::npos) {
+                throw HostError("无法启动 " + command.program + "：模拟的故障");
+            }
+        }
+        calls.push_back({command, waited});
+        if (behaviour) {
+            return behaviour(command);
+        }
+        return ToolOutcome{true, 0, {}};
+    }
+};
+
+class RecordingDesktopServices : public DesktopServices {
+public:
+    std::vector<std::string> urls;
+    bool answer = true;
+    bool openUrl(const std::string& url) override {
+        urls.push_back(url);
+        return answer;
+    }
+};
+
+class ScriptedFileDialogs : public FileDialogs {
+public:
+    std::vector<OpenFileRequest> requests;
+    std::deque<std::optional<std::string>> answers; // empty queue: cancel
+    std::optional<std::string> openFile(const OpenFileRequest& request) override {
+        requests.push_back(request);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace host::testing
