@@ -1,0 +1,45 @@
+// The compile pipeline: from a project file to the .chm it names.
+#pragma once
+
+#include "hhp/diagnostics.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace hhp {
+
+struct CompileOptions {
+    unsigned threads = 0; // compression threads; 0 = all cores
+    // Seconds since 1970 to stamp into the help file. Without it no clock reaches the output,
+    // so the same inputs give the same bytes.
+    std::optional<std::int64_t> timestamp;
+};
+
+struct CompileResult {
+    bool ok = false;
+    std::string outputPath;   // the .chm written (or that would have been written)
+    std::string errorLogFile; // the project's "Error log file", resolved; empty when not set
+    bool displayNotes = true; // the project's "Display compile notes"
+    std::size_t fileCount = 0;
+    std::size_t topicCount = 0;
+    std::uint64_t bytesIn = 0;  // bytes of every stored file, internal files excluded
+    std::uint64_t bytesOut = 0; // size of the .chm
+};
+
+// Reports one step of the compile; called only when the project asks for progress
+// ("Display compile progress").
+using ProgressSink = std::function<void(const std::string& message)>;
+
+// Compiles the project at projectPath (relative to the current folder or absolute). The .chm
+// is written to a temporary file beside its final place and renamed over it only when
+// complete: a failed compile leaves an earlier .chm untouched. Never throws.
+CompileResult compile(const std::string& projectPath, const CompileOptions& options,
+                      Diagnostics& diagnostics, const ProgressSink& progress = {});
+
+// The text between <title> and </title>, blanks collapsed and entities decoded; empty when
+// the page has none.
+std::string pageTitle(std::string_view html);
+
+} // namespace hhp

@@ -1,0 +1,24 @@
+// Finds the local files a page or a style sheet refers to, so that a project listing only its
+// pages still gets their images, style sheets, frames and objects compiled in.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hhp {
+
+// References in an HTML page: src, href, background, data, codebase of any tag, the file of
+// an object's movie/src/filename/url parameter, and CSS url(...) in style blocks and style
+// attributes. Only local references are returned (no scheme, no "//host", no pure "#anchor"),
+// with their fragment and query removed and %XX escapes decoded, in order of appearance,
+// each once.
+std::vector<std::string> scanHtmlLinks(std::string_view html);
+
+// url(...) and @import "..." references of a style sheet, filtered like scanHtmlLinks.
+std::vector<std::string> scanCssLinks(std::string_view css);
+
+// The reference as a local file name, or empty when it is not local.
+std::string localReference(std::string_view reference);
+
+} // namespace hhp

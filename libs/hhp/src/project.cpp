@@ -1,0 +1,512 @@
+// Reads a help project (.hhp). The format is forgiving INI: sections in brackets, key=value
+// options, one name per line elsewhere, ';' comments. Real projects carry options nobody
+// documents fully, so unknown keys are warned about and skipped, never fatal.
+#include "hhp/project.h"
+
+#include "text_util.h"
+
+#include <algorithm>
+
+namespace hhp {
+
+using detail::iequals;
+using detail::trim;
+
+namespace {
+
+// #include files may include further files; a cycle must not recurse for ever.
+constexpr int kMaxIncludeDepth = 8;
+
+enum class Section {
+    None,
+    Options,
+    Windows,
+    Files,
+    Alias,
+    Map,
+    TextPopups,
+    InfoTypes,
+    MergeFiles,
+    Subsets,
+    Unknown
+};
+
+Section sectionFor(std::string_view name) {
+    struct Entry {
+        std::string_view name;
+        Section section;
+    };
+    static constexpr Entry kSections[] = {
+        {"OPTIONS", Section::Options},
+        {"WINDOWS", Section::Windows},
+        {"FILES", Section::Files},
+        {"ALIAS", Section::Alias},
+        {"MAP", Section::Map},
+        {"TEXT POPUPS", Section::TextPopups},
+        {"INFOTYPES", Section::InfoTypes},
+        {"MERGE FILES", Section::MergeFiles},
+        {"SUBSETS", Section::Subsets},
+    };
+    for (const auto& entry : kSections)
+        if (iequals(entry.name, name))
+            return entry.section;
+    return Section::Unknown;
+}
+
+struct Parser {
+    Project& project;
+    const IncludeReader& includes;
+    Diagnostics& diagnostics;
+
+    std::optional<bool> yesNo(std::string_view value, const std::string& file, int line,
+                              std::string_view key) {
+        value = trim(value);
+        if (iequals(value, "yes") || value == "1" || iequals(value, "true"))
+            return true;
+        if (iequals(value, "no") || value == "0" || iequals(value, "false"))
+            return false;
+        diagnostics.warn(file, line,
+                         "\"" + std::string(key) + "\" expects Yes or No, not \"" +
+                             std::string(value) + "\"; the line is ignored");
+        return std::nullopt;
+    }
+
+    void notHonoured(const std::string& file, int line, std::string_view key) {
+        diagnostics.warn(file, line,
+                         "option \"" + std::string(key) + "\" is not supported and is ignored");
+    }
+
+    void option(std::string_view key, std::string_view value, const std::string& file, int line);
+    void aliasLine(std::string_view text, const std::string& file, int line, int depth);
+    void mapLine(std::string_view text, const std::string& file, int line, int depth,
+                 bool& inComment);
+    void includeFile(std::string_view name, const std::string& file, int line, int depth,
+                     bool isMap);
+};
+
+void Parser::option(std::string_view key, std::string_view value, const std::string& file,
+                    int line) {
+    const std::string v(trim(value));
+    auto setFlag = [&](bool& flag) {
+        if (auto b = yesNo(v, file, line, key))
+            flag = *b;
+    };
+    auto unsupportedWhenYes = [&](bool& flag) {
+        setFlag(flag);
+        if (flag)
+            notHonoured(file, line, key);
+    };
+
+    if (iequals(key, "Compatibility")) {
+        project.compatibility10 = (v == "1.0");
+    } else if (iequals(key, "Compiled file")) {
+        project.compiledFile = v;
+    } else if (iequals(key, "Contents file")) {
+        project.contentsFile = v;
+    } else if (iequals(key, "Index file")) {
+        project.indexFile = v;
+    } else if (iequals(key, "Default topic")) {
+        project.defaultTopic = v;
+    } else if (iequals(key, "Default Window")) {
+        project.defaultWindow = v;
+    } else if (iequals(key, "Title")) {
+        project.title = v;
+    } else if (iequals(key, "Default Font")) {
+        project.defaultFont = v;
+    } else if (iequals(key, "Error log file")) {
+        project.errorLogFile = v;
+    } else if (iequals(key, "Language")) {
+        // "0x804 Chinese (PRC)": the number, then descriptive text.
+        std::string_view number = v;
+        if (auto blank = number.find_first_of(" \t"); blank != std::string_view::npos)
+            number = number.substr(0, blank);
+        auto lcid = detail::parseNumber(number);
+        if (!lcid || *lcid == 0 || *lcid > 0xFFFF) {
+            diagnostics.warn(file, line,
+                             "\"Language\" does not start with a language number: \"" + v +
+                                 "\"; 0x409 is used");
+        } else {
+            project.lcid = *lcid;
+            project.languageGiven = true;
+        }
+    } else if (iequals(key, "Full-text search")) {
+        setFlag(project.fullTextSearch);
+    } else if (iequals(key, "Binary TOC")) {
+        unsupportedWhenYes(project.binaryToc);
+    } else if (iequals(key, "Binary Index")) {
+        setFlag(project.binaryIndex);
+    } else if (iequals(key, "Auto Index")) {
+        unsupportedWhenYes(project.autoIndex);
+    } else if (iequals(key, "Create CHI file")) {
+        unsupportedWhenYes(project.createChi);
+    } else if (iequals(key, "Display compile progress")) {
+        setFlag(project.displayProgress);
+    } else if (iequals(key, "Display compile notes")) {
+        setFlag(project.displayNotes);
+    } else if (iequals(key, "Enhanced decompilation")) {
+        unsupportedWhenYes(project.enhancedDecompilation);
+    } else if (iequals(key, "Flat")) {
+        unsupportedWhenYes(project.flat);
+    } else if (iequals(key, "DBCS")) {
+        unsupportedWhenYes(project.dbcs);
+    } else if (iequals(key, "Full text search stop list file")) {
+        project.stopListFile = v;
+        if (!v.empty())
+            notHonoured(file, line, key);
+    } else if (iequals(key, "Custom tab")) {
+        // "name",path
+        CustomTab tab;
+        std::string_view rest = v;
+        if (!rest.empty() && rest.front() == '"') {
+            auto close = rest.find('"', 1);
+            if (close != std::string_view::npos) {
+                tab.name = std::string(rest.substr(1, close - 1));
+                rest = rest.substr(close + 1);
+            }
+        }
+        if (auto comma = rest.find(','); comma != std::string_view::npos)
+            tab.file = std::string(trim(rest.substr(comma + 1)));
+        project.customTabs.push_back(std::move(tab));
+        notHonoured(file, line, key);
+    } else if (iequals(key, "Auto TOC") || iequals(key, "Sample Staging Path") ||
+               iequals(key, "Sample list file") || iequals(key, "CITATION") ||
+               iequals(key, "COMPRESS") || iequals(key, "COPYRIGHT") || iequals(key, "IGNORE") ||
+               iequals(key, "PREFIX") || iequals(key, "TMPDIR")) {
+        if (!v.empty())
+            notHonoured(file, line, key);
+    } else {
+        diagnostics.warn(file, line, "unknown option \"" + std::string(key) + "\" is ignored");
+    }
+}
+
+void Parser::includeFile(std::string_view name, const std::string& file, int line, int depth,
+                         bool isMap) {
+    std::string target(trim(name));
+    if (target.size() >= 2 && (target.front() == '"' || target.front() == '<'))
+        target = target.substr(1, target.size() - 2);
+    if (depth >= kMaxIncludeDepth) {
+        diagnostics.warn(file, line, "#include nested too deeply: \"" + target + "\" is skipped");
+        return;
+    }
+    std::optional<std::string> text;
+    if (includes)
+        text = includes(target);
+    if (!text) {
+        diagnostics.warn(file, line, "cannot read included file \"" + target + "\"");
+        return;
+    }
+    bool inComment = false;
+    const auto lines = detail::splitLines(*text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int lineNumber = static_cast<int>(i) + 1;
+        if (isMap)
+            mapLine(lines[i], target, lineNumber, depth + 1, inComment);
+        else
+            aliasLine(lines[i], target, lineNumber, depth + 1);
+    }
+}
+
+void Parser::aliasLine(std::string_view text, const std::string& file, int line, int depth) {
+    text = trim(text);
+    if (text.empty() || text.front() == ';' || text.starts_with("//"))
+        return;
+    if (detail::istartsWith(text, "#include")) {
+        includeFile(text.substr(8), file, line, depth, false);
+        return;
+    }
+    auto eq = text.find('=');
+    if (eq == std::string_view::npos) {
+        diagnostics.warn(file, line, "alias line without '=' is ignored");
+        return;
+    }
+    AliasEntry entry{std::string(trim(text.substr(0, eq))), std::string(trim(text.substr(eq + 1))),
+                     file, line};
+    if (entry.id.empty() || entry.file.empty()) {
+        diagnostics.warn(file, line, "alias line without a name or a file is ignored");
+        return;
+    }
+    project.aliases.push_back(std::move(entry));
+}
+
+void Parser::mapLine(std::string_view text, const std::string& file, int line, int depth,
+                     bool& inComment) {
+    // Map files are C headers: drop /* */ and // comments before looking at the line.
+    std::string clean;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (inComment) {
+            if (text.substr(i, 2) == "*/") {
+                inComment = false;
+                ++i;
+            }
+            continue;
+        }
+        if (text.substr(i, 2) == "/*") {
+            inComment = true;
+            ++i;
+            continue;
+        }
+        if (text.substr(i, 2) == "//")
+            break;
+        clean.push_back(text[i]);
+    }
+    std::string_view rest = trim(clean);
+    if (rest.empty() || rest.front() == ';')
+        return;
+    if (detail::istartsWith(rest, "#include")) {
+        includeFile(rest.substr(8), file, line, depth, true);
+        return;
+    }
+    if (detail::istartsWith(rest, "#define"))
+        rest = trim(rest.substr(7));
+    else if (rest.front() == '#')
+        return; // #ifndef guards and the like
+    std::string_view id;
+    std::string_view number;
+    if (auto eq = rest.find('='); eq != std::string_view::npos) {
+        id = trim(rest.substr(0, eq));
+        number = trim(rest.substr(eq + 1));
+    } else if (auto blank = rest.find_first_of(" \t"); blank != std::string_view::npos) {
+        id = rest.substr(0, blank);
+        number = trim(rest.substr(blank + 1));
+    }
+    // "(100)" and "100L" appear in generated headers.
+    if (number.size() >= 2 && number.front() == '(' && number.back() == ')')
+        number = trim(number.substr(1, number.size() - 2));
+    if (!number.empty() && (number.back() == 'L' || number.back() == 'l' || number.back() == 'u' ||
+                            number.back() == 'U'))
+        number.remove_suffix(1);
+    auto value = detail::parseNumber(number);
+    if (id.empty() || !value) {
+        diagnostics.warn(file, line, "map line is not \"#define NAME number\": ignored");
+        return;
+    }
+    project.map.push_back({std::string(id), *value, file, line});
+}
+
+std::vector<std::string_view> splitWindowFields(std::string_view value) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    bool quoted = false;
+    int bracket = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == '[')
+            ++bracket;
+        else if (!quoted && c == ']' && bracket > 0)
+            --bracket;
+        else if (!quoted && bracket == 0 && c == ',') {
+            fields.push_back(value.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    fields.push_back(value.substr(start));
+    return fields;
+}
+
+std::string unquote(std::string_view field) {
+    field = trim(field);
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+        field = field.substr(1, field.size() - 2);
+    else if (!field.empty() && field.front() == '"')
+        field.remove_prefix(1);
+    return std::string(field);
+}
+
+} // namespace
+
+std::string formatDiagnostic(const Diagnostic& diagnostic) {
+    std::string out;
+    if (!diagnostic.file.empty()) {
+        out += diagnostic.file;
+        if (diagnostic.line > 0)
+            out += ":" + std::to_string(diagnostic.line);
+        out += ": ";
+    }
+    out += diagnostic.severity == Severity::Error ? "error: " : "warning: ";
+    out += diagnostic.message;
+    return out;
+}
+
+bool Diagnostics::hasErrors() const {
+    return count(Severity::Error) > 0;
+}
+
+std::size_t Diagnostics::count(Severity severity) const {
+    return static_cast<std::size_t>(
+        std::count_if(m_items.begin(), m_items.end(),
+                      [&](const Diagnostic& d) { return d.severity == severity; }));
+}
+
+const WindowDefinition* Project::findWindow(std::string_view name) const {
+    for (const auto& window : windows)
+        if (iequals(window.name, name))
+            return &window;
+    return nullptr;
+}
+
+WindowDefinition parseWindowDefinition(std::string_view name, std::string_view value,
+                                       const std::string& fileName, int line,
+                                       Diagnostics& diagnostics) {
+    WindowDefinition window;
+    window.name = std::string(trim(name));
+    window.line = line;
+    const auto fields = splitWindowFields(value);
+    auto text = [&](std::size_t index) {
+        return index < fields.size() ? unquote(fields[index]) : std::string();
+    };
+    window.caption = text(0);
+    window.contentsFile = text(1);
+    window.indexFile = text(2);
+    window.defaultFile = text(3);
+    window.homeFile = text(4);
+    window.jump1Url = text(5);
+    window.jump1Text = text(6);
+    window.jump2Url = text(7);
+    window.jump2Text = text(8);
+
+    auto number = [&](std::size_t index, auto& target, std::string_view what) {
+        if (index >= fields.size())
+            return;
+        const auto field = trim(fields[index]);
+        if (field.empty())
+            return;
+        if (auto v = detail::parseNumber(field))
+            target =
+                static_cast<typename std::remove_reference_t<decltype(target)>::value_type>(*v);
+        else
+            diagnostics.warn(fileName, line,
+                             "window \"" + window.name + "\": " + std::string(what) +
+                                 " is not a number: \"" + std::string(field) + "\"");
+    };
+    number(9, window.navigationStyle, "navigation pane style");
+    number(10, window.navigationWidth, "navigation pane width");
+    number(11, window.buttons, "buttons");
+    if (fields.size() > 12) {
+        auto rect = trim(fields[12]);
+        if (!rect.empty()) {
+            if (rect.front() == '[')
+                rect.remove_prefix(1);
+            if (!rect.empty() && rect.back() == ']')
+                rect.remove_suffix(1);
+            std::array<std::int32_t, 4> pos{};
+            std::size_t count = 0;
+            bool ok = true;
+            for (auto part : splitWindowFields(rect)) {
+                auto v = detail::parseNumber(part);
+                if (!v || count >= 4) {
+                    ok = false;
+                    break;
+                }
+                pos[count++] = static_cast<std::int32_t>(*v);
+            }
+            if (ok && count == 4)
+                window.position = pos;
+            else
+                diagnostics.warn(fileName, line,
+                                 "window \"" + window.name + "\": position is not [l,t,r,b]");
+        }
+    }
+    number(13, window.styles, "window styles");
+    number(14, window.extendedStyles, "extended window styles");
+    number(15, window.showState, "show state");
+    number(16, window.navigationClosed, "navigation pane closed");
+    number(17, window.defaultTab, "default tab");
+    number(18, window.tabPosition, "tab position");
+    number(19, window.notifyId, "notification id");
+    if (fields.size() > 20)
+        diagnostics.warn(fileName, line,
+                         "window \"" + window.name + "\" has more fields than expected");
+    return window;
+}
+
+Project parseProject(std::string_view text, const std::string& fileName,
+                     const IncludeReader& includes, Diagnostics& diagnostics) {
+    Project project;
+    project.fileName = fileName;
+    Parser parser{project, includes, diagnostics};
+
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+
+    Section section = Section::None;
+    bool mapComment = false;
+    const auto lines = detail::splitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int lineNumber = static_cast<int>(i) + 1;
+        const std::string_view line = trim(lines[i]);
+        if (line.empty())
+            continue;
+        if (line.front() == '[' && line.back() == ']') {
+            const auto name = trim(line.substr(1, line.size() - 2));
+            section = sectionFor(name);
+            mapComment = false;
+            if (section == Section::Unknown)
+                diagnostics.warn(fileName, lineNumber,
+                                 "unknown section [" + std::string(name) + "] is ignored");
+            else if (section == Section::Subsets)
+                diagnostics.warn(fileName, lineNumber, "[SUBSETS] is not supported and is ignored");
+            continue;
+        }
+        if (line.front() == ';' && section != Section::Map)
+            continue;
+        switch (section) {
+        case Section::None:
+            diagnostics.warn(fileName, lineNumber, "line outside any section is ignored");
+            break;
+        case Section::Options: {
+            auto eq = line.find('=');
+            if (eq == std::string_view::npos) {
+                diagnostics.warn(fileName, lineNumber, "option line without '=' is ignored");
+                break;
+            }
+            parser.option(trim(line.substr(0, eq)), line.substr(eq + 1), fileName, lineNumber);
+            break;
+        }
+        case Section::Windows: {
+            auto eq = line.find('=');
+            if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty()) {
+                diagnostics.warn(fileName, lineNumber, "window line without 'name=' is ignored");
+                break;
+            }
+            auto window = parseWindowDefinition(line.substr(0, eq), line.substr(eq + 1), fileName,
+                                                lineNumber, diagnostics);
+            if (project.findWindow(window.name))
+                diagnostics.warn(fileName, lineNumber,
+                                 "window \"" + window.name +
+                                     "\" is defined twice; the first counts");
+            else
+                project.windows.push_back(std::move(window));
+            break;
+        }
+        case Section::Files:
+            project.files.push_back({std::string(line), lineNumber});
+            break;
+        case Section::Alias:
+            parser.aliasLine(line, fileName, lineNumber, 0);
+            break;
+        case Section::Map:
+            parser.mapLine(line, fileName, lineNumber, 0, mapComment);
+            break;
+        case Section::TextPopups:
+            project.textPopups.push_back({std::string(line), lineNumber});
+            break;
+        case Section::InfoTypes:
+            project.infoTypes.push_back({std::string(line), lineNumber});
+            break;
+        case Section::MergeFiles:
+            project.mergeFiles.push_back({std::string(line), lineNumber});
+            break;
+        case Section::Subsets:
+        case Section::Unknown:
+            break;
+        }
+    }
+    if (!project.infoTypes.empty())
+        diagnostics.warn(fileName, project.infoTypes.front().line,
+                         "information types are not supported and are ignored");
+    return project;
+}
+
+} // namespace hhp

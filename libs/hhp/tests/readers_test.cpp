@@ -1,0 +1,284 @@
+// Project, sitemap, link-scan and code-page readers on hand-written inputs.
+#include <gtest/gtest.h>
+#include <hhp/code_page.h>
+#include <hhp/compile.h>
+#include <hhp/link_scan.h>
+#include <hhp/project.h>
+#include <hhp/sitemap.h>
+#include <map>
+
+namespace {
+
+bool hasWarning(const hhp::Diagnostics& d, int line, const std::string& fragment) {
+    for (const auto& item : d.items())
+        if (item.line == line && item.message.find(fragment) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(ProjectReader, GeneratedProjectWithCrLf) {
+    const std::string text = "[OPTIONS]\r\n"
+                             "Compatibility=1.1 or later\r\n"
+                             "Compiled file=chm_hhp.chm\r\n"
+                             "Contents file=chm_hhp.hhc\r\n"
+                             "Index file=chm_hhp.hhk\r\n"
+                             "Default Window=main\r\n"
+                             "Display compile progress=No\r\n"
+                             "Full-text search=Yes\r\n"
+                             "Language=0x804 Chinese (PRC)\r\n"
+                             "\r\n"
+                             "[WINDOWS]\r\n"
+                             "main=\"My, Title\",\"chm_hhp.hhc\",\"chm_hhp.hhk\",\"index.htm\","
+                             "\"index.htm\",,,,,0x63520,,0x387e,,,,,,,,0\r\n"
+                             "[FILES]\r\n"
+                             "a.htm\r\n"
+                             "sub\\b.htm\r\n"
+                             "\r\n"
+                             "[INFOTYPES]\r\n";
+    hhp::Diagnostics d;
+    const auto p = hhp::parseProject(text, "chm_hhp.hhp", {}, d);
+    EXPECT_TRUE(d.items().empty()) << hhp::formatDiagnostic(d.items().front());
+    EXPECT_EQ(p.compiledFile, "chm_hhp.chm");
+    EXPECT_EQ(p.contentsFile, "chm_hhp.hhc");
+    EXPECT_EQ(p.indexFile, "chm_hhp.hhk");
+    EXPECT_EQ(p.lcid, 0x804u);
+    EXPECT_TRUE(p.fullTextSearch);
+    EXPECT_FALSE(p.displayProgress);
+    EXPECT_TRUE(p.title.empty());
+    ASSERT_EQ(p.windows.size(), 1u);
+    const auto* w = p.findWindow("MAIN");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->caption, "My, Title");
+    EXPECT_EQ(w->defaultFile, "index.htm");
+    EXPECT_EQ(w->navigationStyle, 0x63520u);
+    EXPECT_EQ(w->buttons, 0x387eu);
+    EXPECT_FALSE(w->navigationWidth.has_value());
+    EXPECT_EQ(w->notifyId, 0);
+    ASSERT_EQ(p.files.size(), 2u);
+    EXPECT_EQ(p.files[1].name, "sub\\b.htm");
+    EXPECT_EQ(p.files[1].line, 15);
+}
+
+TEST(ProjectReader, WindowPositionAndAllNumbers) {
+    hhp::Diagnostics d;
+    const auto w = hhp::parseWindowDefinition(
+        "w",
+        "\"T\",\"t.hhc\",\"i.hhk\",\"d.htm\",\"h.htm\",\"j1.htm\",\"J1\",\"j2.htm\",\"J2\","
+        "0x2520,200,0x387e,[10,20,-30,400],0x1,0x2,3,1,2,1,77",
+        "p.hhp", 4, d);
+    EXPECT_TRUE(d.items().empty());
+    ASSERT_TRUE(w.position.has_value());
+    EXPECT_EQ((*w.position)[2], -30);
+    EXPECT_EQ(w.navigationWidth, 200);
+    EXPECT_EQ(w.jump2Text, "J2");
+    EXPECT_EQ(w.showState, 3);
+    EXPECT_EQ(w.defaultTab, 2);
+    EXPECT_EQ(w.notifyId, 77);
+}
+
+TEST(ProjectReader, BadLinesAreWarnedWithTheirLine) {
+    const std::string text = "stray line\n"
+                             "[OPTIONS]\n"
+                             "No equals sign\n"
+                             "Frobnicate=1\n"
+                             "Binary TOC=Yes\n"
+                             "Full-text search=Maybe\n"
+                             "Language=English\n"
+                             "[WINDOWS]\n"
+                             "w=\"a\",,,,,,,,,zz\n"
+                             "[NOSUCH]\n"
+                             "x\n";
+    hhp::Diagnostics d;
+    const auto p = hhp::parseProject(text, "p.hhp", {}, d);
+    EXPECT_TRUE(hasWarning(d, 1, "outside any section"));
+    EXPECT_TRUE(hasWarning(d, 3, "without '='"));
+    EXPECT_TRUE(hasWarning(d, 4, "unknown option \"Frobnicate\""));
+    EXPECT_TRUE(hasWarning(d, 5, "not supported"));
+    EXPECT_TRUE(hasWarning(d, 6, "Yes or No"));
+    EXPECT_TRUE(hasWarning(d, 7, "0x409 is used"));
+    EXPECT_TRUE(hasWarning(d, 9, "not a number"));
+    EXPECT_TRUE(hasWarning(d, 10, "unknown section"));
+    EXPECT_EQ(p.lcid, 0x409u);
+    EXPECT_FALSE(p.fullTextSearch);
+    EXPECT_EQ(hhp::formatDiagnostic(d.items().front()),
+              "p.hhp:1: warning: line outside any section is ignored");
+}
+
+TEST(ProjectReader, AliasAndMapWithIncludes) {
+    const std::map<std::string, std::string> files = {
+        {"ids.h",
+         "/* generated */\n#ifndef IDS\n#define IDH_ONE 1 // first\n#include \"more.h\"\n"},
+        {"more.h", "#define IDH_TWO 0x20\nIDH_THREE=(3L)\n#include loop.h\n"},
+        {"loop.h", "#include loop.h\n"},
+        {"a.ali", "IDH_ONE=one.htm\n"},
+    };
+    hhp::IncludeReader reader = [&](const std::string& name) -> std::optional<std::string> {
+        auto it = files.find(name);
+        return it == files.end() ? std::nullopt : std::optional(it->second);
+    };
+    const std::string text = "[ALIAS]\n#include a.ali\nIDH_TWO = two.htm\nbroken\n"
+                             "[MAP]\n#include ids.h\n#include missing.h\n";
+    hhp::Diagnostics d;
+    const auto p = hhp::parseProject(text, "p.hhp", reader, d);
+    ASSERT_EQ(p.aliases.size(), 2u);
+    EXPECT_EQ(p.aliases[0].file, "one.htm");
+    EXPECT_EQ(p.aliases[0].sourceFile, "a.ali");
+    EXPECT_EQ(p.aliases[1].id, "IDH_TWO");
+    ASSERT_EQ(p.map.size(), 3u);
+    EXPECT_EQ(p.map[1].number, 0x20u);
+    EXPECT_EQ(p.map[2].number, 3u);
+    EXPECT_TRUE(hasWarning(d, 4, "without '='"));
+    EXPECT_TRUE(hasWarning(d, 7, "cannot read included file \"missing.h\""));
+    EXPECT_TRUE(hasWarning(d, 1, "nested too deeply")); // the self-including file stops
+}
+
+TEST(SitemapReader, NestedContentsWithPropertiesAndEntities) {
+    const std::string text =
+        "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML><HEAD>\n"
+        "<!-- Sitemap 1.0 <UL> inside a comment -->\n</HEAD><BODY>\n"
+        "<OBJECT type=\"text/site properties\">\n"
+        "\t<param name=\"ImageType\" value=\"Folder\">\n</OBJECT>\n"
+        "<UL>\n"
+        "\t<LI> <OBJECT type=\"text/sitemap\">\n"
+        "\t\t<param name=\"Name\" value=\"Book &amp; more\">\n"
+        "\t\t</OBJECT>\n"
+        "\t<UL>\n"
+        "\t\t<li><object type=\"text/sitemap\"><param name=\"name\" value=\"Say \"hi\" now\">"
+        "<param name=\"local\" value=\"a.htm#x\"></object>\n"
+        "\t\t<UL><LI><OBJECT type=\"text/sitemap\"><param name=Name value=Deep>"
+        "<param name=Local value='d\\deep.htm'></OBJECT></UL>\n"
+        "\t</UL>\n"
+        "\t<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Last\">"
+        "<param name=\"Local\" value=\"z.htm\"></OBJECT>\n"
+        "</UL></BODY></HTML>\n";
+    hhp::Diagnostics d;
+    const auto s = hhp::parseSitemap(text, "toc.hhc", d);
+    EXPECT_TRUE(d.items().empty());
+    EXPECT_EQ(s.property("imagetype"), "Folder");
+    ASSERT_EQ(s.entries.size(), 2u);
+    EXPECT_EQ(s.entries[0].name, "Book & more");
+    EXPECT_TRUE(s.entries[0].local.empty());
+    ASSERT_EQ(s.entries[0].children.size(), 1u);
+    const auto& child = s.entries[0].children[0];
+    EXPECT_EQ(child.name, "Say \"hi\" now");
+    EXPECT_EQ(child.local, "a.htm#x");
+    ASSERT_EQ(child.children.size(), 1u);
+    EXPECT_EQ(child.children[0].local, "d\\deep.htm");
+    EXPECT_EQ(s.entries[1].local, "z.htm");
+    EXPECT_EQ(s.entries[1].line, 16);
+}
+
+TEST(SitemapReader, IndexKeywordWithSeveralTargetsAndSeeAlso) {
+    const std::string text =
+        "<UL><LI><OBJECT type=\"text/sitemap\">"
+        "<param name=\"Name\" value=\"create\">"
+        "<param name=\"Name\" value=\"First\"><param name=\"Local\" value=\"a.htm\">"
+        "<param name=\"Name\" value=\"Second\"><param name=\"Local\" value=\"b.htm\">"
+        "</OBJECT><LI><OBJECT type=\"text/sitemap\">"
+        "<param name=\"Name\" value=\"make\"><param name=\"See Also\" value=\"create\">"
+        "</OBJECT></UL>";
+    hhp::Diagnostics d;
+    const auto s = hhp::parseSitemap(text, "i.hhk", d);
+    ASSERT_EQ(s.entries.size(), 2u);
+    EXPECT_EQ(s.entries[0].name, "create");
+    ASSERT_EQ(s.entries[0].targets.size(), 2u);
+    EXPECT_EQ(s.entries[0].targets[1].name, "Second");
+    EXPECT_EQ(s.entries[0].targets[1].local, "b.htm");
+    EXPECT_EQ(s.entries[1].seeAlso, "create");
+    EXPECT_TRUE(s.entries[1].targets.empty());
+}
+
+TEST(SitemapReader, HostileNestingAndTruncationStayBounded) {
+    std::string deep;
+    for (int i = 0; i < 20000; ++i)
+        deep += "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\">";
+    hhp::Diagnostics d;
+    const auto s = hhp::parseSitemap(deep, "deep.hhc", d);
+    EXPECT_EQ(s.entries.size(), 1u);
+    EXPECT_TRUE(hasWarning(d, 1, "nested too deeply"));
+    for (std::string cut : {"<", "<OBJECT type=\"text/sitemap", "<param name=\"Name\" value=\"x",
+                            "<param name='a", "</", "<!--"}) {
+        hhp::Diagnostics dd;
+        hhp::parseSitemap("<UL><LI>" + cut, "cut.hhc", dd);
+    }
+}
+
+TEST(LinkScan, FindsLocalReferencesOnly) {
+    const std::string html =
+        "<html><head><link rel=stylesheet href=\"css/site.css\">"
+        "<style>body { background: url( 'img/bg.png' ) }</style>"
+        "<script>var s = '<img src=\"script.png\">';</script></head>"
+        "<body background=\"tile.gif\"><a href=\"page%202.htm#top\">x</a>"
+        "<a href=\"#local\">a</a><a href=\"http://example.com/x.htm\">b</a>"
+        "<a href=\"mailto:a@b.c\">c</a><a href=\"//host/x\">d</a><a "
+        "href=\"ms-its:o.chm::/a.htm\">e</a>"
+        "<img SRC=Pics\\one.JPG><img src=\"pics\\one.JPG\">"
+        "<frame src=\"f.htm?x=1\"><object data=\"movie.swf\"><param name=\"Movie\" value=\"m.swf\">"
+        "</object><div style=\"background:url(div.png)\"></div>"
+        "<a href=\"q&amp;a.htm\">q</a></body></html>";
+    const auto links = hhp::scanHtmlLinks(html);
+    const std::vector<std::string> expected = {
+        "css/site.css", "tile.gif", "page 2.htm", "Pics\\one.JPG", "pics\\one.JPG", "f.htm",
+        "movie.swf",    "m.swf",    "div.png",    "q&a.htm",       "img/bg.png"};
+    EXPECT_EQ(links, expected);
+    EXPECT_EQ(hhp::scanCssLinks("@import \"base.css\";\n@import url(x.css);\n"
+                                ".a{background:url(\"../i.png\")} .b{src:url(data:abc)}"),
+              (std::vector<std::string>{"base.css", "x.css", "../i.png"}));
+}
+
+TEST(PageTitle, ExtractsAndCollapses) {
+    EXPECT_EQ(hhp::pageTitle("<HTML><HEAD><TITLE>\r\n  A &amp;\n B </TITLE>"), "A & B");
+    EXPECT_EQ(hhp::pageTitle("<titles>no</titles><title lang=en>Yes</title>"), "Yes");
+    EXPECT_EQ(hhp::pageTitle("<p>none</p>"), "");
+    EXPECT_EQ(hhp::pageTitle("<title>unclosed"), "unclosed");
+}
+
+TEST(CodePages, LanguagesAndConversions) {
+    EXPECT_EQ(hhp::codePageForLcid(0x409), 1252u);
+    EXPECT_EQ(hhp::codePageForLcid(0x804), 936u);
+    EXPECT_EQ(hhp::codePageForLcid(0x404), 950u);
+    EXPECT_EQ(hhp::codePageForLcid(0xC04), 950u);
+    EXPECT_EQ(hhp::codePageForLcid(0x411), 932u);
+    EXPECT_EQ(hhp::codePageForLcid(0x412), 949u);
+    EXPECT_EQ(hhp::codePageForLcid(0x415), 1250u);
+    EXPECT_EQ(hhp::codePageForLcid(0x419), 1251u);
+    EXPECT_EQ(hhp::codePageForLcid(0x408), 1253u);
+    EXPECT_EQ(hhp::codePageForLcid(0x41F), 1254u);
+    EXPECT_EQ(hhp::codePageForLcid(0x40D), 1255u);
+    EXPECT_EQ(hhp::codePageForLcid(0x401), 1256u);
+    EXPECT_EQ(hhp::codePageForLcid(0x427), 1257u);
+    EXPECT_EQ(hhp::codePageForLcid(0x42A), 1258u);
+    EXPECT_EQ(hhp::codePageForLcid(0x41E), 874u);
+    for (std::uint32_t cp : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u,
+                             1256u, 1257u, 1258u})
+        EXPECT_TRUE(hhp::fromUtf8("abc", cp).ok) << cp;
+
+    EXPECT_FALSE(hhp::isNonAsciiUtf8("plain"));
+    EXPECT_TRUE(hhp::isNonAsciiUtf8("\xE4\xB8\xAD"));  // 中
+    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xD6\xD0"));     // 中 in GBK
+    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xE4\xB8"));     // cut short
+    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xC0\xAF"));     // overlong
+    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xED\xA0\x80")); // surrogate
+
+    const auto gbk = hhp::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87", 936);
+    EXPECT_EQ(gbk.text, "\xD6\xD0\xCE\xC4");
+    EXPECT_FALSE(gbk.lossy);
+    const auto lossy = hhp::fromUtf8("a\xE4\xB8\xAD"
+                                     "b",
+                                     1252);
+    EXPECT_EQ(lossy.text, "a?b");
+    EXPECT_TRUE(lossy.lossy);
+    EXPECT_EQ(hhp::toUtf8("\xD6\xD0", 936), "\xE4\xB8\xAD");
+}
+
+TEST(CodePages, SitemapLinesConvertOneByOne) {
+    // Line 1 UTF-8, line 2 already GBK, line 3 ASCII, line 4 UTF-8 that GBK cannot hold.
+    const std::string text = "\xE4\xB8\xAD\r\n\xD6\xD0\r\nabc\n\xF0\x9F\x98\x80\rend";
+    std::vector<int> lossyLines;
+    const auto out =
+        hhp::convertUtf8Lines(text, 936, [&](int line) { lossyLines.push_back(line); });
+    EXPECT_EQ(out, "\xD6\xD0\r\n\xD6\xD0\r\nabc\n?\rend");
+    EXPECT_EQ(lossyLines, std::vector<int>{4});
+}
+
+} // namespace
