@@ -1,0 +1,527 @@
+// libmspack behind a small interface. libmspack reads and writes through a table of I/O
+// callbacks (mspack_system); ours reads the help file from disk or memory, sends extracted
+// bytes to the caller's sink instead of a file, caps allocations and collects messages.
+//
+// What libmspack does not check for us, and this file does:
+// - a stored file's offset and length against the section that holds it (a lying directory
+//   entry would otherwise have the decoder run on until the input gives out);
+// - the size the caller is ready to take, before any decoding starts;
+// - names with a NUL inside: libmspack copies the name and cuts it at the first NUL, so we
+//   walk the listing chunks ourselves to find such names and flag the entries they became.
+#include "chm/reader_archive.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mspack.h>
+
+namespace chm {
+
+namespace {
+
+// libmspack allocates from header fields (chunk size, reset table length). Nothing it
+// legitimately needs comes close to this; a lying header must not make us take gigabytes.
+constexpr std::size_t kMaxAllocation = 64u * 1024u * 1024u;
+constexpr std::size_t kMaxWarnings = 200;
+constexpr const char* kMemoryName = "<memory>";
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+std::uint64_t readLe(const std::uint8_t* p, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+} // namespace
+
+const char* readErrorText(ReadError error) {
+    switch (error) {
+    case ReadError::Ok:
+        return "no error";
+    case ReadError::CannotOpen:
+        return "the file cannot be opened";
+    case ReadError::NotChm:
+        return "the file is not a compiled help file";
+    case ReadError::Corrupt:
+        return "the help file is damaged";
+    case ReadError::NotFound:
+        return "no such file in the help file";
+    case ReadError::TooLarge:
+        return "a stored file is larger than allowed";
+    case ReadError::PastEnd:
+        return "a stored file reaches past the end of the help file";
+    case ReadError::Aborted:
+        return "writing the extracted file failed";
+    }
+    return "unknown error";
+}
+
+// The I/O table handed to libmspack. It must stay the first member: libmspack passes the
+// table's address back to open() and alloc(), and we cast it back to reach the owner.
+struct IoSystem {
+    mspack_system table;
+    ReaderArchive::Impl* owner;
+};
+
+struct IoFile {
+    ReaderArchive::Impl* owner = nullptr;
+    bool writing = false;
+    std::FILE* fp = nullptr; // reading from disk
+    std::uint64_t pos = 0;   // reading from memory
+};
+
+struct ReaderArchive::Impl {
+    IoSystem io{};
+    mschm_decompressor* decoder = nullptr;
+    mschmd_header* header = nullptr;
+    std::string path;
+    std::vector<std::uint8_t> memory;
+    bool inMemory = false;
+    std::uint64_t size = 0;
+    std::vector<ReaderEntry> entries;
+    std::vector<mschmd_file*> handles;
+    std::vector<std::string> warnings;
+    std::uint64_t section1Length = 0;
+
+    // The extraction currently running: where its bytes go and how many it may write.
+    const ReaderSink* sink = nullptr;
+    std::uint64_t sinkWritten = 0;
+    std::uint64_t sinkLimit = 0;
+    bool sinkRefused = false;
+
+    void warn(std::string text) {
+        if (warnings.size() < kMaxWarnings)
+            warnings.push_back(std::move(text));
+    }
+
+    // Reads raw bytes of the help file for our own checks; false when out of range.
+    bool readRaw(std::uint64_t offset, std::size_t length, std::uint8_t* out) {
+        if (offset > size || length > size - offset)
+            return false;
+        if (inMemory) {
+            std::memcpy(out, memory.data() + offset, length);
+            return true;
+        }
+        std::FILE* fp = std::fopen(path.c_str(), "rb");
+        if (!fp)
+            return false;
+        bool ok = fseeko(fp, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+                  std::fread(out, 1, length, fp) == length;
+        std::fclose(fp);
+        return ok;
+    }
+
+    ReadError open(const char* name);
+    void findNamesWithNul();
+    void readSection1Length();
+};
+
+namespace {
+
+ReaderArchive::Impl* ownerOf(mspack_system* self) {
+    return reinterpret_cast<IoSystem*>(self)->owner;
+}
+
+mspack_file* ioOpen(mspack_system* self, const char* filename, int mode) {
+    ReaderArchive::Impl* owner = ownerOf(self);
+    auto* file = new (std::nothrow) IoFile;
+    if (!file)
+        return nullptr;
+    file->owner = owner;
+    if (mode == MSPACK_SYS_OPEN_WRITE) {
+        // Every write goes to the sink of the extraction in progress; the name is ours.
+        file->writing = true;
+    } else if (mode == MSPACK_SYS_OPEN_READ) {
+        if (!owner->inMemory) {
+            file->fp = std::fopen(filename, "rb");
+            if (!file->fp) {
+                delete file;
+                return nullptr;
+            }
+        }
+    } else {
+        delete file;
+        return nullptr;
+    }
+    return reinterpret_cast<mspack_file*>(file);
+}
+
+void ioClose(mspack_file* handle) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file)
+        return;
+    if (file->fp)
+        std::fclose(file->fp);
+    delete file;
+}
+
+int ioRead(mspack_file* handle, void* buffer, int bytes) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file || file->writing || bytes < 0)
+        return -1;
+    if (file->fp) {
+        std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(bytes), file->fp);
+        if (got == 0 && std::ferror(file->fp))
+            return -1;
+        return static_cast<int>(got);
+    }
+    const std::vector<std::uint8_t>& mem = file->owner->memory;
+    if (file->pos >= mem.size())
+        return 0;
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(bytes),
+                                          mem.size() - static_cast<std::size_t>(file->pos));
+    std::memcpy(buffer, mem.data() + file->pos, n);
+    file->pos += n;
+    return static_cast<int>(n);
+}
+
+int ioWrite(mspack_file* handle, void* buffer, int bytes) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file || !file->writing || bytes < 0)
+        return -1;
+    ReaderArchive::Impl* owner = file->owner;
+    auto n = static_cast<std::uint64_t>(bytes);
+    if (!owner->sink || owner->sinkWritten + n > owner->sinkLimit) {
+        owner->sinkRefused = true;
+        return -1;
+    }
+    owner->sinkWritten += n;
+    if (!(*owner->sink)(static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(n))) {
+        owner->sinkRefused = true;
+        return -1;
+    }
+    return bytes;
+}
+
+int ioSeek(mspack_file* handle, off_t offset, int mode) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file || file->writing)
+        return -1;
+    if (file->fp) {
+        int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
+                     : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
+                                                   : SEEK_END;
+        return fseeko(file->fp, offset, whence) == 0 ? 0 : -1;
+    }
+    auto base =
+        static_cast<std::int64_t>(mode == MSPACK_SYS_SEEK_START ? 0
+                                  : mode == MSPACK_SYS_SEEK_CUR ? file->pos
+                                                                : file->owner->memory.size());
+    std::int64_t target = base + static_cast<std::int64_t>(offset);
+    if (target < 0)
+        return -1;
+    file->pos = static_cast<std::uint64_t>(target);
+    return 0;
+}
+
+off_t ioTell(mspack_file* handle) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file || file->writing)
+        return -1;
+    if (file->fp)
+        return ftello(file->fp);
+    return static_cast<off_t>(file->pos);
+}
+
+void ioMessage(mspack_file* handle, const char* format, ...) {
+    auto* file = reinterpret_cast<IoFile*>(handle);
+    if (!file || !file->owner)
+        return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    file->owner->warn(std::string("libmspack: ") + text);
+}
+
+void* ioAlloc(mspack_system*, size_t bytes) {
+    if (bytes == 0 || bytes > kMaxAllocation)
+        return nullptr;
+    return std::malloc(bytes);
+}
+
+void ioFree(void* ptr) {
+    std::free(ptr);
+}
+
+void ioCopy(void* src, void* dest, size_t bytes) {
+    std::memmove(dest, src, bytes);
+}
+
+} // namespace
+
+ReadError ReaderArchive::Impl::open(const char* name) {
+    io.table.open = ioOpen;
+    io.table.close = ioClose;
+    io.table.read = ioRead;
+    io.table.write = ioWrite;
+    io.table.seek = ioSeek;
+    io.table.tell = ioTell;
+    io.table.message = ioMessage;
+    io.table.alloc = ioAlloc;
+    io.table.free = ioFree;
+    io.table.copy = ioCopy;
+    io.table.null_ptr = nullptr;
+    io.owner = this;
+
+    decoder = mspack_create_chm_decompressor(&io.table);
+    if (!decoder)
+        return ReadError::CannotOpen;
+    header = decoder->open(decoder, name);
+    if (!header) {
+        switch (decoder->last_error(decoder)) {
+        case MSPACK_ERR_OPEN:
+            return ReadError::CannotOpen;
+        case MSPACK_ERR_SIGNATURE:
+            return ReadError::NotChm;
+        default:
+            return ReadError::Corrupt;
+        }
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (mschmd_file* f = pass == 0 ? header->files : header->sysfiles; f; f = f->next) {
+            ReaderEntry entry;
+            entry.name = f->filename ? f->filename : "";
+            entry.section = f->section ? f->section->id : 0;
+            entry.offset = static_cast<std::uint64_t>(std::max<off_t>(f->offset, 0));
+            entry.length = static_cast<std::uint64_t>(std::max<off_t>(f->length, 0));
+            entry.id = entries.size();
+            entries.push_back(std::move(entry));
+            handles.push_back(f);
+        }
+    }
+    findNamesWithNul();
+    readSection1Length();
+    return ReadError::Ok;
+}
+
+// Walks the listing chunks the way libmspack does and flags the entries whose stored name
+// held a NUL. Every header field used here was validated by libmspack's open().
+void ReaderArchive::Impl::findNamesWithNul() {
+    const std::size_t chunkSize = header->chunk_size;
+    if (chunkSize < 0x16 || header->dir_offset < 0)
+        return;
+    std::vector<std::uint8_t> chunk(chunkSize);
+    for (unsigned k = 0; k < header->num_chunks; ++k) {
+        auto at = static_cast<std::uint64_t>(header->dir_offset) +
+                  static_cast<std::uint64_t>(k) * chunkSize;
+        if (!readRaw(at, chunkSize, chunk.data()))
+            return;
+        if (std::memcmp(chunk.data(), "PMGL", 4) != 0)
+            continue;
+        std::size_t p = 0x14;
+        const std::size_t end = chunkSize - 2;
+        auto count = static_cast<unsigned>(readLe(chunk.data() + end, 2));
+        auto encint = [&](std::uint64_t& value) {
+            value = 0;
+            for (int i = 0; i < 9; ++i) {
+                if (p >= end)
+                    return false;
+                std::uint8_t b = chunk[p++];
+                value = (value << 7) | (b & 0x7Fu);
+                if (!(b & 0x80u))
+                    return true;
+            }
+            return false;
+        };
+        while (count--) {
+            std::uint64_t nameLength = 0, section = 0, offset = 0, length = 0;
+            if (!encint(nameLength) || nameLength > end - p)
+                break;
+            std::string_view name(reinterpret_cast<const char*>(chunk.data() + p),
+                                  static_cast<std::size_t>(nameLength));
+            p += static_cast<std::size_t>(nameLength);
+            if (!encint(section) || !encint(offset) || !encint(length))
+                break;
+            std::size_t nul = name.find('\0');
+            if (nul == std::string_view::npos)
+                continue;
+            std::string_view cut = name.substr(0, nul);
+            for (ReaderEntry& e : entries)
+                if (e.name == cut && e.section == section && e.offset == offset &&
+                    e.length == length)
+                    e.nameHasNul = true;
+        }
+    }
+}
+
+void ReaderArchive::Impl::readSection1Length() {
+    std::uint64_t sec0 = static_cast<std::uint64_t>(std::max<off_t>(header->sec0.offset, 0));
+    auto readSmall = [&](const char* name, std::size_t want, std::uint8_t* out) {
+        for (const ReaderEntry& e : entries)
+            if (e.section == 0 && e.name == name && e.length >= want)
+                return readRaw(sec0 + e.offset, want, out);
+        return false;
+    };
+    std::uint8_t buf[0x28];
+    if (readSmall("::DataSpace/Storage/MSCompressed/Transform/"
+                  "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable",
+                  sizeof buf, buf))
+        section1Length = readLe(buf + 0x10, 8);
+    else if (readSmall("::DataSpace/Storage/MSCompressed/SpanInfo", 8, buf))
+        section1Length = readLe(buf, 8);
+}
+
+ReaderArchive::ReaderArchive() = default;
+
+ReaderArchive::~ReaderArchive() {
+    close();
+}
+
+void ReaderArchive::close() {
+    if (!m_impl)
+        return;
+    if (m_impl->decoder) {
+        if (m_impl->header)
+            m_impl->decoder->close(m_impl->decoder, m_impl->header);
+        mspack_destroy_chm_decompressor(m_impl->decoder);
+    }
+    m_impl.reset();
+}
+
+bool ReaderArchive::isOpen() const {
+    return m_impl && m_impl->header;
+}
+
+ReadError ReaderArchive::openFile(const std::string& path) {
+    close();
+    m_impl = std::make_unique<Impl>();
+    m_impl->path = path;
+    std::FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp) {
+        m_impl.reset();
+        return ReadError::CannotOpen;
+    }
+    if (fseeko(fp, 0, SEEK_END) == 0)
+        m_impl->size = static_cast<std::uint64_t>(std::max<off_t>(ftello(fp), 0));
+    std::fclose(fp);
+    // libmspack keeps the name pointer and reopens the file by it when extracting.
+    ReadError error = m_impl->open(m_impl->path.c_str());
+    if (error != ReadError::Ok)
+        close();
+    return error;
+}
+
+ReadError ReaderArchive::openMemory(std::vector<std::uint8_t> bytes) {
+    close();
+    m_impl = std::make_unique<Impl>();
+    m_impl->inMemory = true;
+    m_impl->memory = std::move(bytes);
+    m_impl->size = m_impl->memory.size();
+    ReadError error = m_impl->open(kMemoryName);
+    if (error != ReadError::Ok)
+        close();
+    return error;
+}
+
+const std::vector<ReaderEntry>& ReaderArchive::entries() const {
+    static const std::vector<ReaderEntry> none;
+    return m_impl ? m_impl->entries : none;
+}
+
+const ReaderEntry* ReaderArchive::find(std::string_view name) const {
+    if (!m_impl)
+        return nullptr;
+    std::string wanted;
+    if (!name.empty() && name[0] != '/' && name.substr(0, 2) != "::")
+        wanted = "/";
+    wanted.append(name);
+    const ReaderEntry* loose = nullptr;
+    for (const ReaderEntry& e : m_impl->entries) {
+        if (e.name == wanted)
+            return &e;
+        if (!loose && equalsIgnoreCase(e.name, wanted))
+            loose = &e;
+    }
+    return loose;
+}
+
+ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink,
+                                std::uint64_t maxSize) {
+    if (!isOpen() || entry.id >= m_impl->handles.size())
+        return ReadError::NotFound;
+    Impl& d = *m_impl;
+    if (entry.length > maxSize)
+        return ReadError::TooLarge;
+    // Bound the entry by its section before libmspack sees it.
+    if (entry.section == 0) {
+        auto sec0 = static_cast<std::uint64_t>(std::max<off_t>(d.header->sec0.offset, 0));
+        if (sec0 > d.size || entry.offset > d.size - sec0 ||
+            entry.length > d.size - sec0 - entry.offset)
+            return ReadError::PastEnd;
+    } else if (d.section1Length != 0 && (entry.offset > d.section1Length ||
+                                         entry.length > d.section1Length - entry.offset)) {
+        return ReadError::PastEnd;
+    }
+    d.sink = &sink;
+    d.sinkWritten = 0;
+    d.sinkLimit = entry.length;
+    d.sinkRefused = false;
+    int rc = d.decoder->extract(d.decoder, d.handles[entry.id], "<sink>");
+    bool refused = d.sinkRefused;
+    d.sink = nullptr;
+    if (rc == MSPACK_ERR_OK && d.sinkWritten == entry.length)
+        return ReadError::Ok;
+    if (refused && rc == MSPACK_ERR_WRITE)
+        return ReadError::Aborted;
+    return ReadError::Corrupt;
+}
+
+ReadError ReaderArchive::read(const ReaderEntry& entry, std::vector<std::uint8_t>& out,
+                              std::uint64_t maxSize) {
+    out.clear();
+    if (entry.length > maxSize)
+        return ReadError::TooLarge;
+    out.reserve(static_cast<std::size_t>(entry.length));
+    ReaderSink sink = [&out](const std::uint8_t* data, std::size_t size) {
+        out.insert(out.end(), data, data + size);
+        return true;
+    };
+    ReadError error = stream(entry, sink, maxSize);
+    if (error != ReadError::Ok)
+        out.clear();
+    return error;
+}
+
+ReadError ReaderArchive::read(std::string_view name, std::vector<std::uint8_t>& out,
+                              std::uint64_t maxSize) {
+    const ReaderEntry* entry = find(name);
+    if (!entry) {
+        out.clear();
+        return ReadError::NotFound;
+    }
+    return read(*entry, out, maxSize);
+}
+
+std::uint64_t ReaderArchive::fileSize() const {
+    return m_impl ? m_impl->size : 0;
+}
+
+std::uint64_t ReaderArchive::compressedSectionLength() const {
+    return m_impl ? m_impl->section1Length : 0;
+}
+
+std::vector<std::string> ReaderArchive::takeWarnings() {
+    std::vector<std::string> out;
+    if (m_impl)
+        out.swap(m_impl->warnings);
+    return out;
+}
+
+} // namespace chm

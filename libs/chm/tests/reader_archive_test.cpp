@@ -1,0 +1,164 @@
+// Opening and reading help files, good and damaged, from disk and from memory.
+#include "chm/reader_archive.h"
+#include "reader_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace readertest;
+using chm::ReadError;
+
+namespace {
+
+constexpr std::uint64_t kCap = 16u << 20;
+
+const char* const kSources[] = {"index.htm",       "sub/page2.htm", "long.htm", "style.css",
+                                "images/logo.png", "toc.hhc",       "idx.hhk"};
+
+TEST(ReaderArchive, ReadsEveryStoredSourceByteForByte) {
+    for (bool memory : {false, true}) {
+        chm::ReaderArchive archive;
+        ReadError err = memory ? archive.openMemory(readBytes(sampleChm()))
+                               : archive.openFile(sampleChm().string());
+        ASSERT_EQ(err, ReadError::Ok);
+        for (const char* name : kSources) {
+            std::vector<std::uint8_t> got;
+            ASSERT_EQ(archive.read(name, got, kCap), ReadError::Ok) << name;
+            EXPECT_EQ(got, readBytes(fixtureDir() / "src" / name)) << name;
+        }
+        // Lookup ignores case and the leading slash, as every reader of the format does.
+        EXPECT_NE(archive.find("/SUB/Page2.HTM"), nullptr);
+        EXPECT_NE(archive.find("#SYSTEM"), nullptr);
+        EXPECT_EQ(archive.find("missing.htm"), nullptr);
+    }
+}
+
+TEST(ReaderArchive, ReadingBackwardsRestartsTheDecoderCorrectly) {
+    chm::ReaderArchive archive;
+    ASSERT_EQ(archive.openFile(sampleChm().string()), ReadError::Ok);
+    std::vector<std::uint8_t> a, b, c;
+    ASSERT_EQ(archive.read("toc.hhc", a, kCap), ReadError::Ok);
+    ASSERT_EQ(archive.read("index.htm", b, kCap), ReadError::Ok);
+    ASSERT_EQ(archive.read("long.htm", c, kCap), ReadError::Ok);
+    EXPECT_EQ(b, readBytes(fixtureDir() / "src/index.htm"));
+    EXPECT_EQ(c, readBytes(fixtureDir() / "src/long.htm"));
+}
+
+TEST(ReaderArchive, RefusesFilesLargerThanTheCallerAllows) {
+    chm::ReaderArchive archive;
+    ASSERT_EQ(archive.openFile(sampleChm().string()), ReadError::Ok);
+    std::vector<std::uint8_t> got;
+    EXPECT_EQ(archive.read("long.htm", got, 1000), ReadError::TooLarge);
+    EXPECT_TRUE(got.empty());
+    // A sink that gives up stops the read.
+    const chm::ReaderEntry* e = archive.find("long.htm");
+    ASSERT_NE(e, nullptr);
+    std::size_t seen = 0;
+    EXPECT_EQ(archive.stream(
+                  *e,
+                  [&](const std::uint8_t*, std::size_t n) {
+                      seen += n;
+                      return seen < 40000;
+                  },
+                  kCap),
+              ReadError::Aborted);
+    // and the archive is still usable afterwards
+    EXPECT_EQ(archive.read("style.css", got, kCap), ReadError::Ok);
+}
+
+struct BadFile {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    ReadError expected;
+};
+
+std::vector<BadFile> badFiles() {
+    std::vector<std::uint8_t> good = readBytes(sampleChm());
+    std::vector<BadFile> out;
+    out.push_back({"empty", {}, ReadError::NotChm});
+    out.push_back({"text", std::vector<std::uint8_t>(500, 'x'), ReadError::NotChm});
+    auto header = good;
+    header.resize(0x60);
+    out.push_back({"header only", header, ReadError::Corrupt});
+    auto guid = good;
+    guid[0x28] = 0x10; // the second GUID as a known third-party writer gets it wrong
+    out.push_back({"wrong second GUID", guid, ReadError::NotChm});
+    auto chunks = good;
+    chunks[0x78 + 0x10] = 0; // ITSP chunk size of 0x10000: larger than any reader accepts
+    chunks[0x78 + 0x12] = 1;
+    out.push_back({"huge chunk size", chunks, ReadError::NotChm});
+    return out;
+}
+
+TEST(ReaderArchive, ReportsUnreadableFilesWithAReason) {
+    for (const BadFile& bad : badFiles()) {
+        chm::ReaderArchive archive;
+        ReadError err = archive.openMemory(bad.bytes);
+        EXPECT_NE(err, ReadError::Ok) << bad.label;
+        EXPECT_FALSE(archive.isOpen()) << bad.label;
+        EXPECT_NE(std::string(chm::readErrorText(err)), "") << bad.label;
+    }
+    chm::ReaderArchive archive;
+    EXPECT_EQ(archive.openFile("/nonexistent/quorlin.chm"), ReadError::CannotOpen);
+}
+
+// Damage past the headers: the file opens, single files fail, nothing crashes or hangs.
+TEST(ReaderArchive, DamagedContentFailsPerFile) {
+    std::vector<std::uint8_t> good = readBytes(sampleChm());
+
+    std::vector<std::uint8_t> truncated(
+        good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() * 2 / 3));
+    std::vector<std::uint8_t> lyingTable = good;
+    std::size_t rt = std::string::npos;
+    {
+        chm::ReaderArchive probe;
+        ASSERT_EQ(probe.openMemory(good), ReadError::Ok);
+        for (const auto& e : probe.entries())
+            if (e.name.find("ResetTable") != std::string::npos)
+                rt = e.offset;
+        ASSERT_NE(rt, std::string::npos);
+        // section 0 starts right after the directory
+        std::size_t sec0 = 0;
+        for (int i = 7; i >= 0; --i)
+            sec0 = (sec0 << 8) | good[0x58 + static_cast<std::size_t>(i)];
+        rt += sec0;
+    }
+    for (std::size_t i = rt + 0x28 + 8; i + 8 <= rt + 0x28 + 8 * 4; ++i)
+        lyingTable[i] = 0xEE; // frame offsets 1..3 point far past the compressed stream
+
+    std::vector<std::uint8_t> longer = good;
+    // long.htm's length as stored (ENCINT of 98859 = 86 82 2B) made to claim 2 MiB
+    std::size_t at = findBytes(longer, std::string("\x09/long.htm", 10));
+    ASSERT_NE(at, std::string::npos);
+    std::size_t p = at + 10 + 1; // past the section
+    while (longer[p] & 0x80)
+        ++p;
+    ++p; // past the offset
+    ASSERT_EQ(longer[p] & 0x80, 0x80);
+    longer[p] = 0xFF;
+    longer[p + 1] = 0xFF;
+    longer[p + 2] = 0x7F;
+
+    struct Case {
+        const char* label;
+        std::vector<std::uint8_t> bytes;
+    };
+    for (const Case& c : {Case{"truncated", truncated}, Case{"lying reset table", lyingTable},
+                          Case{"length past the section", longer}}) {
+        chm::ReaderArchive archive;
+        ReadError err = archive.openMemory(c.bytes);
+        if (err != ReadError::Ok)
+            continue; // refusing the whole file is fine too
+        std::size_t failed = 0;
+        for (const auto& e : archive.entries()) {
+            std::vector<std::uint8_t> got;
+            ReadError r = archive.read(e, got, kCap);
+            if (r != ReadError::Ok)
+                ++failed;
+            else
+                EXPECT_EQ(got.size(), e.length) << c.label << " " << e.name;
+        }
+        EXPECT_GT(failed, 0u) << c.label;
+    }
+}
+
+} // namespace

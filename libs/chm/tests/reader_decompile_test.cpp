@@ -1,0 +1,184 @@
+// Decompiling into a folder: the sources come out intact, the project file names them, and
+// crafted names never reach outside the output folder.
+#include "chm/reader_decompile.h"
+#include "reader_fixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace readertest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> kSampleSources = {
+    "_#_README_#_", // stored by the third-party compiler that made the fixture
+    "idx.hhk",      "images/logo.png", "index.htm",     "long.htm",
+    "sample.hhp",   "style.css",       "sub/page2.htm", "toc.hhc"};
+
+std::string fileText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(ReaderDecompile, WritesEverySourceAndAProjectThatNamesThem) {
+    ScratchDir dir;
+    fs::path out = dir.path() / "out folder" / "sample";
+    chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 0u);
+    EXPECT_EQ(r.filesRefused, 0u);
+    EXPECT_EQ(listFiles(out), kSampleSources);
+    for (const char* name : {"index.htm", "sub/page2.htm", "long.htm", "style.css",
+                             "images/logo.png", "toc.hhc", "idx.hhk"})
+        EXPECT_EQ(readBytes(out / name), readBytes(fixtureDir() / "src" / name)) << name;
+
+    std::string hhp = fileText(out / "sample.hhp");
+    for (const char* line :
+         {"[OPTIONS]\r\n", "Compiled file=sample.chm\r\n", "Contents file=toc.hhc\r\n",
+          "Index file=idx.hhk\r\n", "Default topic=index.htm\r\n", "Default Window=main\r\n",
+          "Title=Quorlin Sample\r\n", "Language=0x804 Chinese (PRC)\r\n", "Full-text search=No\r\n",
+          "\r\n[FILES]\r\nindex.htm\r\nsub/page2.htm\r\nlong.htm\r\nstyle.css\r\n"
+          "images/logo.png\r\n_#_README_#_\r\n"})
+        EXPECT_NE(hhp.find(line), std::string::npos) << line << "\n" << hhp;
+    EXPECT_NE(
+        hhp.find(
+            "\r\nmain=\"Quorlin Sample\",\"toc.hhc\",\"idx.hhk\",\"index.htm\",\"index.htm\","),
+        std::string::npos)
+        << hhp;
+}
+
+// Same sources as an independent extractor, less the compiler's internal files.
+TEST(ReaderDecompile, AgreesWithExtractChmLib) {
+    if (std::system("command -v extract_chmLib >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "extract_chmLib (libchm-bin) is not installed";
+    ScratchDir dir;
+    std::string cmd = "extract_chmLib '" + sampleChm().string() + "' '" +
+                      (dir.path() / "peer").string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::vector<std::string> peer;
+    for (const std::string& f : listFiles(dir.path() / "peer"))
+        if (f[0] != '#' && f[0] != '$')
+            peer.push_back(f);
+    chm::DecompileResult r =
+        chm::decompileFile(sampleChm().string(), (dir.path() / "ours").string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    std::vector<std::string> ours = listFiles(dir.path() / "ours");
+    ours.erase(std::find(ours.begin(), ours.end(), "sample.hhp"));
+    EXPECT_EQ(ours, peer);
+    for (const std::string& f : peer)
+        EXPECT_EQ(readBytes(dir.path() / "ours" / f), readBytes(dir.path() / "peer" / f)) << f;
+}
+
+struct CraftedName {
+    const char* label;
+    const char* from;
+    std::string to; // same length as `from`
+};
+
+class ReaderDecompileCrafted : public ::testing::TestWithParam<CraftedName> {};
+
+TEST_P(ReaderDecompileCrafted, IsSkippedWithAWarningAndNothingLeavesTheFolder) {
+    const CraftedName& c = GetParam();
+    std::vector<std::uint8_t> bytes = readBytes(sampleChm());
+    ASSERT_TRUE(renameEntry(bytes, c.from, c.to));
+    ScratchDir dir;
+    fs::path chmFile = dir.path() / "crafted.chm";
+    writeBytes(chmFile, bytes);
+    fs::path out = dir.path() / "a" / "b" / "out";
+    chm::DecompileResult r = chm::decompileFile(chmFile.string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesRefused, 1u);
+    bool named = false;
+    for (const std::string& w : r.warnings)
+        if (w.find("skipped") != std::string::npos &&
+            w.find(c.to.substr(0, c.to.find('\0'))) != std::string::npos)
+            named = true;
+    EXPECT_TRUE(named) << "no warning names the file";
+    // Everything that was written lies in the output folder.
+    std::vector<std::string> all = listFiles(dir.path());
+    for (const std::string& f : all)
+        EXPECT_TRUE(f == "crafted.chm" || f.rfind("a/b/out/", 0) == 0) << f;
+    EXPECT_EQ(listFiles(out).size(), kSampleSources.size() - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ReaderDecompileCrafted,
+    ::testing::Values(CraftedName{"climbs", "/index.htm", "/../up.htm"},
+                      CraftedName{"climbsWithBackslash", "/sub/page2.htm", "/..\\..\\pg2.htm"},
+                      CraftedName{"climbsFromInside", "/sub/page2.htm", "/sub/../../p.h"},
+                      CraftedName{"absolute", "/images/logo.png", "//tmp/xylogo.png"},
+                      CraftedName{"driveLetter", "/style.css", "/C:/st.css"},
+                      CraftedName{"nul", "/style.css", std::string("/sty\0e.css", 10)},
+                      CraftedName{"onlySlashes", "/toc.hhc", "/./././."}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+TEST(ReaderDecompile, CaseCollisionsKeepTheFirstFile) {
+    std::vector<std::uint8_t> bytes = readBytes(sampleChm());
+    ASSERT_TRUE(renameEntry(bytes, "/style.css", "/INDEX.HTM"));
+    ScratchDir dir;
+    writeBytes(dir.path() / "c.chm", bytes);
+    chm::DecompileResult r =
+        chm::decompileFile((dir.path() / "c.chm").string(), (dir.path() / "o").string());
+    EXPECT_EQ(r.filesRefused, 1u);
+    std::vector<std::string> files = listFiles(dir.path() / "o");
+    EXPECT_EQ(std::count(files.begin(), files.end(), "index.htm") +
+                  std::count(files.begin(), files.end(), "INDEX.HTM"),
+              1);
+}
+
+TEST(ReaderDecompile, DoesNotFollowLinksPlantedInTheOutputFolder) {
+    ScratchDir dir;
+    fs::path out = dir.path() / "out";
+    fs::path elsewhere = dir.path() / "elsewhere";
+    fs::create_directories(out);
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, out / "sub");
+    fs::create_symlink(elsewhere / "planted.htm", out / "index.htm");
+    chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    EXPECT_EQ(r.filesFailed, 2u);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST(ReaderDecompile, UnreadableFileGivesAnErrorAndWritesNothing) {
+    ScratchDir dir;
+    writeBytes(dir.path() / "bad.chm", std::vector<std::uint8_t>(300, 'Z'));
+    chm::DecompileResult r =
+        chm::decompileFile((dir.path() / "bad.chm").string(), (dir.path() / "o").string());
+    EXPECT_EQ(r.error, chm::ReadError::NotChm);
+    EXPECT_FALSE(fs::exists(dir.path() / "o"));
+}
+
+// With our compiler built, the rebuilt project must compile into a file that decompiles to
+// the same sources again.
+TEST(ReaderDecompile, RebuiltProjectRecompilesToTheSameSources) {
+    const char* appDir = std::getenv("QUORLIN_APP_DIR");
+    if (!appDir || !fs::exists(fs::path(appDir) / "hhc.exe"))
+        GTEST_SKIP() << "hhc.exe is not built";
+    ScratchDir dir;
+    fs::path first = dir.path() / "first";
+    ASSERT_EQ(chm::decompileFile(sampleChm().string(), first.string()).error, chm::ReadError::Ok);
+    std::string cmd = "cd '" + first.string() + "' && '" + (fs::path(appDir) / "hhc.exe").string() +
+                      "' sample.hhp >/dev/null 2>&1";
+    std::system(cmd.c_str());
+    ASSERT_TRUE(fs::exists(first / "sample.chm")) << "hhc.exe wrote no sample.chm";
+    fs::path second = dir.path() / "second";
+    chm::DecompileResult r = chm::decompileFile((first / "sample.chm").string(), second.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    std::vector<std::string> a = listFiles(first), b = listFiles(second);
+    a.erase(std::remove(a.begin(), a.end(), "sample.chm"), a.end());
+    a.erase(std::remove(a.begin(), a.end(), "_#_README_#_"), a.end());
+    b.erase(std::remove(b.begin(), b.end(), "_#_README_#_"), b.end());
+    EXPECT_EQ(a, b);
+    for (const std::string& f : a) {
+        if (f != "sample.hhp") {
+            EXPECT_EQ(readBytes(first / f), readBytes(second / f)) << f;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+// Shared helpers for the reader tests: the fixture help file, scratch folders and patching.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace readertest {
+
+std::filesystem::path fixtureDir();
+std::filesystem::path sampleChm();
+std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
+// A fresh folder under the system's temporary folder, removed when the object goes.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Position of the first occurrence of `needle` in `bytes`, or npos.
+std::size_t findBytes(const std::vector<std::uint8_t>& bytes, std::string_view needle);
+// Replaces a stored name in the directory by another of the same length.
+bool renameEntry(std::vector<std::uint8_t>& bytes, std::string_view from, std::string_view to);
+// Every regular file under `root`, as "/"-separated relative names, sorted.
+std::vector<std::string> listFiles(const std::filesystem::path& root);
+
+} // namespace readertest
