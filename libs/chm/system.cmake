@@ -6,3 +6,13 @@ add_library(quorlin_chm_system STATIC
 target_include_directories(quorlin_chm_system PUBLIC "${CMAKE_CURRENT_LIST_DIR}/include")
 quorlin_warnings(quorlin_chm_system)
 target_link_libraries(quorlin_chm INTERFACE quorlin_chm_system)
+
+quorlin_add_test(NAME system_tables_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/system_tables_test.cpp
+    LIBS quorlin_chm_system)
+quorlin_add_test(NAME system_keyword_index_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/system_keyword_index_test.cpp
+    LIBS quorlin_chm_system)
+quorlin_add_test(NAME system_files_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/system_files_test.cpp
+    LIBS quorlin_chm_system)
