@@ -1,6 +1,10 @@
-# The container writer part of quorlin::chm (included by CMakeLists.txt).
+# The container writer part of quorlin::chm (included by CMakeLists.txt): ITSF/ITSP, PMGL/PMGI,
+# section 0 with the ::DataSpace storage, section 1 through quorlin::lzx.
 add_library(quorlin_chm_container STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/src/container_writer.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/src/container_directory.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/src/container_directory.h
+    ${CMAKE_CURRENT_LIST_DIR}/src/container_writer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/include/chm/container_writer.h)
 target_include_directories(quorlin_chm_container PUBLIC "${CMAKE_CURRENT_LIST_DIR}/include")
 target_link_libraries(quorlin_chm_container PUBLIC quorlin::lzx)
 quorlin_warnings(quorlin_chm_container)

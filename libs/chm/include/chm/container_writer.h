@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,16 +12,18 @@ namespace chm {
 enum class Section { Uncompressed = 0, Compressed = 1 };
 
 struct ContainerOptions {
-    std::uint32_t lcid = 0x0409;   // written to the ITSF header (the viewer uses #SYSTEM's)
-    std::uint32_t timestamp = 0;   // the ITSF header's timestamp-like DWORD; 0 keeps builds reproducible
-    unsigned threads = 0;          // LZX threads, 0 = all cores
+    std::uint32_t lcid = 0x0409; // written to the ITSF header (the viewer uses #SYSTEM's)
+    std::uint32_t timestamp =
+        0;                // the ITSF header's timestamp-like DWORD; 0 keeps builds reproducible
+    unsigned threads = 0; // LZX threads, 0 = all cores
 };
 
 enum class WriteError {
     None,
     DuplicateName, // the name equals an earlier one, ignoring ASCII case
-    BadName,       // not "/..." , empty component, trailing "/", NUL byte, "::" prefix, > 512 bytes
-    TooLarge,      // the directory would need more chunks, or section 1 more frames, than readers take
+    BadName,       // not "/...", an empty, "." or ".." component, a trailing "/", a NUL byte,
+                   // or longer than 512 bytes (chmlib's limit)
+    TooLarge,      // more directory chunks, or a longer section 1, than readers accept
 };
 
 class ContainerWriter {
@@ -46,7 +49,7 @@ private:
     };
     ContainerOptions m_options;
     std::vector<File> m_files;
-    std::vector<std::string> m_foldedNames; // lowercased names, sorted, for the duplicate check
+    std::set<std::string> m_foldedNames; // ASCII-lowercased names, for the duplicate check
 };
 
 } // namespace chm

@@ -13,9 +13,9 @@
 namespace lzx {
 
 // The CHM parameters this encoder writes (ControlData: window 2, reset interval 2, in frames).
-inline constexpr std::uint32_t kFrameSize = 0x8000;         // uncompressed bytes per frame
-inline constexpr std::uint32_t kResetInterval = 0x10000;    // uncompressed bytes between resets
-inline constexpr std::uint32_t kWindowSize = 0x10000;       // LZX window (window bits 16)
+inline constexpr std::uint32_t kFrameSize = 0x8000;      // uncompressed bytes per frame
+inline constexpr std::uint32_t kResetInterval = 0x10000; // uncompressed bytes between resets
+inline constexpr std::uint32_t kWindowSize = 0x10000;    // LZX window (window bits 16)
 inline constexpr std::uint32_t kFramesPerReset = kResetInterval / kFrameSize;
 
 struct EncoderOptions {
