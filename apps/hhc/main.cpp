@@ -4,6 +4,7 @@
 // a name with blanks may arrive split over several arguments: they are joined back with
 // blanks before use.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,6 +39,8 @@ std::optional<std::int64_t> sourceDateEpoch() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit must fail the write (and leave the earlier .chm), not kill us mid-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::string project;
     for (int i = 1; i < argc; ++i) {
         if (!project.empty())

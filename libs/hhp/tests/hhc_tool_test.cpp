@@ -1,0 +1,401 @@
+// Runs the built hhc.exe on fixture projects and reads the results back with three
+// independent readers (libmspack, chmlib's extract_chmLib, 7-Zip), byte for byte.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <hhp/code_page.h>
+#include <map>
+#include <mspack.h>
+#include <set>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeAll(const fs::path& path, const std::string& data) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+std::string quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class HhcTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_hhc = fs::path(env("QUORLIN_APP_DIR")) / "hhc.exe";
+        m_fixtures = fs::path(env("QUORLIN_SOURCE_DIR")) / "libs/hhp/tests/fixtures";
+        ASSERT_TRUE(fs::exists(m_hhc)) << m_hhc;
+        m_work = fs::temp_directory_path() /
+                 ("hhc_tool_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_work);
+        fs::create_directories(m_work);
+    }
+    void TearDown() override {
+        if (!HasFailure())
+            fs::remove_all(m_work);
+    }
+
+    fs::path copyFixture(const std::string& name) {
+        const fs::path target = m_work / name;
+        fs::copy(m_fixtures / name, target, fs::copy_options::recursive);
+        return target;
+    }
+
+    // Runs hhc.exe in folder with the argument text as given (the shell splits it at blanks,
+    // as a caller that passes one command line would). `prefix` runs before, in the same shell.
+    ToolRun hhc(const fs::path& folder, const std::string& arguments,
+                const std::string& prefix = "") {
+        ToolRun run;
+        const fs::path out = m_work / "stdout.txt";
+        const fs::path err = m_work / "stderr.txt";
+        const std::string command = "cd " + quote(folder.string()) + " && " + prefix + " " +
+                                    quote(m_hhc.string()) + " " + arguments + " >" +
+                                    quote(out.string()) + " 2>" + quote(err.string());
+        const int status = std::system(("sh -c " + quote(command)).c_str());
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = readAll(out);
+        run.err = readAll(err);
+        return run;
+    }
+
+    static std::map<std::string, std::string> extractWithTool(const std::string& command,
+                                                              const fs::path& folder) {
+        EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file())
+                files[fs::relative(entry.path(), folder).generic_string()] = readAll(entry.path());
+        return files;
+    }
+
+    std::map<std::string, std::string> extractChmLib(const fs::path& chm) {
+        const fs::path folder = m_work / "chmlib";
+        fs::remove_all(folder);
+        return extractWithTool(
+            "extract_chmLib " + quote(chm.string()) + " " + quote(folder.string()), folder);
+    }
+
+    std::map<std::string, std::string> extract7z(const fs::path& chm) {
+        const fs::path folder = m_work / "7z";
+        fs::remove_all(folder);
+        return extractWithTool("7z x -y -o" + quote(folder.string()) + " " + quote(chm.string()),
+                               folder);
+    }
+
+    // Every file libmspack lists, extracted through libmspack, keyed without the leading '/'.
+    std::map<std::string, std::string> extractMspack(const fs::path& chm) {
+        std::map<std::string, std::string> files;
+        mschm_decompressor* decompressor = mspack_create_chm_decompressor(nullptr);
+        EXPECT_NE(decompressor, nullptr);
+        if (!decompressor)
+            return files;
+        // libmspack keeps the name to reopen the file for each extraction.
+        const std::string chmName = chm.string();
+        mschmd_header* header = decompressor->open(decompressor, chmName.c_str());
+        EXPECT_NE(header, nullptr) << "libmspack cannot open " << chm;
+        if (header) {
+            const fs::path temp = m_work / "mspack.bin";
+            for (mschmd_file* file = header->files; file; file = file->next) {
+                EXPECT_EQ(decompressor->extract(decompressor, file, temp.string().c_str()),
+                          MSPACK_ERR_OK)
+                    << file->filename;
+                std::string name = file->filename;
+                if (!name.empty() && name.front() == '/')
+                    name.erase(0, 1);
+                files[name] = readAll(temp);
+            }
+            decompressor->close(decompressor, header);
+        }
+        mspack_destroy_chm_decompressor(decompressor);
+        return files;
+    }
+
+    // Reads the .chm with all three readers and checks each expected file byte for byte;
+    // returns what libmspack found.
+    std::map<std::string, std::string> check(const fs::path& chm,
+                                             const std::map<std::string, std::string>& expected,
+                                             const std::set<std::string>& absent = {}) {
+        const auto byMspack = extractMspack(chm);
+        expectFiles(byMspack, expected, "libmspack");
+        expectFiles(extractChmLib(chm), expected, "extract_chmLib");
+        expectFiles(extract7z(chm), expected, "7-Zip");
+        for (const auto& name : absent)
+            EXPECT_EQ(byMspack.count(name), 0u) << name << " should not be stored";
+        return byMspack;
+    }
+
+    static void expectFiles(const std::map<std::string, std::string>& actual,
+                            const std::map<std::string, std::string>& expected,
+                            const std::string& reader) {
+        for (const auto& [name, data] : expected) {
+            auto it = actual.find(name);
+            ASSERT_NE(it, actual.end()) << reader << " does not find " << name;
+            EXPECT_TRUE(it->second == data) << reader << ": " << name << " differs";
+        }
+    }
+
+    fs::path m_hhc;
+    fs::path m_fixtures;
+    fs::path m_work;
+};
+
+// Fields of #SYSTEM, #WINDOWS and #STRINGS that tell whether the project's settings arrived.
+struct Settings {
+    std::map<int, std::string> system; // code -> data
+    std::string strings;
+    std::string windows;
+
+    std::string text(int code) const {
+        auto it = system.find(code);
+        if (it == system.end())
+            return "<absent>";
+        return std::string(it->second.c_str());
+    }
+    static std::uint32_t dword(const std::string& data, std::size_t offset) {
+        if (offset + 4 > data.size())
+            return 0xFFFFFFFF;
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(data[offset])) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(data[offset + 1])) << 8 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(data[offset + 2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(data[offset + 3])) << 24;
+    }
+    std::string string(std::uint32_t offset) const {
+        if (offset == 0 || offset >= strings.size())
+            return "";
+        return std::string(strings.c_str() + offset);
+    }
+    // The window entry of that name: field offset -> string or number.
+    std::optional<std::size_t> window(const std::string& name) const {
+        const std::uint32_t count = dword(windows, 0);
+        const std::uint32_t size = dword(windows, 4);
+        for (std::uint32_t i = 0; i < count && size > 0; ++i) {
+            const std::size_t base = 8 + std::size_t{i} * size;
+            if (string(dword(windows, base + 0x08)) == name)
+                return base;
+        }
+        return std::nullopt;
+    }
+    std::string windowString(std::size_t base, std::size_t field) const {
+        return string(dword(windows, base + field));
+    }
+};
+
+Settings readSettings(const std::map<std::string, std::string>& files) {
+    Settings s;
+    auto find = [&](const std::string& name) {
+        auto it = files.find(name);
+        return it == files.end() ? std::string() : it->second;
+    };
+    const std::string system = find("#SYSTEM");
+    EXPECT_GE(system.size(), 4u);
+    std::size_t pos = 4;
+    while (pos + 4 <= system.size()) {
+        const int code = static_cast<unsigned char>(system[pos]) |
+                         static_cast<unsigned char>(system[pos + 1]) << 8;
+        const std::size_t length =
+            static_cast<unsigned char>(system[pos + 2]) |
+            static_cast<std::size_t>(static_cast<unsigned char>(system[pos + 3])) << 8;
+        EXPECT_LE(pos + 4 + length, system.size()) << "#SYSTEM record runs past the end";
+        s.system[code] = system.substr(pos + 4, length);
+        pos += 4 + length;
+    }
+    s.strings = find("#STRINGS");
+    s.windows = find("#WINDOWS");
+    return s;
+}
+
+// What the compiled file must hold: internal name -> the bytes expected.
+using Expected = std::map<std::string, std::string>;
+
+std::string gbk(const std::string& utf8) {
+    return hhp::fromUtf8(utf8, 936).text;
+}
+
+TEST_F(HhcTool, GeneratedFolderProject) {
+    const fs::path folder = copyFixture("folder");
+    const ToolRun run = hhc(folder, "chm_hhp.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("chm_hhp.hhp:17: warning: file not found: \"Missing.htm\""),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("full-text search"), std::string::npos);
+    // "Display compile progress=No": only the summary.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_NE(run.out.find("Compiled"), std::string::npos);
+
+    Expected expected;
+    for (const char* name :
+         {"index.htm", "a.htm", "sub/b.htm", "chm_about.htm", "style/site.css", "style/extra.css",
+          "img/logo.png", "img/bg.png", "img/pic.gif", "img/about.gif"})
+        expected[name] = readAll(folder / name);
+    // The sitemaps' UTF-8 lines are stored in the project's code page (GBK).
+    for (const char* name : {"chm_hhp.hhc", "chm_hhp.hhk"}) {
+        const std::string source = readAll(folder / name);
+        expected[name] = gbk(source);
+        EXPECT_EQ(hhp::toUtf8(expected[name], 936), source);
+    }
+    const fs::path chm = folder / "chm_hhp.chm";
+    const auto files = check(chm, expected, {"unreferenced.txt", "Missing.htm", "outside.htm"});
+
+    const Settings s = readSettings(files);
+    EXPECT_EQ(s.text(3), gbk("测试帮助")); // title from the default window's caption
+    EXPECT_EQ(s.text(2), "index.htm");     // default topic from the window's page
+    EXPECT_EQ(s.text(5), "main");
+    ASSERT_EQ(s.system.count(4), 1u);
+    EXPECT_EQ(Settings::dword(s.system.at(4), 0), 0x804u);
+    EXPECT_EQ(Settings::dword(s.system.at(4), 8), 0u); // no search index, so the flag is off
+    const auto window = s.window("main");
+    ASSERT_TRUE(window.has_value());
+    EXPECT_EQ(s.windowString(*window, 0x14), gbk("测试帮助"));
+    EXPECT_EQ(s.windowString(*window, 0x60), "chm_hhp.hhc");
+    EXPECT_EQ(s.windowString(*window, 0x64), "chm_hhp.hhk");
+    EXPECT_EQ(s.windowString(*window, 0x68), "index.htm");
+    EXPECT_EQ(Settings::dword(s.windows, *window + 0x10), 0x63520u);
+
+    // The same inputs give the same bytes.
+    const std::string first = readAll(chm);
+    ASSERT_EQ(hhc(folder, "chm_hhp.hhp").status, 0);
+    EXPECT_TRUE(readAll(chm) == first);
+}
+
+TEST_F(HhcTool, HandWrittenWindowsProject) {
+    const fs::path folder = copyFixture("windows");
+    // The name has a blank: it arrives as two arguments and is joined back.
+    const ToolRun run = hhc(folder, "Help Project.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 1) << "progress expected";
+
+    Expected expected;
+    for (const char* name : {"html/intro.htm", "html/second.htm", "html/extra.html", "help.css",
+                             "images/shot.gif", "popups.txt", "Help.hhc", "Help.hhk"})
+        expected[name] = readAll(folder / name);
+    const auto files = check(folder / "Help.chm", expected, {"alias.ali", "context.h"});
+
+    const Settings s = readSettings(files);
+    EXPECT_EQ(s.text(3), "Widget Help");
+    EXPECT_EQ(s.text(2), "html/intro.htm");
+    EXPECT_EQ(s.text(16), "Arial,8,0");
+    EXPECT_EQ(Settings::dword(s.system.at(4), 0), 0x409u);
+    const auto window = s.window("main");
+    ASSERT_TRUE(window.has_value());
+    EXPECT_EQ(s.windowString(*window, 0x14), "Widget Help Window");
+    EXPECT_EQ(s.windowString(*window, 0x60), "Help.hhc");
+    EXPECT_EQ(s.windowString(*window, 0x64), "Help.hhk");
+    EXPECT_EQ(Settings::dword(s.windows, *window + 0x20), 10u);  // left
+    EXPECT_EQ(Settings::dword(s.windows, *window + 0x2C), 500u); // bottom
+    EXPECT_EQ(Settings::dword(s.windows, *window + 0x4C), 220u); // navigation width
+
+    // Context help: #IVB maps 100 and 200 to their pages.
+    ASSERT_EQ(files.count("#IVB"), 1u);
+    const std::string ivb = files.at("#IVB");
+    ASSERT_EQ(Settings::dword(ivb, 0), 16u);
+    std::map<std::uint32_t, std::string> ids;
+    for (std::size_t pos = 4; pos + 8 <= ivb.size(); pos += 8)
+        ids[Settings::dword(ivb, pos)] = s.string(Settings::dword(ivb, pos + 4));
+    EXPECT_EQ(ids[100], "html/intro.htm");
+    EXPECT_EQ(ids[200], "html/second.htm");
+}
+
+TEST_F(HhcTool, LargeProjectAcrossManyResetIntervals) {
+    // Enough pages for many compression intervals and several directory chunks.
+    const fs::path folder = m_work / "large";
+    std::string project = "[OPTIONS]\nCompiled file=large.chm\nContents file=toc.hhc\n"
+                          "Default topic=p0.htm\nTitle=Large\nDisplay compile progress=No\n"
+                          "\n[FILES]\n";
+    std::string toc = "<UL>\n";
+    Expected expected;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 700; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".htm";
+        std::string page = "<html><head><title>Page " + std::to_string(i) +
+                           "</title></head><body><img src=\"pics/i" + std::to_string(i % 50) +
+                           ".bin\">\n";
+        for (int k = 0; k < 40 + i % 30; ++k)
+            page += "<p>Paragraph " + std::to_string(k) + " of page " + std::to_string(i) +
+                    " repeats words words words.</p>\n";
+        writeAll(folder / name, page);
+        expected[name] = page;
+        project += name + "\n";
+        toc += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Page " +
+               std::to_string(i) + "\"><param name=\"Local\" value=\"" + name + "\"></OBJECT>\n";
+    }
+    for (int i = 0; i < 50; ++i) {
+        std::string noise(3000 + i * 97, '\0');
+        for (char& c : noise) {
+            seed = seed * 1103515245u + 12345u;
+            c = static_cast<char>(seed >> 24);
+        }
+        const std::string name = "pics/i" + std::to_string(i) + ".bin";
+        writeAll(folder / name, noise);
+        expected[name] = noise;
+    }
+    writeAll(folder / "toc.hhc", toc + "</UL>\n");
+    writeAll(folder / "large.hhp", project);
+    expected["toc.hhc"] = toc + "</UL>\n";
+
+    const ToolRun run = hhc(folder, "large.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    check(folder / "large.chm", expected);
+}
+
+TEST_F(HhcTool, FailuresAreReportedAndLeaveAnEarlierFileAlone) {
+    // No project at all.
+    ToolRun run = hhc(m_work, "nothere.hhp");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("nothere.hhp: error: cannot read the project file"), std::string::npos)
+        << run.err;
+    run = hhc(m_work, "");
+    EXPECT_NE(run.status, 0);
+
+    // The compiled file's folder does not exist.
+    writeAll(m_work / "p" / "p.hhp", "[OPTIONS]\nCompiled file=no\\such\\p.chm\n[FILES]\na.htm\n");
+    writeAll(m_work / "p" / "a.htm", "<title>a</title>");
+    run = hhc(m_work / "p", "p.hhp");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
+
+    // Writing fails half-way (the file-size limit stops it): the earlier .chm stays as it was
+    // and no temporary file is left behind.
+    const fs::path folder = copyFixture("folder");
+    writeAll(folder / "chm_hhp.chm", "EARLIER");
+    run = hhc(folder, "chm_hhp.hhp", "ulimit -f 4 &&");
+    EXPECT_NE(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(readAll(folder / "chm_hhp.chm"), "EARLIER");
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".chm_hhp.chm."), std::string::npos)
+            << entry.path();
+
+    // An absolute project path from another folder works, with the output beside the project.
+    run = hhc(m_work, quote((folder / "chm_hhp.hhp").string()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(fs::file_size(folder / "chm_hhp.chm"), 1000u);
+}
+
+} // namespace
