@@ -1,0 +1,90 @@
+// hh.exe's argument line, and the decompiler run as the program runs it: one argument text,
+// a relative folder, blanks in names.
+#include "hh_command.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(HhCommand, ResolvesBlanksByFindingTheExistingFile) {
+    std::set<std::string> files = {"D:/My Docs/the manual.chm", "help.chm"};
+    auto exists = [&](const std::string& f) { return files.count(f) > 0; };
+    struct Case {
+        const char* line;
+        hh::Command::Kind kind;
+        const char* folder;
+        const char* file;
+        const char* page;
+    };
+    const Case cases[] = {
+        {"help.chm", hh::Command::Kind::View, "", "help.chm", ""},
+        {"D:/My Docs/the manual.chm", hh::Command::Kind::View, "", "D:/My Docs/the manual.chm", ""},
+        {"ms-its:help.chm::/sub/page.htm", hh::Command::Kind::View, "", "help.chm", "sub/page.htm"},
+        {"mk:@MSITStore:help.chm::\\a.htm", hh::Command::Kind::View, "", "help.chm", "a.htm"},
+        {"-decompile manual D:/My Docs/the manual.chm", hh::Command::Kind::Decompile, "manual",
+         "D:/My Docs/the manual.chm", ""},
+        {"-decompile out dir help.chm", hh::Command::Kind::Decompile, "out dir", "help.chm", ""},
+        {"-decompile out missing.chm", hh::Command::Kind::Usage, "", "out missing.chm", ""},
+        {"-decompile", hh::Command::Kind::Usage, "", "", ""},
+        {"", hh::Command::Kind::Usage, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        hh::Command cmd = hh::parseCommandLine(c.line, exists);
+        EXPECT_EQ(cmd.kind, c.kind) << c.line;
+        EXPECT_EQ(cmd.folder, c.folder) << c.line;
+        EXPECT_EQ(cmd.file, c.file) << c.line;
+        EXPECT_EQ(cmd.page, c.page) << c.line;
+    }
+}
+
+class HhProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* app = std::getenv("QUORLIN_APP_DIR");
+        ASSERT_NE(app, nullptr);
+        m_hh = fs::path(app) / "hh.exe";
+        ASSERT_TRUE(fs::exists(m_hh));
+        m_dir =
+            fs::temp_directory_path() / ("quorlin-hh-" + std::to_string(std::random_device{}()));
+        fs::create_directories(m_dir / "in dir");
+        fs::copy_file(QUORLIN_HH_FIXTURE, m_dir / "in dir" / "my sample.chm");
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs hh.exe in the scratch folder with `args` as one argument, as the program does.
+    int run(const std::string& args) {
+        std::string cmd = "cd '" + m_dir.string() + "' && '" + m_hh.string() + "' '" + args +
+                          "' >out.txt 2>err.txt";
+        int rc = std::system(cmd.c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+
+    fs::path m_hh, m_dir;
+};
+
+TEST_F(HhProgram, DecompilesIntoARelativeFolderWithBlanks) {
+    EXPECT_EQ(run("-decompile my sample in dir/my sample.chm"), 0);
+    EXPECT_TRUE(fs::exists(m_dir / "my sample" / "sub" / "page2.htm"));
+    EXPECT_TRUE(fs::exists(m_dir / "my sample" / "my sample.hhp"));
+    EXPECT_FALSE(fs::exists(m_dir / "my sample" / "#SYSTEM"));
+    EXPECT_GT(fs::file_size(m_dir / "out.txt"), 0u);
+}
+
+TEST_F(HhProgram, FailsWithAReasonOnFilesItCannotRead) {
+    {
+        std::FILE* f = std::fopen((m_dir / "bad.chm").c_str(), "wb");
+        std::fputs("not a help file at all", f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(run("-decompile out bad.chm"), 1);
+    EXPECT_GT(fs::file_size(m_dir / "err.txt"), 0u);
+    EXPECT_EQ(run("-decompile out nothere.chm"), 1);
+}
+
+} // namespace
