@@ -1,4 +1,4 @@
-# The decompile dialog and the folder picker it uses.
+# The decompile dialog.
 if(QUORLIN_GUI)
     add_library(quorlin_forms_decompile STATIC
         ${CMAKE_CURRENT_LIST_DIR}/frmdecompile.cpp
@@ -6,6 +6,6 @@ if(QUORLIN_GUI)
     add_library(quorlin::forms_decompile ALIAS quorlin_forms_decompile)
     target_include_directories(quorlin_forms_decompile PUBLIC ${CMAKE_CURRENT_LIST_DIR})
     target_link_libraries(quorlin_forms_decompile PUBLIC
-        quorlin::modproject quorlin::platform_qt Qt6::Widgets)
+        quorlin::module1 quorlin::modproject quorlin::platform_qt Qt6::Widgets)
     quorlin_warnings(quorlin_forms_decompile)
 endif()

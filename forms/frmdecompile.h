@@ -12,6 +12,8 @@ class QLineEdit;
 class QPushButton;
 
 class frmdecompile : public QDialog {
+    Q_OBJECT
+
 public:
     explicit frmdecompile(QWidget* owner = nullptr);
 
@@ -41,7 +43,10 @@ protected:
 
 private:
     void createControls();
+    void placeControls();
     void connectHandlers();
+    // Twips to pixels at this window's logical resolution (15 twips are one pixel at 96 dpi).
+    int px(int twips) const;
 
     // The open-file dialog's file name; it lasts as long as this opening of the dialog.
     std::string m_chosenFile;
