@@ -2,16 +2,14 @@
 // "hh.exe -decompile FOLDER FILE.chm" takes the file apart without any window.
 #include "hh_command.h"
 #include "hh_decompile.h"
+#include "viewer_entry.h"
 
 #include <filesystem>
 #include <iostream>
 #include <string>
 
-#ifdef QUORLIN_HH_VIEWER
-#include "viewer_window.h"
-
-#include <QApplication>
-#include <QMessageBox>
+#if defined(QUORLIN_HH_VIEWER_MODULE)
+#include <dlfcn.h>
 #endif
 
 namespace {
@@ -19,6 +17,37 @@ namespace {
 bool isFile(const std::string& name) {
     std::error_code ec;
     return std::filesystem::is_regular_file(std::filesystem::path(name), ec);
+}
+
+int view(int argc, char** argv, const hh::Command& cmd) {
+    const char* usage = cmd.kind == hh::Command::Kind::View ? nullptr : cmd.error.c_str();
+#if defined(QUORLIN_HH_VIEWER_MODULE)
+    // The viewer module lies beside the executable, as every file of the program folder does.
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::filesystem::path module =
+        (ec ? std::filesystem::path(argv[0]).parent_path() : self.parent_path()) /
+        QUORLIN_HH_VIEWER_MODULE;
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        std::cerr << "hh.exe: cannot load the viewer: " << dlerror() << '\n';
+        return 1;
+    }
+    auto entry = reinterpret_cast<decltype(&quorlin_hh_view_main)>(dlsym(handle, kViewerEntryName));
+    if (!entry) {
+        std::cerr << "hh.exe: the viewer module has no entry point\n";
+        return 1;
+    }
+    return entry(argc, argv, cmd.file.c_str(), cmd.page.c_str(), usage);
+#elif defined(QUORLIN_HH_VIEWER_LINKED)
+    return quorlin_hh_view_main(argc, argv, cmd.file.c_str(), cmd.page.c_str(), usage);
+#else
+    (void)argc;
+    (void)argv;
+    (void)usage;
+    std::cerr << "hh.exe: this build has no viewer; use -decompile FOLDER FILE.chm\n";
+    return 1;
+#endif
 }
 
 } // namespace
@@ -39,30 +68,5 @@ int main(int argc, char** argv) {
         std::cerr << "hh.exe: " << cmd.error << (cmd.file.empty() ? "" : ": ") << cmd.file << '\n';
         return 1;
     }
-
-#ifdef QUORLIN_HH_VIEWER
-    QApplication app(argc, argv);
-    const QString caption = QStringLiteral("HTML 帮助");
-    if (cmd.kind != hh::Command::Kind::View) {
-        QMessageBox::warning(nullptr, caption, QStringLiteral("用法：hh.exe 帮助文件.chm"));
-        return 1;
-    }
-    auto archive = std::make_unique<chm::ReaderArchive>();
-    chm::ReadError error = archive->openFile(cmd.file);
-    if (error != chm::ReadError::Ok) {
-        QMessageBox::critical(
-            nullptr, caption,
-            QStringLiteral("无法打开帮助文件“%1”：%2")
-                .arg(QString::fromStdString(cmd.file), hh::openFailureText(error)));
-        return 1;
-    }
-    hh::HelpViewer viewer(std::move(archive), QString::fromStdString(cmd.file));
-    if (!cmd.page.empty())
-        viewer.showPage(QString::fromStdString(cmd.page));
-    viewer.show();
-    return app.exec();
-#else
-    std::cerr << "hh.exe: this build has no viewer; use -decompile FOLDER FILE.chm\n";
-    return 1;
-#endif
+    return view(argc, argv, cmd);
 }
