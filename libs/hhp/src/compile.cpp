@@ -37,7 +37,8 @@ constexpr std::uintmax_t kMaxInputFile = 512u * 1024u * 1024u;
 // Project and sitemap texts are parsed whole; nothing legitimate is this large.
 constexpr std::uintmax_t kMaxTextFile = 64u * 1024u * 1024u;
 
-std::optional<std::string> readFile(const fs::path& path, std::uintmax_t limit) {
+template <typename Buffer = std::string>
+std::optional<Buffer> readFile(const fs::path& path, std::uintmax_t limit) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     if (ec || size > limit)
@@ -45,8 +46,8 @@ std::optional<std::string> readFile(const fs::path& path, std::uintmax_t limit) 
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string data(static_cast<std::size_t>(size), '\0');
-    in.read(data.data(), static_cast<std::streamsize>(size));
+    Buffer data(static_cast<std::size_t>(size), 0);
+    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(size));
     if (static_cast<std::uintmax_t>(in.gcount()) != size)
         return std::nullopt;
     return data;
@@ -76,8 +77,13 @@ std::string join(const std::vector<std::string>& components) {
 struct StoredFile {
     std::string name; // internal name without the leading '/'
     fs::path path;
-    std::string data;
+    // Held as the container takes it, so it is moved there rather than copied.
+    std::vector<std::uint8_t> data;
     bool isSitemap = false;
+
+    std::string_view text() const {
+        return {reinterpret_cast<const char*>(data.data()), data.size()};
+    }
 };
 
 class Compiler {
@@ -176,7 +182,7 @@ std::optional<std::size_t> Compiler::addFile(std::string_view name,
                                    "\", which another file already has; it is left out");
         return it->second;
     }
-    auto data = readFile(found->path, kMaxInputFile);
+    auto data = readFile<std::vector<std::uint8_t>>(found->path, kMaxInputFile);
     if (!data) {
         m_diagnostics.warn(origin, line, "cannot read \"" + std::string(name) + "\"");
         return std::nullopt;
@@ -240,13 +246,14 @@ void Compiler::readSitemaps() {
         // Lines that are UTF-8 are stored in the project's code page, which is how every
         // viewer reads a sitemap.
         if (m_codePage != 65001) {
-            file.data = convertUtf8Lines(file.data, m_codePage, [&](int line) {
+            const std::string converted = convertUtf8Lines(file.text(), m_codePage, [&](int line) {
                 m_diagnostics.warn(display, line,
                                    "characters that code page " + std::to_string(m_codePage) +
                                        " cannot hold are stored as '?'");
             });
+            file.data.assign(converted.begin(), converted.end());
         }
-        sitemap = parseSitemap(file.data, display, m_diagnostics);
+        sitemap = parseSitemap(file.text(), display, m_diagnostics);
         return index;
     };
     m_contentsIndex = readOne(m_contentsName, m_contents, m_contentsName);
@@ -265,9 +272,9 @@ void Compiler::scanLinks() {
         const std::string name = m_files[i].name;
         std::vector<std::string> links;
         if (isHtmlName(name))
-            links = scanHtmlLinks(m_files[i].data);
+            links = scanHtmlLinks(m_files[i].text());
         else if (isCssName(name))
-            links = scanCssLinks(m_files[i].data);
+            links = scanCssLinks(m_files[i].text());
         else
             continue;
         auto base = detail::splitRelative(name).components;
@@ -455,7 +462,7 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
             continue;
         if (!isHtmlName(file.name))
             continue;
-        info.topics.push_back({file.name, toCodePage(pageTitle(file.data), file.name, 0)});
+        info.topics.push_back({file.name, toCodePage(pageTitle(file.text()), file.name, 0)});
     }
     for (const auto& file : m_files)
         if (file.isSitemap)
@@ -624,10 +631,8 @@ CompileResult Compiler::run(const CompileOptions& options) {
             if (file.isSitemap != (pass == 1))
                 continue;
             result.bytesIn += file.data.size();
-            if (store(file.name, std::vector<std::uint8_t>(file.data.begin(), file.data.end()),
-                      chm::Section::Compressed))
+            if (store(file.name, std::move(file.data), chm::Section::Compressed))
                 ++result.fileCount;
-            std::string().swap(file.data);
         }
     }
     for (auto& file : system.uncompressed)

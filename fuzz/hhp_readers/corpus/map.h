@@ -1,0 +1,3 @@
+/* context ids */
+#define IDH_INTRO 100
+#define IDH_SECOND 200 // second
