@@ -11,9 +11,29 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <algorithm>
 
 using layout::twipRect;
 using layout::twips;
+
+namespace {
+
+// The layout was drawn for narrow Windows fonts. Where the desktop's font is wider, a label
+// grows to the box's right edge, and then its font shrinks a little, rather than lose the end
+// of its text.
+void fitText(QLabel* label, int boxWidth) {
+    const int room = boxWidth - label->x();
+    if (label->sizeHint().width() > label->width()) {
+        label->resize(std::min(label->sizeHint().width(), room), label->height());
+    }
+    QFont smaller = label->font();
+    while (label->sizeHint().width() > label->width() && smaller.pointSizeF() > 7.0) {
+        smaller.setPointSizeF(smaller.pointSizeF() - 0.25);
+        label->setFont(smaller);
+    }
+}
+
+} // namespace
 
 frmAbout::frmAbout(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -71,6 +91,10 @@ void frmAbout::createControls() {
 
     Label2 = label("Label2", QStringLiteral("版权所有：quorlin (Quorlin 团队)"),
                    twipRect(1320, 1440, 3015, 255));
+
+    for (QLabel* text : {lblTitle, Label1, Label3, lblVersion, Label2}) {
+        fitText(text, width());
+    }
 
     cmdOK = new QPushButton(QStringLiteral("确定"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

@@ -36,7 +36,12 @@ private slots:
         QCOMPARE(box.cmdOK->text(), QStringLiteral("确定"));
         QVERIFY(box.cmdOK->isDefault());
         QCOMPARE(box.picIcon->pixmap().size(), QSize(32, 32));
-        QCOMPARE(box.lblVersion->geometry(), layout::twipRect(2160, 960, 1935, 225));
+        QCOMPARE(box.lblVersion->pos(), layout::twipRect(2160, 960, 1935, 225).topLeft());
+        // Every text shows whole, whatever the desktop's font.
+        for (QLabel* label : {box.lblTitle, box.Label1, box.Label3, box.lblVersion, box.Label2}) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+            QVERIFY(label->geometry().right() < box.width());
+        }
         QCOMPARE(box.cmdOK->geometry(), layout::twipRect(2520, 1800, 1467, 345));
 
         // The address looks like a link.
@@ -44,6 +49,13 @@ private slots:
         QVERIFY(box.lblVersion->font().underline());
         QCOMPARE(box.lblVersion->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QCOMPARE(box.lblVersion->cursor().shape(), Qt::PointingHandCursor);
+
+        // For a look at the box: QUORLIN_SCREENSHOT_DIR=folder keeps a picture of it.
+        if (const QByteArray folder = qgetenv("QUORLIN_SCREENSHOT_DIR"); !folder.isEmpty()) {
+            box.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&box));
+            QVERIFY(box.grab().save(QString::fromLocal8Bit(folder) + "/about.png"));
+        }
     }
 
     void theAddressOpensAMailMessageEveryTime() {

@@ -354,6 +354,16 @@ private slots:
         QCOMPARE(w.File1->count(), 0);
         QCOMPARE(buildCommandsEnabled(w), kEnabled);
         QVERIFY(f.boxes->requests.empty());
+
+        // For a look at both modes: QUORLIN_SCREENSHOT_DIR=folder keeps pictures of them.
+        if (const QByteArray folder = qgetenv("QUORLIN_SCREENSHOT_DIR");
+            !folder.isEmpty() && !viaToolbar && !hhpFirst) {
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(w.grab().save(QString::fromLocal8Bit(folder) + "/main-html.png"));
+            w.modeHhp->trigger();
+            QVERIFY(w.grab().save(QString::fromLocal8Bit(folder) + "/main-hhp.png"));
+        }
     }
 
     void reopeningTheCurrentProjectDoesNothing() {
