@@ -449,6 +449,66 @@ TEST_F(HhcTool, ProjectGeneratedFromTheProgramsTemplate) {
     EXPECT_EQ(s.windowString(*window, 0x60), "chm_hhp.hhc");
 }
 
+TEST_F(HhcTool, SphinxHtmlHelpProject) {
+    if (std::system("sphinx-build --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "sphinx-build is not installed";
+    // A documentation tree of a few hundred pages with images, cross references and an index.
+    const fs::path source = m_work / "doc";
+    writeAll(source / "conf.py", "project = 'Widgets'\nhtmlhelp_basename = 'widgets'\n"
+                                 "extensions = ['sphinxcontrib.htmlhelp']\n");
+    std::string index = "Widgets\n=======\n\n.. toctree::\n   :glob:\n\n   part*/*\n";
+    writeAll(source / "index.rst", index);
+    writeAll(source / "logo.png", std::string("\x89PNG\r\n\x1a\n") + std::string(300, '\x07'));
+    for (int part = 0; part < 4; ++part)
+        for (int i = 0; i < 60; ++i) {
+            const std::string name = "page" + std::to_string(i);
+            std::string rst = "Widget " + std::to_string(part) + "." + std::to_string(i) +
+                              "\n==================\n\n.. index:: widget " + std::to_string(i) +
+                              "\n\n.. image:: ../logo.png\n\nSee :doc:`page" +
+                              std::to_string((i + 1) % 60) + "`.\n\n";
+            for (int k = 0; k < 8; ++k)
+                rst += "Section " + std::to_string(k) + "\n---------\n\nText about widget " +
+                       std::to_string(i) + " and its part " + std::to_string(k) + ".\n\n";
+            writeAll(source / ("part" + std::to_string(part)) / (name + ".rst"), rst);
+        }
+    const fs::path out = m_work / "htmlhelp";
+    ASSERT_EQ(std::system(("sphinx-build -q -b htmlhelp " + quote(source.string()) + " " +
+                           quote(out.string()) + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const ToolRun run = hhc(out, "widgets.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+
+    const auto stored = extractMspack(out / "widgets.chm");
+    std::size_t pages = 0;
+    Expected expected;
+    for (const auto& [name, data] : stored) {
+        if (name.empty() || name[0] == '#' || name[0] == '$')
+            continue;
+        ASSERT_TRUE(fs::exists(out / name)) << name << " is stored but has no source";
+        expected[name] = readAll(out / name);
+        pages += name.ends_with(".html");
+    }
+    EXPECT_GE(pages, 240u);
+    // Every page the project lists is stored; the images come from the link scan.
+    const std::string project = readAll(out / "widgets.hhp");
+    const auto files = project.find("[FILES]");
+    ASSERT_NE(files, std::string::npos);
+    std::istringstream listed(project.substr(files + 7));
+    for (std::string line; std::getline(listed, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '[')
+            break;
+        EXPECT_EQ(expected.count(line), 1u) << line;
+    }
+    EXPECT_EQ(expected.count("_images/logo.png"), 1u);
+    EXPECT_EQ(expected.count("widgets.hhc"), 1u);
+    check(out / "widgets.chm", expected);
+    const Settings s = readSettings(stored);
+    EXPECT_EQ(s.text(2), "index.html");
+}
+
 TEST_F(HhcTool, FailuresAreReportedAndLeaveAnEarlierFileAlone) {
     // No project at all.
     ToolRun run = hhc(m_work, "nothere.hhp");
