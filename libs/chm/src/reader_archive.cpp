@@ -97,6 +97,7 @@ struct ReaderArchive::Impl {
     std::vector<mschmd_file*> handles;
     std::vector<std::string> warnings;
     std::uint64_t section1Length = 0;
+    std::FILE* raw = nullptr; // our own handle for the checks libmspack does not make
 
     // The extraction currently running: where its bytes go and how many it may write.
     const ReaderSink* sink = nullptr;
@@ -117,13 +118,15 @@ struct ReaderArchive::Impl {
             std::memcpy(out, memory.data() + offset, length);
             return true;
         }
-        std::FILE* fp = std::fopen(path.c_str(), "rb");
-        if (!fp)
-            return false;
-        bool ok = fseeko(fp, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-                  std::fread(out, 1, length, fp) == length;
-        std::fclose(fp);
-        return ok;
+        if (!raw)
+            raw = std::fopen(path.c_str(), "rb");
+        return raw && fseeko(raw, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+               std::fread(out, 1, length, raw) == length;
+    }
+
+    ~Impl() {
+        if (raw)
+            std::fclose(raw);
     }
 
     ReadError open(const char* name);

@@ -102,14 +102,20 @@ std::string windowLine(const WindowSettings& w) {
 
 // Creates the folders of `relative` under `root`, refusing to pass through anything that is
 // not a plain folder (a link planted in the output folder must not redirect us).
-bool makeParents(const fs::path& root, const std::string& relative, std::string& reason) {
+// `made` remembers the folders this run has created or checked already.
+bool makeParents(const fs::path& root, const std::string& relative, std::set<std::string>& made,
+                 std::string& reason) {
     fs::path at = root;
     fs::path rel(relative);
+    std::string key;
     for (auto it = rel.begin(); it != rel.end();) {
         fs::path part = *it;
         if (++it == rel.end())
             break;
         at /= part;
+        key += part.string() + "/";
+        if (made.count(key))
+            continue;
         std::error_code ec;
         fs::file_status st = fs::symlink_status(at, ec);
         if (st.type() == fs::file_type::not_found) {
@@ -121,6 +127,7 @@ bool makeParents(const fs::path& root, const std::string& relative, std::string&
             reason = "a non-folder is in the way at " + at.string();
             return false;
         }
+        made.insert(key); // only folders that passed the check are trusted later
     }
     return true;
 }
@@ -298,6 +305,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
 
     std::vector<std::uint8_t> systemBytes, windowsBytes, stringsBytes;
     std::set<std::string> taken; // lower-cased relative names already written
+    std::set<std::string> madeFolders;
     std::vector<std::string> compileOrder, section0Sources;
     std::uint64_t total = 0;
 
@@ -342,7 +350,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             continue;
         }
         std::string reason;
-        if (!makeParents(root, safe.relative, reason)) {
+        if (!makeParents(root, safe.relative, madeFolders, reason)) {
             result.warnings.push_back("skipped \"" + shown + "\": " + reason);
             ++result.filesFailed;
             continue;

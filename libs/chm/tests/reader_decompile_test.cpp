@@ -137,10 +137,14 @@ TEST(ReaderDecompile, DoesNotFollowLinksPlantedInTheOutputFolder) {
     fs::path elsewhere = dir.path() / "elsewhere";
     fs::create_directories(out);
     fs::create_directories(elsewhere);
-    fs::create_directory_symlink(elsewhere, out / "sub");
+    fs::create_directory_symlink(elsewhere, out / "images");
     fs::create_symlink(elsewhere / "planted.htm", out / "index.htm");
-    chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
-    EXPECT_EQ(r.filesFailed, 2u);
+    // two files in the linked folder: the second must not slip through either
+    std::vector<std::uint8_t> bytes = readBytes(sampleChm());
+    ASSERT_TRUE(renameEntry(bytes, "/style.css", "/images/ab"));
+    writeBytes(dir.path() / "two.chm", bytes);
+    chm::DecompileResult r = chm::decompileFile((dir.path() / "two.chm").string(), out.string());
+    EXPECT_EQ(r.filesFailed, 3u);
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
