@@ -2,7 +2,10 @@
 // a folder of pages in, a .chm out, read back with libmspack, an independent reader.
 #include "window_fixture.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <map>
 #include <mspack.h>
@@ -97,6 +100,48 @@ private slots:
         QCOMPARE(chm.bytes.at("/a.htm"), a);
         QVERIFY(w.isEnabled());
         QCOMPARE(w.statusText(), QStringLiteral("就绪"));
+    }
+
+    // The desktop's own message boxes: the build's question comes while the window is
+    // disabled, and must still take an answer.
+    void theQuestionsCanBeAnsweredWhileTheWindowIsDisabled() {
+        const char* appDir = std::getenv("QUORLIN_APP_DIR");
+        QVERIFY(appDir != nullptr);
+        host::QtMessageBoxes realBoxes(QStringLiteral("CHM Quorlin V1.1"));
+        const host::ScopedMessageBoxes boxesInForce(realBoxes);
+        const host::ScopedServices realCompiler(&m_tools, nullptr, nullptr);
+        write(f.pages() / "index.htm", "<html><head><title>首页</title></head></html>\r\n");
+        fs::current_path(f.pages());
+        frmMain w(appDir);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        QStringList seen;
+        QTimer answerer;
+        answerer.setInterval(20);
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            seen << box->windowTitle() + "|" + box->text() + "|" +
+                        (box->isEnabled() ? "enabled" : "disabled") + "|" +
+                        (w.isEnabled() ? "window enabled" : "window disabled");
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == QStringLiteral("否(&N)")) {
+                    button->click();
+                }
+            }
+        });
+        answerer.start();
+        w.mnuOpeCompile->trigger();
+        answerer.stop();
+
+        QCOMPARE(seen, QStringList{"CHM Quorlin V1.1|编译完工程后是否删除相关文件？|enabled|window "
+                                   "disabled"});
+        QVERIFY(fs::exists(f.pages() / "chm_hhp.chm"));
+        QVERIFY(fs::exists(f.pages() / "chm_hhp.hhp")); // answered No: kept
+        QVERIFY(w.isEnabled());
     }
 };
 
