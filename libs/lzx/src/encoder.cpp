@@ -26,15 +26,13 @@ class IntervalEncoder {
 public:
     IntervalEncoder() : m_buffer(kResetInterval + Parser::kReadSlack) {}
 
-    void encode(std::span<const std::uint8_t> real, IntervalOutput& out) {
-        // Pad to whole frames (an empty section still gets one frame of zeros). The bytes past
-        // the padding are the parser's read slack.
+    // real: the interval's bytes; size: its padded length, a whole number of frames.
+    void encode(std::span<const std::uint8_t> real, std::uint32_t size, IntervalOutput& out) {
         const auto realLength = static_cast<std::uint32_t>(real.size());
-        const std::uint32_t size = std::max<std::uint32_t>(
-            kFrameSize, (realLength + kFrameSize - 1) / kFrameSize * kFrameSize);
         if (!real.empty()) {
             std::memcpy(m_buffer.data(), real.data(), real.size());
         }
+        // Zero padding, then the parser's read slack.
         std::fill(m_buffer.begin() + realLength, m_buffer.end(), std::uint8_t{0});
 
         m_parser.parse(m_buffer.data(), size, realLength, m_tokens);
@@ -53,15 +51,21 @@ private:
 } // namespace
 
 CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options) {
-    const std::size_t intervals =
-        std::max<std::size_t>(1, (input.size() + kResetInterval - 1) / kResetInterval);
+    // The stream always ends with zero padding, at least one byte of it: libmspack decodes one
+    // frame past a file that ends exactly on a frame boundary, and chmlib decodes the last frame
+    // whole, so both find the frames they ask for.
+    const std::size_t padded = (input.size() / kFrameSize + 1) * kFrameSize;
+    const std::size_t intervals = (padded + kResetInterval - 1) / kResetInterval;
     std::vector<IntervalOutput> outputs(intervals);
 
-    auto intervalInput = [&](std::size_t i) {
+    auto encodeOne = [&](IntervalEncoder& encoder, std::size_t i) {
         const std::size_t start = i * kResetInterval;
-        return input.subspan(
-            std::min(start, input.size()),
-            std::min<std::size_t>(kResetInterval, input.size() - std::min(start, input.size())));
+        const std::size_t realStart = std::min(start, input.size());
+        const std::size_t realLength =
+            std::min<std::size_t>(kResetInterval, input.size() - realStart);
+        const auto size =
+            static_cast<std::uint32_t>(std::min<std::size_t>(kResetInterval, padded - start));
+        encoder.encode(input.subspan(realStart, realLength), size, outputs[i]);
     };
 
     unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
@@ -70,7 +74,7 @@ CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOpt
     if (threads == 1) {
         IntervalEncoder encoder;
         for (std::size_t i = 0; i < intervals; ++i) {
-            encoder.encode(intervalInput(i), outputs[i]);
+            encodeOne(encoder, i);
         }
     } else {
         std::atomic<std::size_t> next{0};
@@ -80,7 +84,7 @@ CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOpt
             try {
                 IntervalEncoder encoder;
                 for (std::size_t i = next++; i < intervals; i = next++) {
-                    encoder.encode(intervalInput(i), outputs[i]);
+                    encodeOne(encoder, i);
                 }
             } catch (...) {
                 // Only allocation can fail here; hand it to the caller's thread.

@@ -2,8 +2,10 @@
 //
 // The output is the bitstream Microsoft's HTML Help compiler writes: a 64 KiB window, a reset every
 // 64 KiB of input (each interval an independent stream with empty history), 32 KiB frames each
-// ending on a 16-bit boundary, E8 translation off, and the last frame padded with zero bytes to a
-// full 32 KiB. Intervals are compressed in parallel; the bytes never depend on the thread count.
+// ending on a 16-bit boundary, E8 translation off, and the data followed by zero bytes up to the
+// next frame boundary (a whole frame of them when the data ends on one: libmspack decodes one
+// frame past such an end). Intervals are compressed in parallel; the bytes never depend on the
+// thread count.
 #pragma once
 
 #include <cstdint>
@@ -24,14 +26,15 @@ struct EncoderOptions {
 
 struct CompressedSection {
     std::vector<std::uint8_t> data; // the LZX bitstream (the CHM's Content file)
-    // Where each 32 KiB output frame starts in data; one entry per frame, entry 0 is 0. The
-    // container's ResetTable adds a final entry equal to data.size() itself.
+    // Where each 32 KiB output frame starts in data; one entry per frame (uncompressedLength /
+    // kFrameSize + 1 of them), entry 0 is 0. The container's ResetTable adds a final entry equal
+    // to data.size() itself.
     std::vector<std::uint64_t> frameOffsets;
     std::uint64_t uncompressedLength = 0; // the input's length, without the last frame's padding
 };
 
-// Never fails. Empty input still gives one frame (32 KiB of zero padding), so a container always
-// holds a decodable stream.
+// Never fails (short of memory). Empty input gives one frame of zero padding, so a container
+// always holds a decodable stream.
 CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options = {});
 
 } // namespace lzx

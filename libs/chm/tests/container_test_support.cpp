@@ -1,0 +1,387 @@
+// Test helpers; libmspack reads from and extracts to memory through its mspack_system hooks so
+// that every warning it prints can be checked too.
+#include "container_test_support.h"
+
+#include "chm/container_writer.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <list>
+#include <mspack.h>
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace container_test {
+
+Bytes textLike(std::size_t size, std::uint32_t seed) {
+    static const char* const words[] = {
+        "the",    "help",  "topic", "index", "window", "compiled", "file", "page", "contents",
+        "search", "table", "of",    "and",   "to",     "a",        "is",   "for",  "with",
+        "<p>",    "</p>",  "<li>",  "</li>", "<br>",   "&nbsp;",   "<td>", "</td>"};
+    std::mt19937 rng(seed);
+    Bytes out;
+    out.reserve(size + 64);
+    while (out.size() < size) {
+        const auto pick = static_cast<unsigned>(rng() % 100);
+        if (pick < 3 && out.size() > 300) {
+            // Copy an earlier stretch, near or far: what makes markup compress.
+            const std::size_t back = 1 + rng() % std::min<std::size_t>(out.size() - 1, 70000);
+            const std::size_t len = 5 + rng() % 300;
+            const std::size_t from = out.size() - back;
+            for (std::size_t i = 0; i < len; ++i) {
+                out.push_back(out[from + i]);
+            }
+        } else if (pick < 5) {
+            out.push_back(static_cast<std::uint8_t>('0' + rng() % 10));
+        } else {
+            const char* w = words[rng() % std::size(words)];
+            out.insert(out.end(), w, w + std::strlen(w));
+            out.push_back(pick < 80 ? ' ' : '\n');
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes randomBytes(std::size_t size, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes out(size);
+    for (auto& b : out) {
+        b = static_cast<std::uint8_t>(rng() >> 24);
+    }
+    return out;
+}
+
+std::vector<Sample> roundTripSamples() {
+    std::vector<Sample> samples;
+    auto one = [&](std::string name, Bytes data) {
+        samples.push_back({std::move(name), {{"/data.bin", std::move(data)}}});
+    };
+    one("Empty", {});
+    one("OneByte", {0x41});
+    for (const std::size_t size : {32767, 32768, 32769, 65535, 65536, 65537}) {
+        one("Text" + std::to_string(size), textLike(size, static_cast<std::uint32_t>(size)));
+    }
+    one("Incompressible", randomBytes(300000, 1));
+    {
+        // One 1000-byte pattern repeated: maximal matches across every frame boundary.
+        const Bytes pattern = randomBytes(1000, 2);
+        Bytes data;
+        while (data.size() < 250000) {
+            data.insert(data.end(), pattern.begin(), pattern.end());
+        }
+        one("LongRepeats", data);
+        one("Zeros", Bytes(200001, 0));
+    }
+    {
+        // 0xE8 runs and x86-call-like E8 xx xx xx xx records: E8 translation stays off, so
+        // they must come back untouched.
+        Bytes data(70000, 0xE8);
+        const Bytes noise = randomBytes(100000, 3);
+        for (std::size_t i = 0; i + 5 <= noise.size(); i += 5) {
+            data.push_back(0xE8);
+            data.insert(data.end(), noise.begin() + static_cast<std::ptrdiff_t>(i),
+                        noise.begin() + static_cast<std::ptrdiff_t>(i + 4));
+        }
+        one("RunsOfE8", data);
+    }
+    {
+        // Frame by frame: text, noise, noise, text, text, noise; every mix of block choices.
+        Bytes data;
+        std::uint32_t seed = 10;
+        for (const bool text : {true, false, false, true, true, false}) {
+            const Bytes part = text ? textLike(32768, seed) : randomBytes(32768, seed);
+            data.insert(data.end(), part.begin(), part.end());
+            ++seed;
+        }
+        one("MixedFrames", data);
+    }
+    {
+        // 16-byte records whose last 10 bytes repeat an earlier record's: match distances are
+        // multiples of 16, which aligned-offset blocks send cheaper than verbatim ones.
+        std::mt19937 rng(5);
+        Bytes data;
+        for (std::size_t i = 0; i < 20000; ++i) {
+            for (int k = 0; k < 6; ++k) {
+                data.push_back(static_cast<std::uint8_t>(rng() >> 24));
+            }
+            const std::size_t from =
+                i > 10 ? (i - 2 - rng() % std::min<std::size_t>(i - 2, 3000)) * 16 + 6 : 0;
+            for (std::size_t k = 0; k < 10; ++k) {
+                data.push_back(i > 10 ? data[from + k] : 0);
+            }
+        }
+        one("AlignedRecords", data);
+    }
+    one("Text1MB", textLike(1'000'000, 4));
+    {
+        Sample s{"SeveralFiles", {}};
+        s.files.push_back({"/index.htm", textLike(5000, 20)});
+        s.files.push_back({"/empty.htm", {}});
+        s.files.push_back({"/img/logo.gif", randomBytes(40000, 21)});
+        s.files.push_back({"/E - Minder Images/About.jpg", randomBytes(1477, 22)});
+        s.files.push_back({"/docs/commands/_WinActivateForce.htm", textLike(70000, 23)});
+        s.files.push_back({"/docs/commands/AutoTrim.htm", textLike(3, 24)});
+        samples.push_back(std::move(s));
+    }
+    return samples;
+}
+
+Bytes buildChm(const std::vector<std::pair<std::string, Bytes>>& files, unsigned threads) {
+    chm::ContainerOptions options;
+    options.threads = threads;
+    chm::ContainerWriter writer(options);
+    for (const auto& [name, data] : files) {
+        EXPECT_EQ(writer.addFile(name, data, chm::Section::Compressed), chm::WriteError::None)
+            << name;
+    }
+    Bytes out;
+    EXPECT_EQ(writer.build(out), chm::WriteError::None);
+    return out;
+}
+
+// ---- libmspack over memory ---------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kImageName = "image.chm";
+
+struct MemorySystem;
+
+struct MemoryFile {
+    MemorySystem* system = nullptr;
+    const Bytes* in = nullptr;
+    Bytes* out = nullptr;
+    std::size_t pos = 0;
+};
+
+struct MemorySystem {
+    mspack_system base;
+    const Bytes* image;
+    std::map<std::string, Bytes>* outputs;
+    std::list<MemoryFile> open; // handles libmspack holds between open() and close()
+};
+
+std::vector<std::string>* g_messages = nullptr;
+
+MemoryFile* asFile(mspack_file* f) {
+    return reinterpret_cast<MemoryFile*>(f);
+}
+
+mspack_file* memOpen(mspack_system* self, const char* filename, int mode) {
+    auto* sys = reinterpret_cast<MemorySystem*>(self);
+    MemoryFile f;
+    f.system = sys;
+    if (mode == MSPACK_SYS_OPEN_READ && std::strcmp(filename, kImageName) == 0) {
+        f.in = sys->image;
+    } else if (mode == MSPACK_SYS_OPEN_WRITE) {
+        f.out = &(*sys->outputs)[filename];
+        f.out->clear();
+    } else {
+        return nullptr;
+    }
+    return reinterpret_cast<mspack_file*>(&sys->open.emplace_back(f));
+}
+
+void memClose(mspack_file* file) {
+    MemoryFile* f = asFile(file);
+    f->system->open.remove_if([f](const MemoryFile& held) { return &held == f; });
+}
+
+int memRead(mspack_file* file, void* buffer, int bytes) {
+    MemoryFile* f = asFile(file);
+    if (!f->in || bytes < 0) {
+        return -1;
+    }
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(bytes),
+                                                f->in->size() - std::min(f->pos, f->in->size()));
+    std::memcpy(buffer, f->in->data() + f->pos, n);
+    f->pos += n;
+    return static_cast<int>(n);
+}
+
+int memWrite(mspack_file* file, void* buffer, int bytes) {
+    MemoryFile* f = asFile(file);
+    if (!f->out || bytes < 0) {
+        return -1;
+    }
+    const auto* p = static_cast<const std::uint8_t*>(buffer);
+    f->out->insert(f->out->end(), p, p + bytes);
+    return bytes;
+}
+
+int memSeek(mspack_file* file, off_t offset, int mode) {
+    MemoryFile* f = asFile(file);
+    const auto size = static_cast<off_t>(f->in ? f->in->size() : f->out->size());
+    off_t base = 0;
+    if (mode == MSPACK_SYS_SEEK_CUR) {
+        base = static_cast<off_t>(f->pos);
+    } else if (mode == MSPACK_SYS_SEEK_END) {
+        base = size;
+    }
+    const off_t target = base + offset;
+    if (target < 0 || target > size) {
+        return -1;
+    }
+    f->pos = static_cast<std::size_t>(target);
+    return 0;
+}
+
+off_t memTell(mspack_file* file) {
+    return static_cast<off_t>(asFile(file)->pos);
+}
+
+void memMessage(mspack_file*, const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (g_messages) {
+        g_messages->push_back(std::string("libmspack: ") + text);
+    }
+}
+
+void* memAlloc(mspack_system*, size_t bytes) {
+    return std::malloc(bytes);
+}
+void memFree(void* p) {
+    std::free(p);
+}
+void memCopy(void* src, void* dest, size_t bytes) {
+    std::memmove(dest, src, bytes);
+}
+
+} // namespace
+
+MspackView readWithLibmspack(const Bytes& chm) {
+    MspackView view;
+    g_messages = &view.problems;
+    std::map<std::string, Bytes> outputs;
+    MemorySystem sys{{memOpen, memClose, memRead, memWrite, memSeek, memTell, memMessage, memAlloc,
+                      memFree, memCopy, nullptr},
+                     &chm,
+                     &outputs,
+                     {}};
+
+    mschm_decompressor* d = mspack_create_chm_decompressor(&sys.base);
+    if (!d) {
+        view.problems.push_back("no decompressor");
+        g_messages = nullptr;
+        return view;
+    }
+    if (mschmd_header* h = d->open(d, kImageName)) {
+        view.opened = true;
+        for (mschmd_file* f = h->files; f; f = f->next) {
+            const std::string name = f->filename;
+            view.names.push_back(name);
+            if (d->extract(d, f, f->filename) != MSPACK_ERR_OK) {
+                view.problems.push_back("extract " + name + ": error " +
+                                        std::to_string(d->last_error(d)));
+            } else {
+                view.files[name] = std::move(outputs[name]);
+            }
+            // The indexed lookup (PMGI descent, quickrefs) must agree with the listing, in any
+            // letter case.
+            std::string upper = name;
+            for (char& c : upper) {
+                if (c >= 'a' && c <= 'z') {
+                    c = static_cast<char>(c - 32);
+                }
+            }
+            for (const std::string& wanted : {name, upper}) {
+                mschmd_file found{};
+                if (d->fast_find(d, h, wanted.c_str(), &found, sizeof found) != MSPACK_ERR_OK ||
+                    !found.section || found.offset != f->offset || found.length != f->length) {
+                    view.problems.push_back("fast_find misses " + wanted);
+                }
+            }
+        }
+        d->close(d, h);
+    } else {
+        view.problems.push_back("open: error " + std::to_string(d->last_error(d)));
+    }
+    mspack_destroy_chm_decompressor(d);
+    g_messages = nullptr;
+    return view;
+}
+
+// ---- files and processes -----------------------------------------------------------------
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorlin-chm-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void writeFile(const std::filesystem::path& path, const Bytes& data) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+Bytes readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+int runProgram(const std::vector<std::string>& args, const std::filesystem::path& log) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::filesystem::path candidate =
+            std::filesystem::path(dirs.substr(start, end - start)) / name;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace container_test
