@@ -9,6 +9,9 @@ foreach(var HHC SOURCE_DIR WORK_DIR OUTPUT)
     endif()
 endforeach()
 
+# The copy must hold the files themselves: were the source folder reached through a symbolic
+# link, file(COPY) would copy the link, and the compiler would write into the sources.
+file(REAL_PATH "${SOURCE_DIR}" SOURCE_DIR)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(COPY "${SOURCE_DIR}/" DESTINATION "${WORK_DIR}"
      PATTERN "CMakeLists.txt" EXCLUDE
