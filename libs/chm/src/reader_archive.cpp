@@ -97,7 +97,10 @@ struct ReaderArchive::Impl {
     std::vector<mschmd_file*> handles;
     std::vector<std::string> warnings;
     std::uint64_t section1Length = 0;
-    std::FILE* raw = nullptr; // our own handle for the checks libmspack does not make
+    std::FILE* raw = nullptr;        // our own handle for the checks libmspack does not make
+    std::uint64_t resetInterval = 0; // bytes of section 1 between LZX resets, 0 if unknown
+    std::uint64_t decodedTo = 0;     // where libmspack's LZX state stands in section 1
+    bool decoderLive = false;
 
     // The extraction currently running: where its bytes go and how many it may write.
     const ReaderSink* sink = nullptr;
@@ -130,6 +133,7 @@ struct ReaderArchive::Impl {
     }
 
     ReadError open(const char* name);
+    void skipAheadIfCheaper(const ReaderEntry& entry);
     void findNamesWithNul();
     void readSection1Length();
 };
@@ -379,6 +383,29 @@ void ReaderArchive::Impl::readSection1Length() {
         section1Length = readLe(buf + 0x10, 8);
     else if (readSmall("::DataSpace/Storage/MSCompressed/SpanInfo", 8, buf))
         section1Length = readLe(buf, 8);
+    if (readSmall("::DataSpace/Storage/MSCompressed/ControlData", 0x1C, buf) &&
+        std::memcmp(buf + 4, "LZXC", 4) == 0) {
+        std::uint64_t version = readLe(buf + 8, 4);
+        std::uint64_t interval = readLe(buf + 12, 4);
+        resetInterval = version == 2 ? interval * 0x8000 : version == 1 ? interval : 0;
+    }
+}
+
+// libmspack restarts its LZX decoder only when asked to go backwards; going forwards it
+// decodes every byte in between, even across files nobody asked for (the full-text index
+// lies between the pages and #STRINGS). When the gap is longer than a reset interval, a
+// fresh decoder that starts at the reset point before the file is cheaper. The header from
+// open() does not belong to the decoder object, so swapping the object keeps it valid.
+void ReaderArchive::Impl::skipAheadIfCheaper(const ReaderEntry& entry) {
+    if (!decoderLive || resetInterval == 0 || entry.offset <= decodedTo ||
+        entry.offset - decodedTo <= resetInterval)
+        return;
+    mschm_decompressor* fresh = mspack_create_chm_decompressor(&io.table);
+    if (!fresh)
+        return;
+    mspack_destroy_chm_decompressor(decoder);
+    decoder = fresh;
+    decoderLive = false;
 }
 
 ReaderArchive::ReaderArchive() = default;
@@ -472,6 +499,8 @@ ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink
                                          entry.length > d.section1Length - entry.offset)) {
         return ReadError::PastEnd;
     }
+    if (entry.section == 1)
+        d.skipAheadIfCheaper(entry);
     d.sink = &sink;
     d.sinkWritten = 0;
     d.sinkLimit = entry.length;
@@ -479,6 +508,10 @@ ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink
     int rc = d.decoder->extract(d.decoder, d.handles[entry.id], "<sink>");
     bool refused = d.sinkRefused;
     d.sink = nullptr;
+    if (entry.section == 1 && entry.length > 0) { // empty files leave the decoder alone
+        d.decoderLive = rc == MSPACK_ERR_OK;
+        d.decodedTo = entry.offset + d.sinkWritten;
+    }
     if (rc == MSPACK_ERR_OK && d.sinkWritten == entry.length)
         return ReadError::Ok;
     if (refused && rc == MSPACK_ERR_WRITE)
