@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Decompile speed of hh.exe against extract_chmLib and 7-Zip on the same help files, in one
 # run, with the ratios (hh.exe time / peer time; below 1 means hh.exe is faster). Each tool
-# runs RUNS times per file into a fresh folder; the median wall time counts. hh.exe's output
+# runs RUNS times per file into a fresh folder; the medians of wall and CPU time count. hh.exe's output
 # is also compared with extract_chmLib's, byte for byte, less the compiler's internal files.
 #
 # usage: bench/decompile.sh [-b BUILD_DIR] [-n RUNS] [FILE.chm ...]
@@ -71,33 +71,39 @@ PY
     files+=("$root/libs/chm/tests/fixtures/sample.chm")
 fi
 
-now() { date +%s%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-# time_tool NAME FILE: prints the median milliseconds of RUNS runs
+run_tool() {
+    case $1 in
+        hh) (cd "$work/out" && "$hh" -decompile x "$2" >/dev/null 2>&1) ;;
+        extract_chmLib) extract_chmLib "$2" "$work/out/x" >/dev/null 2>&1 ;;
+        7z) 7z x -y -o"$work/out/x" "$2" >/dev/null 2>&1 ;;
+    esac
+}
+
+# time_tool NAME FILE: prints "wall_ms cpu_ms", each the median of RUNS runs. CPU time
+# (user + system) is the steadier figure on a machine shared with other work.
 time_tool() {
-    local name=$1 file=$2 i t0 t1
+    local name=$1 file=$2 i line
+    local TIMEFORMAT='%3R %3U %3S'
     for ((i = 0; i < runs; i++)); do
         rm -rf "$work/out"
         mkdir -p "$work/out"
-        t0=$(now)
-        case $name in
-            hh) (cd "$work/out" && "$hh" -decompile x "$file" >/dev/null 2>&1) ;;
-            extract_chmLib) extract_chmLib "$file" "$work/out/x" >/dev/null 2>&1 ;;
-            7z) 7z x -y -o"$work/out/x" "$file" >/dev/null 2>&1 ;;
-        esac
-        t1=$(now)
-        echo $(((t1 - t0) / 1000))
-    done | median
+        line=$({ time run_tool "$name" "$file"; } 2>&1)
+        echo "$line"
+    done >"$work/times"
+    echo "$(awk '{print $1 * 1000}' "$work/times" | median) $(awk '{print ($2 + $3) * 1000}' "$work/times" | median)"
 }
 
-printf '%-28s %10s %12s %14s %10s %12s %10s %s\n' file size_kib hh_us extract_chmLib_us 7z_us \
-    hh/extract hh/7z same_bytes
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
+
+printf '%-14s %9s | %8s %8s %8s | %8s %8s %8s | %9s %9s %9s %9s | %s\n' file size_kib \
+    hh_ms chmlib_ms 7z_ms hh_cpu chmlib_cpu 7z_cpu hh/chmlib hh/7z cpu/chmlib cpu/7z same_bytes
 for file in "${files[@]}"; do
     file="$(cd "$(dirname "$file")" && pwd)/$(basename "$file")"
-    t_hh=$(time_tool hh "$file")
-    t_ex=$(time_tool extract_chmLib "$file")
-    t_7z=$(time_tool 7z "$file")
+    read -r w_hh c_hh <<<"$(time_tool hh "$file")"
+    read -r w_ex c_ex <<<"$(time_tool extract_chmLib "$file")"
+    read -r w_7z c_7z <<<"$(time_tool 7z "$file")"
     rm -rf "$work/a" "$work/b"
     (mkdir -p "$work/a" && cd "$work/a" && "$hh" -decompile x "$file" >/dev/null 2>&1)
     extract_chmLib "$file" "$work/b" >/dev/null 2>&1
@@ -105,8 +111,9 @@ for file in "${files[@]}"; do
     find "$work/a/x" -maxdepth 1 -name '*.hhp' -delete
     same=yes
     diff -r -q "$work/a/x" "$work/b" >/dev/null || same=NO
-    printf '%-28s %10d %12d %14d %10d %12.2f %10.2f %s\n' "$(basename "$file")" \
-        $(($(stat -c %s "$file") / 1024)) "$t_hh" "$t_ex" "$t_7z" \
-        "$(awk -v a="$t_hh" -v b="$t_ex" 'BEGIN {print a / b}')" \
-        "$(awk -v a="$t_hh" -v b="$t_7z" 'BEGIN {print a / b}')" "$same"
+    printf '%-14s %9d | %8.0f %8.0f %8.0f | %8.0f %8.0f %8.0f | %9s %9s %9s %9s | %s\n' \
+        "$(basename "$file")" $(($(stat -c %s "$file") / 1024)) \
+        "$w_hh" "$w_ex" "$w_7z" "$c_hh" "$c_ex" "$c_7z" \
+        "$(ratio "$w_hh" "$w_ex")" "$(ratio "$w_hh" "$w_7z")" \
+        "$(ratio "$c_hh" "$c_ex")" "$(ratio "$c_hh" "$c_7z")" "$same"
 done
