@@ -8,6 +8,8 @@
 #include <random>
 #include <set>
 
+#include <sys/wait.h>
+
 namespace fs = std::filesystem;
 
 namespace {
