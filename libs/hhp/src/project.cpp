@@ -14,8 +14,11 @@ using detail::trim;
 
 namespace {
 
-// #include files may include further files; a cycle must not recurse for ever.
+// #include files may include further files. Depth alone does not bound the work (a file that
+// includes another twice at every level doubles it per level), so the total is capped too,
+// and a file is never included while it is already being read.
 constexpr int kMaxIncludeDepth = 8;
+constexpr int kMaxIncludes = 256;
 
 enum class Section {
     None,
@@ -57,6 +60,8 @@ struct Parser {
     Project& project;
     const IncludeReader& includes;
     Diagnostics& diagnostics;
+    int includeCount = 0;
+    std::vector<std::string> includeStack;
 
     std::optional<bool> yesNo(std::string_view value, const std::string& file, int line,
                               std::string_view key) {
@@ -188,6 +193,17 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
         diagnostics.warn(file, line, "#include nested too deeply: \"" + target + "\" is skipped");
         return;
     }
+    if (std::find_if(includeStack.begin(), includeStack.end(), [&](const std::string& open) {
+            return iequals(open, target);
+        }) != includeStack.end()) {
+        diagnostics.warn(file, line, "\"" + target + "\" includes itself; skipped");
+        return;
+    }
+    if (++includeCount > kMaxIncludes) {
+        if (includeCount == kMaxIncludes + 1)
+            diagnostics.warn(file, line, "too many #include lines; the rest are skipped");
+        return;
+    }
     std::optional<std::string> text;
     if (includes)
         text = includes(target);
@@ -196,6 +212,7 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
         return;
     }
     bool inComment = false;
+    includeStack.push_back(target);
     const auto lines = detail::splitLines(*text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
@@ -204,6 +221,7 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
         else
             aliasLine(lines[i], target, lineNumber, depth + 1);
     }
+    includeStack.pop_back();
 }
 
 void Parser::aliasLine(std::string_view text, const std::string& file, int line, int depth) {
@@ -425,7 +443,7 @@ Project parseProject(std::string_view text, const std::string& fileName,
                      const IncludeReader& includes, Diagnostics& diagnostics) {
     Project project;
     project.fileName = fileName;
-    Parser parser{project, includes, diagnostics};
+    Parser parser{project, includes, diagnostics, 0, {}};
 
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);

@@ -129,7 +129,27 @@ TEST(ProjectReader, AliasAndMapWithIncludes) {
     EXPECT_EQ(p.map[2].number, 3u);
     EXPECT_TRUE(hasWarning(d, 4, "without '='"));
     EXPECT_TRUE(hasWarning(d, 7, "cannot read included file \"missing.h\""));
-    EXPECT_TRUE(hasWarning(d, 1, "nested too deeply")); // the self-including file stops
+    EXPECT_TRUE(hasWarning(d, 1, "includes itself"));
+}
+
+TEST(ProjectReader, IncludesThatFanOutStayBounded) {
+    // Each level includes the next twice: without a total cap this is 2^depth reads.
+    hhp::IncludeReader reader = [](const std::string& name) -> std::optional<std::string> {
+        const int level = name.size() > 1 ? std::stoi(name.substr(1)) : 0;
+        const std::string next = "l" + std::to_string(level + 1);
+        return "#include " + next + "\n#include " + next + "\n#include " + next + "\n";
+    };
+    int reads = 0;
+    hhp::IncludeReader counting = [&](const std::string& name) {
+        ++reads;
+        return reader(name);
+    };
+    hhp::Diagnostics d;
+    hhp::parseProject("[MAP]\n#include l0\n", "p.hhp", counting, d);
+    EXPECT_LE(reads, 256);
+    EXPECT_TRUE(hasWarning(d, 3, "too many #include lines") ||
+                hasWarning(d, 2, "too many #include lines") ||
+                hasWarning(d, 1, "too many #include lines"));
 }
 
 TEST(SitemapReader, NestedContentsWithPropertiesAndEntities) {
