@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
-
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
