@@ -39,15 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Outcomes the plain rule leaves open: both fall back to the file name.
         TitleCase{"closing before opening", "</title>x<title>", nullptr},
         TitleCase{"opening tag ends the page", "<head><title>", nullptr}),
-    [](const auto& testInfo) {
-        std::string name = testInfo.param.label;
-        for (char& ch : name) {
-            if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                ch = '_';
-            }
-        }
-        return name;
-    });
+    LabelName());
 
 TEST_F(ProjectTest, MissingPageIsReportedAndGivesNothing) {
     const std::string path = folder() + "gone.htm";

@@ -36,15 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilesCase{"no header", "[OPTIONS]\r\nTitle=x\r\n", false, V{}},
         FilesCase{"header is the last line", "[OPTIONS]\r\n[FILES]\r\n", false, V{}},
         FilesCase{"empty file", "", false, V{}}),
-    [](const auto& testInfo) {
-        std::string name = testInfo.param.label;
-        for (char& ch : name) {
-            if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                ch = '_';
-            }
-        }
-        return name;
-    });
+    LabelName());
 
 TEST_F(ProjectTest, UnreadableProjectIsAFailedRead) {
     V list;

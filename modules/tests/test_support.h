@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "recording_message_boxes.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,19 @@
 #include <string>
 
 namespace fs = std::filesystem;
+
+// Names a parameterised case after its label, so a failure says which case it was.
+struct LabelName {
+    template <class Info> std::string operator()(const Info& testInfo) const {
+        std::string name = testInfo.param.label;
+        for (char& ch : name) {
+            if (!std::isalnum(static_cast<unsigned char>(ch))) {
+                ch = '_';
+            }
+        }
+        return name;
+    }
+};
 
 class ProjectTest : public ::testing::Test {
 protected:
