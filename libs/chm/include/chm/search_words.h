@@ -1,0 +1,59 @@
+// What the full-text index calls a word, and how a page's text is found: pages are decoded to
+// Unicode, their markup is dropped, words are cut and lower-cased there, and each word is then
+// stored in the help file's ANSI code page, which is what viewers search in.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace chm {
+
+// The text of one page as the index sees it: the title apart from the rest, markup, comments,
+// scripts and style sheets dropped, character references decoded. Every tag separates words.
+struct PageText {
+    std::u32string title;
+    std::u32string body;
+};
+
+// Decodes a page and drops its markup. A page that names its character set is read in it;
+// otherwise valid UTF-8 is read as UTF-8 and anything else in codePage. Bytes that do not
+// decode become U+FFFD, which separates words.
+PageText extractPageText(std::string_view html, std::uint32_t codePage);
+
+// Decodes plain text (a stop list, a query typed as UTF-8) by the same rule as a page without
+// a character set.
+std::u32string decodeText(std::string_view bytes, std::uint32_t codePage);
+
+// Splits text into words. A word is a run of letters or digits (Unicode's classes); every
+// other character separates words. Han ideographs and Japanese kana are written without
+// blanks between words, so each of them is a word of its own: a query of several such
+// characters is answered as a phrase. Words come back lower-cased, in order.
+void splitWords(std::u32string_view text, std::vector<std::u32string>& words);
+
+// Encodes words into a Windows ANSI code page. Every code page a help file can use maps each
+// character to a fixed byte sequence, so characters are converted once and remembered.
+class WordEncoder {
+public:
+    explicit WordEncoder(std::uint32_t codePage);
+    ~WordEncoder();
+    WordEncoder(const WordEncoder&) = delete;
+    WordEncoder& operator=(const WordEncoder&) = delete;
+
+    // False when the code page is unknown here; words are then stored as UTF-8.
+    bool knownCodePage() const;
+    // The word's bytes in out; false (out unspecified) when a character has no encoding.
+    bool encode(std::u32string_view word, std::string& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The iconv name of a Windows ANSI code page; empty when there is none.
+std::string iconvCodePageName(std::uint32_t codePage);
+
+} // namespace chm

@@ -1,0 +1,487 @@
+// Page text and words for the full-text index.
+#include "chm/search_words.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
+
+namespace chm {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+// A character set named in a page is looked for this far into it, as browsers do.
+constexpr std::size_t kCharsetScanLimit = 4096;
+
+// Unicode character classes come from the C library's UTF-8 locale, which every glibc has
+// built in; without it only ASCII is classified and everything beyond counts as a letter.
+locale_t unicodeLocale() {
+    static const locale_t locale = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        if (l == static_cast<locale_t>(nullptr))
+            l = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(nullptr));
+        return l;
+    }();
+    return locale;
+}
+
+bool isAsciiAlnum(char32_t c) {
+    return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+}
+
+bool isWordCharacter(char32_t c) {
+    if (c < 0x80)
+        return isAsciiAlnum(c);
+    if (c == kReplacement || c > 0x10FFFF)
+        return false;
+    const locale_t locale = unicodeLocale();
+    if (locale == static_cast<locale_t>(nullptr))
+        return true;
+    return iswalnum_l(static_cast<wint_t>(c), locale) != 0;
+}
+
+char32_t toLower(char32_t c) {
+    if (c < 0x80)
+        return (c >= U'A' && c <= U'Z') ? c + 32 : c;
+    const locale_t locale = unicodeLocale();
+    if (locale == static_cast<locale_t>(nullptr))
+        return c;
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), locale));
+}
+
+// Scripts written without blanks between words: each character is a word.
+bool isOwnWord(char32_t c) {
+    return (c >= 0x3040 && c <= 0x30FF) || // hiragana, katakana
+           (c >= 0x3400 && c <= 0x4DBF) || // CJK extension A
+           (c >= 0x4E00 && c <= 0x9FFF) || // CJK unified ideographs
+           (c >= 0xF900 && c <= 0xFAFF) || // CJK compatibility ideographs
+           (c >= 0xFF66 && c <= 0xFF9F) || // half-width katakana
+           (c >= 0x20000 && c <= 0x3FFFF); // CJK extensions B and beyond
+}
+
+bool isValidUtf8(std::string_view bytes, bool& nonAscii) {
+    nonAscii = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        std::size_t length = 0;
+        if (c >= 0xC2 && c <= 0xDF)
+            length = 2;
+        else if (c >= 0xE0 && c <= 0xEF)
+            length = 3;
+        else if (c >= 0xF0 && c <= 0xF4)
+            length = 4;
+        else
+            return false;
+        if (i + length > bytes.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : m_handle(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (valid())
+            iconv_close(m_handle);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool valid() const { return m_handle != reinterpret_cast<iconv_t>(-1); } // NOLINT
+    iconv_t handle() const { return m_handle; }
+
+private:
+    iconv_t m_handle;
+};
+
+// Decodes bytes with iconv; false when iconv does not know the character set. A byte that
+// starts no valid sequence becomes U+FFFD and decoding goes on after it.
+bool decodeWith(const std::string& charset, std::string_view bytes, std::u32string& out) {
+    Iconv cd("UTF-32LE", charset.c_str());
+    if (!cd.valid())
+        return false;
+    out.clear();
+    out.reserve(bytes.size());
+    std::string input(bytes);
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    std::array<char, 16384> buffer{};
+    auto flush = [&](std::size_t produced) {
+        for (std::size_t i = 0; i + 3 < produced; i += 4) {
+            const auto b = [&](std::size_t k) {
+                return static_cast<char32_t>(static_cast<unsigned char>(buffer[i + k]));
+            };
+            out.push_back(b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
+        }
+    };
+    while (inLeft > 0) {
+        char* outPtr = buffer.data();
+        std::size_t outLeft = buffer.size();
+        const std::size_t result = iconv(cd.handle(), &in, &inLeft, &outPtr, &outLeft);
+        flush(buffer.size() - outLeft);
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            continue;
+        // An invalid or cut-off sequence: skip one byte.
+        out.push_back(kReplacement);
+        ++in;
+        --inLeft;
+        iconv(cd.handle(), nullptr, nullptr, nullptr, nullptr);
+    }
+    return true;
+}
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return out;
+}
+
+// The character set a page declares in a <meta> element, as an iconv name; empty if none.
+std::string declaredCharset(std::string_view html) {
+    const std::string head = lowerAscii(html.substr(0, std::min(html.size(), kCharsetScanLimit)));
+    std::size_t pos = 0;
+    while ((pos = head.find("charset", pos)) != std::string::npos) {
+        pos += 7;
+        std::size_t p = pos;
+        while (p < head.size() && (head[p] == ' ' || head[p] == '\t'))
+            ++p;
+        if (p >= head.size() || head[p] != '=')
+            continue;
+        ++p;
+        while (p < head.size() && (head[p] == ' ' || head[p] == '"' || head[p] == '\''))
+            ++p;
+        std::size_t end = p;
+        while (end < head.size() &&
+               (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' ||
+                head[end] == '_' || head[end] == '.' || head[end] == ':'))
+            ++end;
+        const std::string name = head.substr(p, end - p);
+        if (name.empty())
+            continue;
+        // The names pages use for Windows code pages, read as the superset browsers read.
+        if (name == "utf-8" || name == "utf8")
+            return "UTF-8";
+        if (name == "gb2312" || name == "gbk" || name == "x-gbk" || name == "cp936")
+            return "CP936";
+        if (name == "big5")
+            return "CP950";
+        if (name == "shift_jis" || name == "x-sjis" || name == "sjis")
+            return "CP932";
+        if (name == "iso-8859-1" || name == "us-ascii" || name == "latin1")
+            return "CP1252";
+        if (name == "euc-kr" || name == "ks_c_5601-1987")
+            return "CP949";
+        return name;
+    }
+    return {};
+}
+
+struct Entity {
+    const char* name;
+    char32_t value;
+};
+
+// The named references help pages use; numeric ones are decoded in general.
+constexpr Entity kEntities[] = {
+    {"amp", U'&'},     {"lt", U'<'},       {"gt", U'>'},      {"quot", U'"'},    {"apos", U'\''},
+    {"nbsp", 0xA0},    {"copy", 0xA9},     {"reg", 0xAE},     {"trade", 0x2122}, {"mdash", 0x2014},
+    {"ndash", 0x2013}, {"hellip", 0x2026}, {"laquo", 0xAB},   {"raquo", 0xBB},   {"ldquo", 0x201C},
+    {"rdquo", 0x201D}, {"lsquo", 0x2018},  {"rsquo", 0x2019}, {"middot", 0xB7},  {"bull", 0x2022},
+    {"times", 0xD7},   {"deg", 0xB0},      {"shy", 0xAD},     {"para", 0xB6},    {"sect", 0xA7},
+    {"auml", 0xE4},    {"ouml", 0xF6},     {"uuml", 0xFC},    {"Auml", 0xC4},    {"Ouml", 0xD6},
+    {"Uuml", 0xDC},    {"szlig", 0xDF},    {"eacute", 0xE9},  {"egrave", 0xE8},  {"agrave", 0xE0},
+    {"ccedil", 0xE7},  {"Eacute", 0xC9},   {"ecirc", 0xEA},   {"aacute", 0xE1},  {"oacute", 0xF3},
+    {"iacute", 0xED},  {"uacute", 0xFA},   {"ntilde", 0xF1},  {"larr", 0x2190},  {"rarr", 0x2192},
+    {"uarr", 0x2191},  {"darr", 0x2193},   {"pi", 0x3C0},
+};
+
+// Decodes the character reference at text[pos] == '&'; sets `next` past it. U'&' itself when
+// it is no reference.
+char32_t decodeReference(std::u32string_view text, std::size_t pos, std::size_t& next) {
+    next = pos + 1;
+    std::size_t p = pos + 1;
+    constexpr std::size_t kLongest = 10;
+    if (p < text.size() && text[p] == U'#') {
+        ++p;
+        const bool hex = p < text.size() && (text[p] == U'x' || text[p] == U'X');
+        if (hex)
+            ++p;
+        std::uint32_t value = 0;
+        const std::size_t start = p;
+        while (p < text.size() && p - start < 8) {
+            const char32_t c = text[p];
+            std::uint32_t digit = 0;
+            if (c >= U'0' && c <= U'9')
+                digit = c - U'0';
+            else if (hex && c >= U'a' && c <= U'f')
+                digit = c - U'a' + 10;
+            else if (hex && c >= U'A' && c <= U'F')
+                digit = c - U'A' + 10;
+            else
+                break;
+            value = value * (hex ? 16u : 10u) + digit;
+            ++p;
+        }
+        if (p == start)
+            return U'&';
+        if (p < text.size() && text[p] == U';')
+            ++p;
+        next = p;
+        return (value == 0 || value > 0x10FFFF) ? kReplacement : static_cast<char32_t>(value);
+    }
+    std::string name;
+    while (p < text.size() && isAsciiAlnum(text[p]) && name.size() < kLongest)
+        name.push_back(static_cast<char>(text[p++]));
+    for (const Entity& e : kEntities) {
+        if (name == e.name) {
+            if (p < text.size() && text[p] == U';')
+                ++p;
+            next = p;
+            return e.value;
+        }
+    }
+    return U'&';
+}
+
+bool matchesAscii(std::u32string_view text, std::size_t pos, std::string_view word) {
+    if (pos + word.size() > text.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (toLower(text[pos + i]) != static_cast<char32_t>(word[i]))
+            return false;
+    return true;
+}
+
+// Offset of the closing tag "</name" at or after pos (case-insensitive); text.size() if none.
+std::size_t findClosingTag(std::u32string_view text, std::size_t pos, std::string_view name) {
+    while ((pos = text.find(U"</", pos)) != std::u32string_view::npos) {
+        if (matchesAscii(text, pos + 2, name))
+            return pos;
+        pos += 2;
+    }
+    return text.size();
+}
+
+// Offset just past the '>' that ends the tag starting at pos; quoted values may hold '>'.
+std::size_t tagEnd(std::u32string_view text, std::size_t pos) {
+    char32_t quote = 0;
+    for (std::size_t p = pos + 1; p < text.size(); ++p) {
+        const char32_t c = text[p];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == U'"' || c == U'\'') {
+            // Only quotes that open an attribute value count; a stray one would swallow the
+            // rest of the page.
+            if (p > 0 && text[p - 1] == U'=')
+                quote = c;
+        } else if (c == U'>') {
+            return p + 1;
+        }
+    }
+    return text.size();
+}
+
+} // namespace
+
+std::string iconvCodePageName(std::uint32_t codePage) {
+    switch (codePage) {
+    case 874:
+    case 932:
+    case 936:
+    case 949:
+    case 950:
+        return "CP" + std::to_string(codePage);
+    case 65001:
+        return "UTF-8";
+    default:
+        if (codePage >= 1250 && codePage <= 1258)
+            return "CP" + std::to_string(codePage);
+        return {};
+    }
+}
+
+std::u32string decodeText(std::string_view bytes, std::uint32_t codePage) {
+    std::u32string out;
+    bool nonAscii = false;
+    if (isValidUtf8(bytes, nonAscii)) {
+        if (!nonAscii) {
+            out.assign(bytes.begin(), bytes.end());
+            return out;
+        }
+        if (decodeWith("UTF-8", bytes, out))
+            return out;
+    }
+    const std::string name = iconvCodePageName(codePage);
+    if (!name.empty() && decodeWith(name, bytes, out))
+        return out;
+    // No converter at all: bytes beyond ASCII separate words.
+    out.clear();
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(b < 0x80 ? b : kReplacement);
+    }
+    return out;
+}
+
+PageText extractPageText(std::string_view html, std::uint32_t codePage) {
+    std::u32string text;
+    const std::string charset = declaredCharset(html);
+    if (charset.empty() || !decodeWith(charset, html, text))
+        text = decodeText(html, codePage);
+
+    PageText page;
+    page.body.reserve(text.size() / 2);
+    std::u32string* target = &page.body;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t c = text[pos];
+        if (c == U'&') {
+            std::size_t next = pos;
+            target->push_back(decodeReference(text, pos, next));
+            pos = next;
+            continue;
+        }
+        if (c != U'<') {
+            target->push_back(c);
+            ++pos;
+            continue;
+        }
+        if (text.compare(pos, 4, U"<!--") == 0) {
+            const std::size_t close = text.find(U"-->", pos + 4);
+            pos = close == std::u32string::npos ? text.size() : close + 3;
+            target->push_back(U' ');
+            continue;
+        }
+        const std::size_t nameStart = pos + 1;
+        const bool closing = nameStart < text.size() && text[nameStart] == U'/';
+        const std::size_t letters = closing ? nameStart + 1 : nameStart;
+        if (letters >= text.size() ||
+            !(isAsciiAlnum(text[letters]) || text[letters] == U'!' || text[letters] == U'?')) {
+            // A lone '<' is text.
+            target->push_back(c);
+            ++pos;
+            continue;
+        }
+        std::size_t nameEnd = letters;
+        while (nameEnd < text.size() && isAsciiAlnum(text[nameEnd]))
+            ++nameEnd;
+        std::string name;
+        for (std::size_t i = letters; i < nameEnd && name.size() < 8; ++i)
+            name.push_back(static_cast<char>(toLower(text[i])));
+        pos = tagEnd(text, pos);
+        target->push_back(U' ');
+        if (closing) {
+            if (name == "title")
+                target = &page.body;
+            continue;
+        }
+        if (name == "script" || name == "style") {
+            pos = findClosingTag(text, pos, name);
+        } else if (name == "title") {
+            // Only the first title is the page's; later ones are text like any other.
+            if (page.title.empty())
+                target = &page.title;
+        }
+    }
+    return page;
+}
+
+void splitWords(std::u32string_view text, std::vector<std::u32string>& words) {
+    std::u32string word;
+    auto finish = [&] {
+        if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    };
+    for (const char32_t c : text) {
+        if (!isWordCharacter(c)) {
+            finish();
+            continue;
+        }
+        if (isOwnWord(c)) {
+            finish();
+            words.push_back(std::u32string(1, c));
+            continue;
+        }
+        word.push_back(toLower(c));
+    }
+    finish();
+}
+
+struct WordEncoder::Impl {
+    std::uint32_t codePage = 0;
+    std::string iconvName;
+    Iconv converter;
+    std::unordered_map<char32_t, std::string> known; // empty string: no encoding
+
+    explicit Impl(std::uint32_t cp)
+        : codePage(cp), iconvName(iconvCodePageName(cp)),
+          converter(iconvName.empty() ? "UTF-8" : iconvName.c_str(), "UTF-32LE") {}
+
+    const std::string& lookup(char32_t c) {
+        auto it = known.find(c);
+        if (it != known.end())
+            return it->second;
+        std::string bytes;
+        if (converter.valid()) {
+            char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                          static_cast<char>((c >> 16) & 0xFF), static_cast<char>(c >> 24)};
+            char out[8] = {};
+            char* inPtr = in;
+            char* outPtr = out;
+            std::size_t inLeft = sizeof in;
+            std::size_t outLeft = sizeof out;
+            iconv(converter.handle(), nullptr, nullptr, nullptr, nullptr);
+            if (iconv(converter.handle(), &inPtr, &inLeft, &outPtr, &outLeft) !=
+                static_cast<std::size_t>(-1))
+                bytes.assign(out, sizeof out - outLeft);
+        }
+        return known.emplace(c, std::move(bytes)).first->second;
+    }
+};
+
+WordEncoder::WordEncoder(std::uint32_t codePage) : m_impl(std::make_unique<Impl>(codePage)) {}
+
+WordEncoder::~WordEncoder() = default;
+
+bool WordEncoder::knownCodePage() const {
+    return !m_impl->iconvName.empty() && m_impl->converter.valid();
+}
+
+bool WordEncoder::encode(std::u32string_view word, std::string& out) {
+    out.clear();
+    for (const char32_t c : word) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const std::string& bytes = m_impl->lookup(c);
+        if (bytes.empty())
+            return false;
+        out += bytes;
+    }
+    return true;
+}
+
+} // namespace chm

@@ -1,0 +1,253 @@
+// The full-text index: our writer read back by our reader over many leaves and index levels,
+// the query rules, damaged input, and the indexes Microsoft's compiler wrote.
+#include "chm/reader_archive.h"
+#include "chm/search_index.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Deterministic random numbers of 32 bits.
+struct Random {
+    explicit Random(unsigned seed) : engine(seed) {}
+    std::uint32_t operator()() { return static_cast<std::uint32_t>(engine()); }
+    std::mt19937 engine;
+};
+
+chm::SearchIndex load(std::vector<std::uint8_t> bytes) {
+    chm::SearchIndex index;
+    EXPECT_EQ(index.load(std::move(bytes)), chm::SearchError::Ok);
+    return index;
+}
+
+std::vector<std::uint32_t> find(const chm::SearchIndex& index, std::string_view query) {
+    std::vector<std::uint32_t> topics;
+    EXPECT_EQ(chm::search(index, query, topics), chm::SearchError::Ok) << query;
+    return topics;
+}
+
+// Long words defeat the front compression, so a few thousand of them fill enough leaves for
+// two levels of index nodes above them.
+TEST(SearchIndex, ManyLeavesAndLevelsReadBackExactly) {
+    Random random(8);
+    std::vector<std::u32string> vocabulary;
+    for (int i = 0; i < 3000; ++i) {
+        std::u32string w;
+        const int length = 40 + static_cast<int>(random() % 60);
+        for (int k = 0; k < length; ++k)
+            w.push_back(static_cast<char32_t>(U'a' + random() % 26));
+        vocabulary.push_back(w);
+    }
+    vocabulary.push_back(U"中"); // a GBK word of two bytes
+    chm::SearchIndexWriter writer(936, 0x804);
+    // expected[word][topic] = locations
+    std::map<std::u32string, std::map<std::uint32_t, std::vector<std::uint32_t>>> expected;
+    for (std::uint32_t topic = 0; topic < 400; topic += 1 + random() % 3) {
+        chm::PageText page;
+        const int count = static_cast<int>(random() % 200);
+        for (std::uint32_t at = 0; at < static_cast<std::uint32_t>(count); ++at) {
+            const auto& w = vocabulary[random() % vocabulary.size()];
+            page.body += w + U" ";
+            expected[w][topic].push_back(at);
+        }
+        writer.addPage(topic, page);
+    }
+    const auto bytes = writer.build();
+    EXPECT_EQ(bytes[0x18], 3) << "tree depth";
+    const chm::SearchIndex index = load(bytes);
+    EXPECT_EQ(index.codePage(), 936u);
+
+    chm::WordEncoder encoder(936);
+    std::vector<std::string> wanted;
+    for (const auto& [word, byTopic] : expected) {
+        std::string encoded;
+        ASSERT_TRUE(encoder.encode(word, encoded));
+        wanted.push_back(encoded);
+    }
+    std::vector<std::vector<chm::WordHit>> hits;
+    ASSERT_EQ(index.lookup(wanted, hits), chm::SearchError::Ok);
+    std::size_t i = 0;
+    for (const auto& [word, byTopic] : expected) {
+        std::map<std::uint32_t, std::vector<std::uint32_t>> got;
+        for (const auto& h : hits[i])
+            got[h.topic] = h.locations;
+        EXPECT_EQ(got, byTopic) << "word " << i;
+        ++i;
+    }
+    std::vector<std::string> stored;
+    ASSERT_EQ(index.words(stored), chm::SearchError::Ok);
+    EXPECT_EQ(stored.size(), expected.size());
+    EXPECT_TRUE(std::is_sorted(stored.begin(), stored.end()));
+}
+
+TEST(SearchIndex, TitleFirstStopWordsKeepTheirPlaces) {
+    chm::SearchIndexWriter writer(1252, 0x409);
+    writer.addStopWords("the\r\nAND a\n");
+    chm::PageText page{U"Alpha Beta", U"gamma the alpha and delta"};
+    writer.addPage(3, page);
+    writer.addPage(3, {U"", U"ignored: topics only ascend"});
+    const chm::SearchIndex index = load(writer.build());
+    EXPECT_EQ(index.documentCount(), 1u);
+    std::vector<std::vector<chm::WordHit>> hits;
+    ASSERT_EQ(index.lookup({"alpha", "delta", "the", "ignored"}, hits), chm::SearchError::Ok);
+    ASSERT_EQ(hits[0].size(), 1u);
+    EXPECT_EQ(hits[0][0].topic, 3u);
+    EXPECT_EQ(hits[0][0].locations, (std::vector<std::uint32_t>{0, 4}));
+    EXPECT_EQ(hits[1][0].locations, (std::vector<std::uint32_t>{6}));
+    EXPECT_TRUE(hits[2].empty());
+    EXPECT_TRUE(hits[3].empty());
+}
+
+TEST(SearchIndex, QueriesNeedEveryTermAndNeighboursWithinATerm) {
+    chm::SearchIndexWriter writer(936, 0x804);
+    writer.addPage(0, {U"", U"使用搜索功能。E-mail me"});
+    writer.addPage(1, {U"", U"索搜 mail the e"});
+    writer.addPage(2, {U"搜索", U"帮助"});
+    const chm::SearchIndex index = load(writer.build());
+    EXPECT_EQ(find(index, "搜索"), (std::vector<std::uint32_t>{0, 2}));
+    EXPECT_EQ(find(index, "搜 索"), (std::vector<std::uint32_t>{0, 1, 2}));
+    // A title word and the first body word stand side by side.
+    EXPECT_EQ(find(index, "索帮"), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(find(index, "e-mail"), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(find(index, "MAIL  e"), (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_TRUE(find(index, "mail nowhere").empty());
+    EXPECT_TRUE(find(index, "").empty());
+    EXPECT_TRUE(find(index, "ＸＹ").empty()); // no such characters stored
+}
+
+TEST(SearchIndex, DamagedIndexesFailWithoutHarm) {
+    chm::SearchIndexWriter writer(1252, 0x409);
+    for (std::uint32_t t = 0; t < 50; ++t)
+        writer.addPage(t, {U"", U"word" + std::u32string(1, U'a' + t % 26) + U" common text"});
+    const auto good = writer.build();
+    chm::SearchIndex empty;
+    EXPECT_EQ(empty.load({}), chm::SearchError::NoIndex);
+    EXPECT_EQ(empty.load(std::vector<std::uint8_t>(good.begin(), good.begin() + 100)),
+              chm::SearchError::Corrupt);
+    Random random(3);
+    for (int round = 0; round < 2000; ++round) {
+        auto bad = good;
+        for (int k = 0; k < 4; ++k)
+            bad[random() % bad.size()] = static_cast<std::uint8_t>(random());
+        if (round % 5 == 0)
+            bad.resize(random() % bad.size());
+        chm::SearchIndex index;
+        if (index.load(std::move(bad)) != chm::SearchError::Ok)
+            continue;
+        std::vector<std::uint32_t> topics;
+        chm::search(index, "common wordb", topics);
+        for (std::uint32_t t : topics)
+            EXPECT_LT(t, UINT32_MAX);
+    }
+}
+
+// Help files from Microsoft's compiler, when the shared fixtures lie beside the source tree.
+fs::path microsoftFixtures() {
+    for (const char* variable : {"QUORLIN_MS_FIXTURES", "QUORLIN_SOURCE_DIR"}) {
+        const char* value = std::getenv(variable);
+        if (!value)
+            continue;
+        fs::path folder = value;
+        if (std::string(variable) == "QUORLIN_SOURCE_DIR")
+            folder = folder / ".." / "shared" / "fixtures" / "ms-made";
+        if (fs::exists(folder / "help2.chm"))
+            return folder;
+    }
+    return {};
+}
+
+// Words as Microsoft's word breaker cuts English text: it keeps '_' inside a word and drops
+// apostrophes ("don't" is stored as "dont"). Only words of letters alone are compared, and for
+// them this is the plain rule.
+std::map<std::string, std::set<std::uint32_t>>
+plainScan(const std::string& html, std::uint32_t topic,
+          std::map<std::string, std::set<std::uint32_t>>& out) {
+    std::string text;
+    bool inTag = false;
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const char c = html[i];
+        if (c == '<')
+            inTag = true;
+        if (!inTag && c == '&') {
+            const auto semi = html.find(';', i);
+            if (semi != std::string::npos && semi - i < 8) {
+                text += ' ';
+                i = semi;
+                continue;
+            }
+        }
+        if (!inTag && c != '\'')
+            text += c;
+        if (c == '>') {
+            inTag = false;
+            text += ' ';
+        }
+    }
+    std::string word;
+    auto finish = [&] {
+        bool letters = !word.empty();
+        for (char w : word)
+            letters = letters && std::isalpha(static_cast<unsigned char>(w));
+        if (letters)
+            out[word].insert(topic);
+        word.clear();
+    };
+    for (char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else
+            finish();
+    }
+    finish();
+    return out;
+}
+
+TEST(SearchIndex, ReadsMicrosoftIndexes) {
+    const fs::path folder = microsoftFixtures();
+    if (folder.empty())
+        GTEST_SKIP() << "Microsoft-made help files not found beside the source tree";
+
+    chm::ReaderArchive withIndex;
+    ASSERT_EQ(withIndex.openFile((folder / "help2.chm").string()), chm::ReadError::Ok);
+    const auto topics = chm::readTopics(withIndex);
+    ASSERT_FALSE(topics.empty());
+    std::map<std::string, std::set<std::uint32_t>> scanned;
+    for (std::uint32_t t = 0; t < topics.size(); ++t) {
+        if (!topics[t].url.ends_with(".htm"))
+            continue;
+        std::vector<std::uint8_t> page;
+        ASSERT_EQ(withIndex.read("/" + topics[t].url, page, 1u << 20), chm::ReadError::Ok);
+        plainScan(std::string(page.begin(), page.end()), t, scanned);
+    }
+    ASSERT_GT(scanned.size(), 200u);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(withIndex.read("/$FIftiMain", bytes, 1u << 24), chm::ReadError::Ok);
+    const chm::SearchIndex index = load(bytes);
+    for (const auto& [word, where] : scanned) {
+        const auto found = find(index, word);
+        EXPECT_EQ(std::set<std::uint32_t>(found.begin(), found.end()), where) << word;
+    }
+    // And the other way round: no alphabetic word of the index is missing from the pages.
+    std::vector<std::string> stored;
+    ASSERT_EQ(index.words(stored), chm::SearchError::Ok);
+    for (const auto& word : stored) {
+        if (std::all_of(word.begin(), word.end(), [](char c) { return std::isalpha(c); })) {
+            EXPECT_TRUE(scanned.contains(word)) << word;
+        }
+    }
+
+    // A file compiled without search has an empty index.
+    chm::ReaderArchive withoutIndex;
+    ASSERT_EQ(withoutIndex.openFile((folder / "help1.chm").string()), chm::ReadError::Ok);
+    std::vector<std::uint32_t> none;
+    EXPECT_EQ(chm::search(withoutIndex, "help", none), chm::SearchError::NoIndex);
+}
+
+} // namespace
