@@ -4,6 +4,7 @@
 // and writes the container atomically.
 #include "hhp/compile.h"
 
+#include "compile_search.h"
 #include "disk_lookup.h"
 #include "hhp/code_page.h"
 #include "hhp/link_scan.h"
@@ -117,6 +118,7 @@ private:
     std::vector<chm::IndexKeyword> keywordTree(const std::vector<SitemapEntry>& entries);
     std::u16string toUtf16(const std::string& text);
     chm::HelpFileInfo describe(const CompileOptions& options);
+    std::vector<std::uint8_t> buildSearchIndex(unsigned threads);
     std::string internalNameOf(const std::string& name);
     bool writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result);
 
@@ -507,6 +509,33 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
     return info;
 }
 
+std::vector<std::uint8_t> Compiler::buildSearchIndex(unsigned threads) {
+    // The pages are the first topics, numbered in the order describe() lists them.
+    std::vector<detail::SearchPage> pages;
+    std::uint32_t topic = 0;
+    for (const auto& file : m_files) {
+        if (file.isSitemap || !isHtmlName(file.name))
+            continue;
+        pages.push_back({topic++, file.text()});
+    }
+    std::optional<std::string> stopList;
+    if (!m_project.stopListFile.empty()) {
+        auto found = m_lookup.find(detail::splitRelative(m_project.stopListFile));
+        if (found)
+            stopList = readFile(found->path, kMaxTextFile);
+        if (!stopList)
+            m_diagnostics.warn(m_projectName, 0,
+                               "cannot read the stop list file \"" + m_project.stopListFile +
+                                   "\"; every word is indexed");
+    }
+    auto result = detail::buildSearchIndex(pages, stopList, m_codePage, m_project.lcid, threads);
+    if (result.skippedWords > 0)
+        note(std::to_string(result.skippedWords) +
+             " words were not indexed: longer than 99 bytes, or with characters that code page " +
+             std::to_string(m_codePage) + " cannot hold");
+    return std::move(result.bytes);
+}
+
 bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result) {
     const fs::path target = result.outputPath;
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -597,12 +626,13 @@ CompileResult Compiler::run(const CompileOptions& options) {
     note("Following the pages' links");
     scanLinks();
 
-    if (m_project.fullTextSearch)
-        m_diagnostics.warn(m_projectName, 0,
-                           "full-text search is not available yet: the help file is compiled "
-                           "without a search index");
-
     chm::HelpFileInfo info = describe(options);
+    std::vector<std::uint8_t> searchIndex;
+    if (m_project.fullTextSearch) {
+        note("Building the full-text search index");
+        searchIndex = buildSearchIndex(options.threads);
+        info.fullTextSearch = true;
+    }
     std::vector<std::string> systemWarnings;
     note("Building the internal files");
     chm::SystemFiles system = chm::buildSystemFiles(info, systemWarnings);
@@ -639,6 +669,8 @@ CompileResult Compiler::run(const CompileOptions& options) {
         writer.addFile(file.name, std::move(file.data), chm::Section::Uncompressed);
     for (auto& file : system.compressed)
         writer.addFile(file.name, std::move(file.data), chm::Section::Compressed);
+    if (info.fullTextSearch)
+        writer.addFile("/$FIftiMain", std::move(searchIndex), chm::Section::Compressed);
     result.topicCount = info.topics.size();
 
     note("Compressing");

@@ -156,8 +156,6 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
         unsupportedWhenYes(project.dbcs);
     } else if (iequals(key, "Full text search stop list file")) {
         project.stopListFile = v;
-        if (!v.empty())
-            notHonoured(file, line, key);
     } else if (iequals(key, "Custom tab")) {
         // "name",path
         CustomTab tab;

@@ -1,5 +1,7 @@
 // Runs the built hhc.exe on fixture projects and reads the results back with three
 // independent readers (libmspack, chmlib's extract_chmLib, 7-Zip), byte for byte.
+#include <chm/reader_archive.h>
+#include <chm/search_index.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -245,7 +247,6 @@ TEST_F(HhcTool, GeneratedFolderProject) {
     EXPECT_NE(run.err.find("chm_hhp.hhp:17: warning: file not found: \"Missing.htm\""),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("full-text search"), std::string::npos);
     // "Display compile progress=No": only the summary.
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     EXPECT_NE(run.out.find("Compiled"), std::string::npos);
@@ -270,7 +271,8 @@ TEST_F(HhcTool, GeneratedFolderProject) {
     EXPECT_EQ(s.text(5), "main");
     ASSERT_EQ(s.system.count(4), 1u);
     EXPECT_EQ(Settings::dword(s.system.at(4), 0), 0x804u);
-    EXPECT_EQ(Settings::dword(s.system.at(4), 8), 0u); // no search index, so the flag is off
+    EXPECT_EQ(Settings::dword(s.system.at(4), 8), 1u); // "Full-text search=Yes"
+    EXPECT_EQ(files.count("$FIftiMain"), 1u);
     const auto window = s.window("main");
     ASSERT_TRUE(window.has_value());
     EXPECT_EQ(s.windowString(*window, 0x14), gbk("测试帮助"));
@@ -449,16 +451,21 @@ TEST_F(HhcTool, ProjectGeneratedFromTheProgramsTemplate) {
     EXPECT_EQ(s.windowString(*window, 0x60), "chm_hhp.hhc");
 }
 
-TEST_F(HhcTool, SphinxHtmlHelpProject) {
-    if (std::system("sphinx-build --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "sphinx-build is not installed";
-    // A documentation tree of a few hundred pages with images, cross references and an index.
-    const fs::path source = m_work / "doc";
+// A Sphinx documentation tree of a few hundred pages with images, cross references and an
+// index, built by its htmlhelp builder; an empty path when the build fails.
+bool haveSphinx() {
+    return std::system("sphinx-build --version >/dev/null 2>&1") == 0;
+}
+
+fs::path sphinxProject(const fs::path& work) {
+    const fs::path source = work / "doc";
     writeAll(source / "conf.py", "project = 'Widgets'\nhtmlhelp_basename = 'widgets'\n"
                                  "extensions = ['sphinxcontrib.htmlhelp']\n");
     std::string index = "Widgets\n=======\n\n.. toctree::\n   :glob:\n\n   part*/*\n";
     writeAll(source / "index.rst", index);
     writeAll(source / "logo.png", std::string("\x89PNG\r\n\x1a\n") + std::string(300, '\x07'));
+    // Words that only some pages hold, so that searching them means something.
+    const char* const kinds[] = {"gear", "spring", "lever", "pulley", "wheel", "axle", "screw"};
     for (int part = 0; part < 4; ++part)
         for (int i = 0; i < 60; ++i) {
             const std::string name = "page" + std::to_string(i);
@@ -468,14 +475,24 @@ TEST_F(HhcTool, SphinxHtmlHelpProject) {
                               std::to_string((i + 1) % 60) + "`.\n\n";
             for (int k = 0; k < 8; ++k)
                 rst += "Section " + std::to_string(k) + "\n---------\n\nText about widget " +
-                       std::to_string(i) + " and its part " + std::to_string(k) + ".\n\n";
+                       std::to_string(i) + " and its part " + std::to_string(k) + ", a " +
+                       kinds[(i * 3 + k * part) % 7] + " *" + kinds[(i + part) % 7] +
+                       "* don't ``code_word``.\n\n";
             writeAll(source / ("part" + std::to_string(part)) / (name + ".rst"), rst);
         }
-    const fs::path out = m_work / "htmlhelp";
-    ASSERT_EQ(std::system(("sphinx-build -q -b htmlhelp " + quote(source.string()) + " " +
-                           quote(out.string()) + " >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    const fs::path out = work / "htmlhelp";
+    if (std::system(("sphinx-build -q -b htmlhelp " + quote(source.string()) + " " +
+                     quote(out.string()) + " >/dev/null 2>&1")
+                        .c_str()) != 0)
+        return {};
+    return out;
+}
+
+TEST_F(HhcTool, SphinxHtmlHelpProject) {
+    if (!haveSphinx())
+        GTEST_SKIP() << "sphinx-build is not installed";
+    const fs::path out = sphinxProject(m_work);
+    ASSERT_FALSE(out.empty());
     const ToolRun run = hhc(out, "widgets.hhp");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
 
@@ -543,3 +560,157 @@ TEST_F(HhcTool, FailuresAreReportedAndLeaveAnEarlierFileAlone) {
 }
 
 } // namespace
+
+namespace {
+
+// The words of a page by a plain scan: markup, scripts and style sheets dropped, each tag and
+// character reference taken for a blank, then runs of ASCII letters only. Words that touch other
+// letters or digits are left out, so the scan needs no Unicode rule of its own.
+std::set<std::string> plainWords(const std::string& html) {
+    std::string text;
+    std::size_t i = 0;
+    while (i < html.size()) {
+        if (html.compare(i, 4, "<!--") == 0) {
+            const auto end = html.find("-->", i);
+            i = end == std::string::npos ? html.size() : end + 3;
+            text += ' ';
+            continue;
+        }
+        if (html[i] == '<') {
+            std::string tag;
+            for (std::size_t k = i + 1;
+                 k < html.size() && std::isalpha(static_cast<unsigned char>(html[k])); ++k)
+                tag += static_cast<char>(std::tolower(static_cast<unsigned char>(html[k])));
+            const auto end = html.find('>', i);
+            i = end == std::string::npos ? html.size() : end + 1;
+            if (tag == "script" || tag == "style") {
+                const auto close = html.find("</" + tag, i);
+                i = close == std::string::npos ? html.size() : close;
+            }
+            text += ' ';
+            continue;
+        }
+        if (html[i] == '&') {
+            const auto semi = html.find(';', i);
+            if (semi != std::string::npos && semi - i <= 8) {
+                text += ' ';
+                i = semi + 1;
+                continue;
+            }
+        }
+        text += html[i++];
+    }
+    std::set<std::string> words;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
+                                     static_cast<unsigned char>(text[end]) >= 0x80))
+            ++end;
+        std::string word = text.substr(start, end - start);
+        if (!word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+                return std::isalpha(static_cast<unsigned char>(c));
+            })) {
+            for (char& c : word)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            words.insert(word);
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+// Search results as page names.
+std::set<std::string> searchPages(chm::ReaderArchive& archive,
+                                  const std::vector<chm::TopicEntry>& topics,
+                                  const std::string& query) {
+    std::vector<std::uint32_t> found;
+    EXPECT_EQ(chm::search(archive, query, found), chm::SearchError::Ok) << query;
+    std::set<std::string> pages;
+    for (std::uint32_t t : found) {
+        EXPECT_LT(t, topics.size());
+        if (t < topics.size())
+            pages.insert(topics[t].url);
+    }
+    return pages;
+}
+
+} // namespace
+
+TEST_F(HhcTool, SearchListsExactlyThePagesHoldingAWord) {
+    if (!haveSphinx())
+        GTEST_SKIP() << "sphinx-build is not installed";
+    const fs::path out = sphinxProject(m_work);
+    ASSERT_FALSE(out.empty());
+    ASSERT_NE(readAll(out / "widgets.hhp").find("Full-text search=Yes"), std::string::npos);
+    const ToolRun run = hhc(out, "widgets.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+
+    chm::ReaderArchive archive;
+    ASSERT_EQ(archive.openFile((out / "widgets.chm").string()), chm::ReadError::Ok);
+    const auto topics = chm::readTopics(archive);
+    std::map<std::string, std::set<std::string>> expected; // word -> pages
+    for (const auto& topic : topics) {
+        if (!topic.url.ends_with(".html"))
+            continue;
+        for (const auto& word : plainWords(readAll(out / topic.url)))
+            expected[word].insert(topic.url);
+    }
+    ASSERT_GT(expected.size(), 25u);
+    EXPECT_LT(expected["gear"].size(), expected["widget"].size());
+    // The builder's stop list names common words ("a", "and", "its"): they are not indexed.
+    std::set<std::string> stopWords;
+    std::istringstream stopList(readAll(out / "widgets.stp"));
+    for (std::string word; stopList >> word;)
+        stopWords.insert(word);
+    ASSERT_TRUE(stopWords.contains("and"));
+    for (const auto& [word, pages] : expected)
+        EXPECT_EQ(searchPages(archive, topics, word),
+                  stopWords.contains(word) ? std::set<std::string>{} : pages)
+            << word;
+    // Words that are on no page find nothing; several words find the pages holding all.
+    EXPECT_TRUE(searchPages(archive, topics, "cogwheel").empty());
+    std::set<std::string> both;
+    std::set_intersection(expected["gear"].begin(), expected["gear"].end(),
+                          expected["axle"].begin(), expected["axle"].end(),
+                          std::inserter(both, both.end()));
+    EXPECT_EQ(searchPages(archive, topics, "Gear AXLE"), both);
+}
+
+TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
+    const fs::path folder = m_work / "zh";
+    writeAll(folder / "zh.hhp",
+             "[OPTIONS]\r\nCompiled file=zh.chm\r\nDefault topic=a.htm\r\n"
+             "Full-text search=Yes\r\nFull text search stop list file=stop.stp\r\n"
+             "Language=0x804 Chinese (PRC)\r\nTitle=测试\r\n\r\n[FILES]\r\n"
+             "a.htm\r\nb.htm\r\nc.htm\r\n");
+    writeAll(folder / "stop.stp", "the\r\nof\r\n");
+    // A UTF-8 page, a GBK page that says so, and a GBK page that relies on the project's code
+    // page.
+    writeAll(folder / "a.htm", "<html><head><title>使用搜索</title></head><body><p>在“搜索”选项卡"
+                               "中输入要查找的词。The index of words.</p></body></html>");
+    writeAll(folder / "b.htm", "<html><head><meta http-equiv=\"Content-Type\" "
+                               "content=\"text/html; charset=gb2312\"><title>" +
+                                   gbk("索引") + "</title></head><body>" +
+                                   gbk("索引中的关键字，搜到") + "</body></html>");
+    writeAll(folder / "c.htm",
+             "<html><body>" + gbk("帮助文件：目录、索引和搜索。") + "</body></html>");
+    const ToolRun run = hhc(folder, "zh.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+
+    chm::ReaderArchive archive;
+    ASSERT_EQ(archive.openFile((folder / "zh.chm").string()), chm::ReadError::Ok);
+    const auto topics = chm::readTopics(archive);
+    using Pages = std::set<std::string>;
+    EXPECT_EQ(searchPages(archive, topics, "搜索"), (Pages{"a.htm", "c.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "索引"), (Pages{"b.htm", "c.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "关键字"), (Pages{"b.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "搜"), (Pages{"a.htm", "b.htm", "c.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "目录 搜索"), (Pages{"c.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "选项卡"), (Pages{"a.htm"}));
+    EXPECT_EQ(searchPages(archive, topics, "index words"), (Pages{"a.htm"}));
+    EXPECT_TRUE(searchPages(archive, topics, "the").empty());
+    EXPECT_TRUE(searchPages(archive, topics, "搜查").empty());
+}
