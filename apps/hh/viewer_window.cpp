@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -220,6 +221,10 @@ void HelpViewer::createPanes() {
     m_tabs->setObjectName(QStringLiteral("navigationTabs"));
     m_tabs->addTab(m_contents, QStringLiteral("目录"));
     m_tabs->addTab(indexPane, QStringLiteral("索引"));
+    // Only a help file compiled with a search index gets the tab.
+    const chm::ReaderEntry* searchIndex = m_archive->find("/$FIftiMain");
+    if (searchIndex && searchIndex->length > 0)
+        m_tabs->addTab(createSearchPane(), QStringLiteral("搜索"));
 
     auto* splitter = new QSplitter;
     splitter->addWidget(m_tabs);
@@ -241,6 +246,62 @@ void HelpViewer::createPanes() {
             [this] { indexItemActivated(m_index->currentItem()); });
     connect(m_index, &QListWidget::itemActivated, this, &HelpViewer::indexItemActivated);
     connect(m_index, &QListWidget::itemDoubleClicked, this, &HelpViewer::indexItemActivated);
+}
+
+QWidget* HelpViewer::createSearchPane() {
+    auto* pane = new QWidget;
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(4, 4, 4, 4);
+    m_searchText = new QLineEdit;
+    m_searchText->setObjectName(QStringLiteral("searchText"));
+    m_searchText->setPlaceholderText(QStringLiteral("键入要查找的单词"));
+    m_searchButton = new QPushButton(QStringLiteral("列出主题"));
+    m_searchButton->setObjectName(QStringLiteral("searchButton"));
+    m_searchResults = new QListWidget;
+    m_searchResults->setObjectName(QStringLiteral("searchResults"));
+    layout->addWidget(m_searchText);
+    layout->addWidget(m_searchButton);
+    layout->addWidget(m_searchResults);
+    connect(m_searchButton, &QPushButton::clicked, this, &HelpViewer::runSearch);
+    connect(m_searchText, &QLineEdit::returnPressed, this, &HelpViewer::runSearch);
+    connect(m_searchResults, &QListWidget::itemActivated, this, &HelpViewer::searchItemActivated);
+    connect(m_searchResults, &QListWidget::itemDoubleClicked, this,
+            &HelpViewer::searchItemActivated);
+    return pane;
+}
+
+void HelpViewer::runSearch() {
+    m_searchResults->clear();
+    const QString query = m_searchText->text().trimmed();
+    if (query.isEmpty())
+        return;
+    std::vector<std::uint32_t> found;
+    const chm::SearchError error = chm::search(*m_archive, query.toStdString(), found);
+    if (error != chm::SearchError::Ok) {
+        statusBar()->showMessage(QString::fromUtf8(chm::searchErrorText(error)), 5000);
+        return;
+    }
+    if (m_topics.empty())
+        m_topics = chm::readTopics(*m_archive);
+    for (std::uint32_t topic : found) {
+        if (topic >= m_topics.size())
+            continue;
+        const chm::TopicEntry& entry = m_topics[topic];
+        QString title = decode(entry.title);
+        if (title.isEmpty())
+            title = QString::fromStdString(entry.url);
+        auto* row = new QListWidgetItem(title, m_searchResults);
+        row->setData(Qt::UserRole, QString::fromStdString(entry.url));
+    }
+    statusBar()->showMessage(QStringLiteral("找到 %1 个主题").arg(m_searchResults->count()), 5000);
+}
+
+void HelpViewer::searchItemActivated(QListWidgetItem* item) {
+    if (!item)
+        return;
+    const QString local = item->data(Qt::UserRole).toString();
+    if (!local.isEmpty())
+        showPage(local);
 }
 
 void HelpViewer::createActions() {

@@ -5,6 +5,7 @@
 #include "chm/reader_archive.h"
 #include "chm/reader_settings.h"
 #include "chm/reader_sitemap.h"
+#include "chm/search_index.h"
 
 #include <QMainWindow>
 #include <QStringDecoder>
@@ -16,6 +17,7 @@ class QAction;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -59,6 +61,10 @@ public:
     QTreeWidget* contentsTree() const { return m_contents; }
     QListWidget* indexList() const { return m_index; }
     QLineEdit* indexFilter() const { return m_indexFilter; }
+    QLineEdit* searchText() const { return m_searchText; }
+    QPushButton* searchButton() const { return m_searchButton; }
+    QListWidget* searchResults() const { return m_searchResults; }
+    QTabWidget* navigationTabs() const { return m_tabs; }
     HelpBrowser* pageView() const { return m_browser; }
 
     void followLink(const QUrl& link);
@@ -75,6 +81,9 @@ private:
     void indexFilterChanged(const QString& text);
     void indexItemActivated(QListWidgetItem* item);
     void contentsItemActivated(QTreeWidgetItem* item);
+    QWidget* createSearchPane();
+    void runSearch();
+    void searchItemActivated(QListWidgetItem* item);
     void updateActions();
     QString decode(const std::string& text) const;
     std::string readText(const std::string& name);
@@ -90,6 +99,10 @@ private:
     QTreeWidget* m_contents = nullptr;
     QLineEdit* m_indexFilter = nullptr;
     QListWidget* m_index = nullptr;
+    QLineEdit* m_searchText = nullptr;
+    QPushButton* m_searchButton = nullptr;
+    QListWidget* m_searchResults = nullptr;
+    std::vector<chm::TopicEntry> m_topics; // read on the first search
     HelpBrowser* m_browser = nullptr;
     QAction* m_back = nullptr;
     QAction* m_forward = nullptr;

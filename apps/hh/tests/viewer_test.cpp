@@ -1,11 +1,16 @@
 // The viewer on a fixture help file, offscreen: contents, index with type-to-find, links
-// followed inside the file with their images, history, and links that leave the file.
+// followed inside the file with their images, history, links that leave the file, and the
+// search tab on a help file built with a search index.
+#include "chm/container_writer.h"
+#include "chm/system_files.h"
 #include "viewer_window.h"
 
 #include <QAction>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextFragment>
 #include <QTextImageFormat>
@@ -19,6 +24,53 @@ std::unique_ptr<hh::HelpViewer> openFixture() {
     if (archive->openFile(QUORLIN_HH_FIXTURE) != chm::ReadError::Ok)
         return nullptr;
     return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("sample.chm"));
+}
+
+// A small Chinese help file (GBK) with a full-text index, built in memory.
+std::unique_ptr<hh::HelpViewer> openSearchable() {
+    const char* const pages[][3] = {{"a.htm", "\xCB\xD1\xCB\xF7",
+                                     "<html><head><title>\xCB\xD1\xCB\xF7</title></head>" // 搜索
+                                     "<body>Search pages for words.</body></html>"},
+                                    {"b.htm", "Index",
+                                     "<html><head><title>Index</title></head><body>\xCB\xD1 words "
+                                     "\xCB\xF7</body></html>"}, // 搜 words 索
+                                    {"c.htm", "", "<html><body>Nothing here.</body></html>"}};
+    chm::HelpFileInfo info;
+    info.lcid = 0x804;
+    info.codePage = 936;
+    info.defaultTopic = "c.htm";
+    info.fullTextSearch = true;
+    chm::SearchIndexWriter index(936, 0x804);
+    chm::ContainerWriter writer;
+    for (std::uint32_t topic = 0; topic < 3; ++topic) {
+        const std::string html = pages[topic][2];
+        info.topics.push_back({pages[topic][0], pages[topic][1]});
+        index.addPage(topic, chm::extractPageText(html, 936));
+        writer.addFile(std::string("/") + pages[topic][0],
+                       std::vector<std::uint8_t>(html.begin(), html.end()),
+                       chm::Section::Compressed);
+    }
+    std::vector<std::string> warnings;
+    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
+    for (auto& f : system.uncompressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
+    for (auto& f : system.compressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
+    writer.addFile("/$FIftiMain", index.build(), chm::Section::Compressed);
+    std::vector<std::uint8_t> bytes;
+    if (writer.build(bytes) != chm::WriteError::None)
+        return nullptr;
+    auto archive = std::make_unique<chm::ReaderArchive>();
+    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
+        return nullptr;
+    return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("search.chm"));
+}
+
+QStringList rows(QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
 }
 
 QStringList imageNames(QTextDocument* doc) {
@@ -113,6 +165,51 @@ private slots:
             QUrl(QStringLiteral("ms-its:sample.chm::/style.css")));
         QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/style.css"));
         QVERIFY(!viewer->showPage(QStringLiteral("missing.htm")));
+    }
+
+    void searchTabOnlyWithAnIndex() {
+        auto plain = openFixture();
+        QVERIFY(plain);
+        QTabWidget* tabs = plain->navigationTabs();
+        QCOMPARE(tabs->count(), 2);
+        QVERIFY(!plain->findChild<QLineEdit*>(QStringLiteral("searchText")));
+
+        auto viewer = openSearchable();
+        QVERIFY(viewer);
+        QCOMPARE(viewer->navigationTabs()->count(), 3);
+        QCOMPARE(viewer->navigationTabs()->tabText(2), QStringLiteral("搜索"));
+    }
+
+    void searchListsTopicsByTitleAndOpensThem() {
+        auto viewer = openSearchable();
+        QVERIFY(viewer);
+        auto* text = viewer->findChild<QLineEdit*>(QStringLiteral("searchText"));
+        auto* button = viewer->findChild<QPushButton*>(QStringLiteral("searchButton"));
+        auto* results = viewer->findChild<QListWidget*>(QStringLiteral("searchResults"));
+        QVERIFY(text && button && results);
+        QCOMPARE(button->text(), QStringLiteral("列出主题"));
+
+        // Titles come from the help file's topics, decoded from its code page; a topic
+        // without a title is listed by its page.
+        text->setText(QStringLiteral("WORDS"));
+        button->click();
+        QCOMPARE(rows(results), (QStringList{QStringLiteral("搜索"), QStringLiteral("Index")}));
+        // Characters typed together must stand together; a blank lets them stand apart.
+        text->setText(QStringLiteral("搜索"));
+        QTest::keyClick(text, Qt::Key_Return);
+        QCOMPARE(rows(results), QStringList{QStringLiteral("搜索")});
+        text->setText(QStringLiteral("搜 索"));
+        button->click();
+        QCOMPARE(results->count(), 2);
+        text->setText(QStringLiteral("nothing"));
+        button->click();
+        QCOMPARE(rows(results), QStringList{QStringLiteral("c.htm")});
+
+        emit results->itemDoubleClicked(results->item(0));
+        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/c.htm"));
+        text->setText(QStringLiteral("absent"));
+        button->click();
+        QCOMPARE(results->count(), 0);
     }
 };
 
