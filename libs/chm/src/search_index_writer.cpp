@@ -188,39 +188,51 @@ bool SearchIndexWriter::isStopWord(const std::string& encodedWord) const {
     return m_stopWords.contains(encodedWord);
 }
 
-void SearchIndexWriter::addWords(std::uint32_t topic, const std::u32string& text, int context,
-                                 std::uint32_t& location) {
-    m_scratch.clear();
-    splitWords(text, m_scratch);
-    for (const std::u32string& word : m_scratch) {
-        const std::uint32_t at = location++;
-        if (!m_encoder.encode(word, m_encoded) || m_encoded.size() > kMaxIndexedWord) {
+PageWords pageWords(const PageText& text, WordEncoder& encoder) {
+    PageWords out;
+    std::vector<std::u32string> words;
+    splitWords(text.title, words);
+    out.titleWords = words.size();
+    splitWords(text.body, words);
+    out.words.resize(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string& bytes = out.words[i];
+        if (!encoder.encode(words[i], bytes) || bytes.size() > kMaxIndexedWord)
+            bytes.clear();
+    }
+    return out;
+}
+
+void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
+    addPage(topic, pageWords(text, m_encoder));
+}
+
+void SearchIndexWriter::addPage(std::uint32_t topic, const PageWords& page) {
+    if (m_anyPage && topic <= m_lastTopic)
+        return;
+    if (!m_anyPage)
+        m_words.reserve(1u << 14);
+    m_anyPage = true;
+    m_lastTopic = topic;
+    ++m_stats.documents;
+    for (std::size_t at = 0; at < page.words.size(); ++at) {
+        const std::string& word = page.words[at];
+        if (word.empty()) {
             ++m_stats.skippedWords;
             continue;
         }
-        if (!m_stopWords.empty() && m_stopWords.contains(m_encoded))
+        if (!m_stopWords.empty() && m_stopWords.contains(word))
             continue;
-        Postings& p = m_words[m_encoded].context[context];
+        Postings& p = m_words[word].context[at < page.titleWords ? 1 : 0];
         if (p.topics.empty() || p.topics.back() != topic) {
             p.topics.push_back(topic);
             p.counts.push_back(0);
         }
         ++p.counts.back();
-        p.locations.push_back(at);
+        p.locations.push_back(static_cast<std::uint32_t>(at));
         ++m_stats.occurrences;
-        m_totalLength += m_encoded.size();
+        m_totalLength += word.size();
     }
-}
-
-void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
-    if (m_anyPage && topic <= m_lastTopic)
-        return;
-    m_anyPage = true;
-    m_lastTopic = topic;
-    ++m_stats.documents;
-    std::uint32_t location = 0;
-    addWords(topic, text.title, 1, location);
-    addWords(topic, text.body, 0, location);
 }
 
 std::vector<std::uint8_t> SearchIndexWriter::build() {

@@ -1,6 +1,6 @@
-// Builds $FIftiMain for the compiler. Decoding pages and dropping their markup is most of the
-// work and pages are independent, so that part runs on several threads; the words then go
-// into the index in topic order.
+// Builds $FIftiMain for the compiler. Decoding pages, dropping their markup and cutting and
+// encoding their words is most of the work and pages are independent, so that part runs on
+// several threads; the words then go into the index in topic order.
 #include "compile_search.h"
 
 #include <algorithm>
@@ -20,14 +20,15 @@ constexpr std::size_t kPagesPerThread = 16;
 SearchIndexResult buildSearchIndex(const std::vector<SearchPage>& pages,
                                    std::optional<std::string_view> stopList, std::uint32_t codePage,
                                    std::uint32_t lcid, unsigned threads) {
-    std::vector<chm::PageText> texts(pages.size());
+    std::vector<chm::PageWords> texts(pages.size());
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = std::clamp<std::size_t>(pages.size() / kPagesPerThread, 1, threads);
     std::atomic<std::size_t> next{0};
     auto work = [&] {
+        chm::WordEncoder encoder(codePage);
         for (std::size_t i = next++; i < pages.size(); i = next++)
-            texts[i] = chm::extractPageText(pages[i].html, codePage);
+            texts[i] = chm::pageWords(chm::extractPageText(pages[i].html, codePage), encoder);
     };
     if (workers <= 1) {
         work();

@@ -26,6 +26,15 @@ struct SearchIndexStats {
     std::uint32_t skippedWords = 0; // too long, or not in the code page
 };
 
+// The words of one page, cut and encoded for the index, titles first. An empty string keeps
+// the place of a word that cannot be stored (too long, or not in the code page). Made on any
+// thread, each with its own encoder.
+struct PageWords {
+    std::vector<std::string> words;
+    std::size_t titleWords = 0;
+};
+PageWords pageWords(const PageText& text, WordEncoder& encoder);
+
 // Collects the words of each page and lays out $FIftiMain. Pages are added in increasing
 // topic order (topic numbers are #TOPICS records); a word's locations count the page's words
 // from 0, the title's first, so a title word is found at the same place as a body word.
@@ -40,6 +49,7 @@ public:
 
     // Indexes one page. A topic not above the last one added is ignored.
     void addPage(std::uint32_t topic, const PageText& text);
+    void addPage(std::uint32_t topic, const PageWords& words);
 
     std::vector<std::uint8_t> build();
     const SearchIndexStats& stats() const { return m_stats; }
@@ -54,16 +64,11 @@ private:
         Postings context[2]; // 0 body, 1 title
     };
 
-    void addWords(std::uint32_t topic, const std::u32string& text, int context,
-                  std::uint32_t& location);
-
     std::uint32_t m_codePage;
     std::uint32_t m_lcid;
     WordEncoder m_encoder;
     std::unordered_set<std::string> m_stopWords;
     std::unordered_map<std::string, WordEntry> m_words;
-    std::vector<std::u32string> m_scratch;
-    std::string m_encoded;
     bool m_anyPage = false;
     std::uint32_t m_lastTopic = 0;
     std::uint64_t m_totalLength = 0;
