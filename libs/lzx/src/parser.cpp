@@ -1,6 +1,7 @@
-// Hash-chain match finder with one-step lazy evaluation, priced for LZX's repeat queue.
+// Greedy statistics pass and priced lazy parse over a hash-chain match finder.
 #include "parser.h"
 
+#include "huffman.h"
 #include "lzx/encoder.h"
 
 #include <algorithm>
@@ -13,30 +14,46 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Tunables
 //
-// The parser compares choices by an estimate of the bits each one costs, since the real Huffman
-// codes are only known once the block is parsed. The estimates below are averages measured on
-// HTML help content (tags, English and CJK text, CSS, scripts): literals cost a little under a
-// byte after Huffman coding, a match symbol costs about as much as a literal, a repeat-offset
-// match symbol less (there are only 24 of them and they are frequent in markup), and a match
-// longer than 8 bytes pays for a length-tree symbol too. The footer bits are exact. These only
-// steer the choices; the block coder prices the final stream exactly.
+// A parse must compare a match with the literals it replaces, and what each costs depends on the
+// Huffman codes of the block, which are only known once it is parsed. So each interval is parsed
+// twice. The first pass is greedy over a one-entry hash table and exists only to count symbols;
+// its code lengths are the second pass's prices. On HTML its prices served as well as those of a
+// careful lazy pass, at a fraction of the cost. A symbol it never used is priced at
+// kUnusedSymbolBits: low enough that the second pass still tries such matches (10 came out best
+// between 8 and 14; higher values keep the second pass from finding cheaper symbol mixes).
 //
-// The chain depth and the "nice" length trade speed for ratio as in zlib's levels: we aim at
-// zlib -6's throughput per core while sending smaller output than other CHM writers. The window
-// is only 64 KiB and every reset interval starts empty, so chains are short anyway; 15 hash bits
-// keep the head table (128 KiB) in cache and collisions rare for 64 Ki positions.
+// The second pass is lazy with two positions of lookahead: it takes the best match at a position
+// unless one starting one or two bytes later saves more bits, the literals in between paid for,
+// by more than kLookaheadMargin bits per byte skipped (within that the estimates are noise, and
+// the match in hand wins). Repeat-queue matches are priced by their own symbols, which is where
+// LZX gains on markup. Three positions of lookahead did worse than two.
+//
+// The match finder hashes 4 bytes for its chains (3-byte prefixes such as "<td" are so common in
+// markup that their chains are long and mostly useless) and remembers the latest position of
+// every 3-byte prefix for short matches. 15 hash bits keep each head table (128 KiB) in cache with
+// few collisions over 64 Ki positions. The chain depth once a match is in hand (kLookaheadChain)
+// is what buys ratio. Measured on 23 MB of HTML from /usr/share/doc and 23 MB of the Rust book,
+// one core: these settings run 1.4-1.6 times as long as gzip -6 and write 0.8% less than Free
+// Pascal's chmcmd (which takes 60 times as long); the brief allows twice gzip's time. A
+// near-optimal parse (cheapest path over every position) was tried: 1.5% smaller again, but four
+// to five times slower than this.
 // ---------------------------------------------------------------------------------------------
 constexpr unsigned kHashBits = 15;
-constexpr unsigned kMaxChain = 48;        // candidates tried per position
-constexpr unsigned kLazyMaxChain = 16;    // candidates tried at the next position, lazy step
-constexpr std::uint32_t kNiceLength = 96; // stop searching and take a match this long
-constexpr int kLiteralBits = 7;
-constexpr int kMatchSymbolBits = 8;
-constexpr int kRepeatSymbolBits = 6;
-constexpr int kLengthSymbolBits = 4;
-constexpr int kLazyMargin = 1; // a match one position later must win by more than this
+constexpr unsigned kChain = 128;           // chain candidates at a position with no match yet
+constexpr unsigned kLookaheadChain = 96;   // ... once a match is in hand, and at lookahead steps
+constexpr std::uint32_t kNiceLength = 128; // a match this long is taken without looking further
+constexpr unsigned kLookahead = 2;
+constexpr int kLookaheadMargin = 1;
+constexpr std::uint32_t kGreedyMinLength = 4; // statistics pass: shortest explicit match taken
+constexpr std::uint32_t kUnusedSymbolBits = 10;
 
 constexpr std::uint32_t kHashSize = 1u << kHashBits;
+
+inline std::uint32_t hash4(const std::uint8_t* p) {
+    const std::uint32_t v = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) |
+                            (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+    return (v * 0x9E3779B1u) >> (32 - kHashBits);
+}
 
 inline std::uint32_t hash3(const std::uint8_t* p) {
     const std::uint32_t v =
@@ -67,27 +84,155 @@ inline std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b,
     return len;
 }
 
-inline int lengthCost(std::uint32_t length) {
-    return length - format::kMinMatch >= format::kNumPrimaryLengths ? kLengthSymbolBits : 0;
+// Whether repeat slot j is worth trying: its distance is reachable and not a duplicate of a
+// lower slot's (the decoder would produce the same bytes through the lower slot).
+inline bool usableRepeat(const RecentOffsets& q, unsigned j, std::uint32_t pos) {
+    const std::uint32_t d = q.r[j];
+    return d <= pos && (j == 0 || d != q.r[0]) && (j < 2 || d != q.r[1]);
 }
 
-inline int explicitGain(std::uint32_t length, std::uint32_t distance) {
-    const int cost = kMatchSymbolBits + lengthCost(length) +
-                     static_cast<int>(format::extraBits(format::slotForDistance(distance)));
-    return static_cast<int>(length) * kLiteralBits - cost;
+// The offset code of a match: its repeat slot if the distance is in the queue, else distance + 2.
+inline std::uint32_t offsetCode(const RecentOffsets& q, std::uint32_t distance) {
+    for (std::uint32_t j = 0; j < 3; ++j) {
+        if (q.r[j] == distance) {
+            return j;
+        }
+    }
+    return distance + 2;
 }
 
-inline int repeatGain(std::uint32_t length) {
-    return static_cast<int>(length) * kLiteralBits - (kRepeatSymbolBits + lengthCost(length));
-}
+// Appends tokens frame by frame, counting symbols and updating the queue as a decoder will.
+class TokenSink {
+public:
+    explicit TokenSink(IntervalTokens& out) : m_out(out) {
+        m_out.tokens.clear();
+        m_out.counts = {};
+    }
+
+    void beginFrame(unsigned frame) {
+        m_frame = frame;
+        m_out.frameStart[frame] = m_out.tokens.size();
+    }
+
+    void endFrame(const RecentOffsets& queue) { m_out.queueAtEnd[m_frame] = queue; }
+
+    void finish() { m_out.frameStart[m_out.frames] = m_out.tokens.size(); }
+
+    void literal(std::uint8_t byte) {
+        m_out.tokens.push_back({byte, 0, 0, 0});
+        ++m_out.counts[m_frame].main[byte];
+    }
+
+    // offset: 0..2 repeat slot, else distance + 2.
+    void match(std::uint32_t length, std::uint32_t offset, RecentOffsets& queue) {
+        SymbolCounts& counts = m_out.counts[m_frame];
+        unsigned slot;
+        std::uint32_t footer = 0;
+        unsigned footerBits = 0;
+        if (offset < 3) {
+            slot = offset;
+            if (offset != 0) {
+                std::swap(queue.r[0], queue.r[offset]);
+            }
+        } else {
+            slot = format::slotForDistance(offset - 2);
+            footerBits = format::extraBits(slot);
+            footer = offset - format::positionBase(slot);
+            queue.r[2] = queue.r[1];
+            queue.r[1] = queue.r[0];
+            queue.r[0] = offset - 2;
+        }
+        const std::uint32_t lengthCode = length - format::kMinMatch;
+        const unsigned header = std::min<std::uint32_t>(lengthCode, format::kNumPrimaryLengths);
+        const auto lengthSymbol = static_cast<std::uint8_t>(
+            header == format::kNumPrimaryLengths ? lengthCode - format::kNumPrimaryLengths : 0);
+        const auto mainSymbol = static_cast<std::uint16_t>(format::kNumChars + slot * 8 + header);
+        m_out.tokens.push_back(
+            {mainSymbol, lengthSymbol, static_cast<std::uint8_t>(footerBits), footer});
+        ++counts.main[mainSymbol];
+        if (header == format::kNumPrimaryLengths) {
+            ++counts.length[lengthSymbol];
+        }
+        counts.footerBits += footerBits;
+        if (footerBits >= 3) {
+            ++counts.aligned[footer & 7];
+            ++counts.alignedFooters;
+        }
+    }
+
+private:
+    IntervalTokens& m_out;
+    unsigned m_frame = 0;
+};
 
 } // namespace
 
-Parser::Parser() : m_head(kHashSize), m_prev(kResetInterval) {}
+Parser::Parser()
+    : m_head(kHashSize), m_prev(kResetInterval), m_head3(kHashSize),
+      m_literalBits(kResetInterval + 1) {}
+
+// Matches may not cross the end of the frame, nor the end of the real data.
+std::uint32_t Parser::limitAt(std::uint32_t pos, std::uint32_t frameEnd) const {
+    return pos < m_realEnd ? std::min(frameEnd, m_realEnd) : frameEnd;
+}
+
+// ---- statistics pass -------------------------------------------------------------------------
+
+void Parser::parseGreedy(IntervalTokens& out) {
+    std::fill(m_head.begin(), m_head.end(), 0u); // here: 4-byte hash -> latest position + 1
+    TokenSink sink(out);
+    RecentOffsets queue;
+    std::uint32_t pos = 0;
+    for (unsigned f = 0; f < out.frames; ++f) {
+        sink.beginFrame(f);
+        const std::uint32_t frameEnd = (f + 1) * kFrameSize;
+        while (pos < frameEnd) {
+            const std::uint32_t maxLength =
+                std::min(format::kMaxMatch, limitAt(pos, frameEnd) - pos);
+            std::uint32_t length = 0;
+            std::uint32_t offset = 0;
+            if (maxLength >= kGreedyMinLength) {
+                const std::uint8_t* here = m_data + pos;
+                if (queue.r[0] <= pos) {
+                    length = commonLength(here, here - queue.r[0], maxLength);
+                }
+                const std::uint32_t h = hash4(here);
+                const std::uint32_t cand = m_head[h];
+                m_head[h] = pos + 1;
+                if (length < kGreedyMinLength && cand != 0 &&
+                    pos - (cand - 1) <= format::kMaxDistance) {
+                    const std::uint32_t distance = pos - (cand - 1);
+                    const std::uint32_t len = commonLength(here, here - distance, maxLength);
+                    if (len >= kGreedyMinLength) {
+                        length = len;
+                        offset = offsetCode(queue, distance);
+                    }
+                }
+            }
+            if (length >= format::kMinMatch) {
+                sink.match(length, offset, queue);
+                pos += length;
+            } else {
+                sink.literal(m_data[pos++]);
+            }
+        }
+        sink.endFrame(queue);
+    }
+    sink.finish();
+}
+
+// ---- priced lazy parse -----------------------------------------------------------------------
+
+void Parser::resetChains() {
+    m_inserted = 0;
+    std::fill(m_head.begin(), m_head.end(), 0u);
+    std::fill(m_head3.begin(), m_head3.end(), 0u);
+}
 
 void Parser::insertUpTo(std::uint32_t pos) {
     for (std::uint32_t p = m_inserted; p < pos; ++p) {
-        const std::uint32_t h = hash3(m_data + p);
+        m_head3[hash3(m_data + p)] = p + 1;
+        const std::uint32_t h = hash4(m_data + p);
         const std::uint32_t old = m_head[h];
         m_head[h] = p + 1;
         m_prev[p] = static_cast<std::uint16_t>(old == 0 ? 0 : p - (old - 1));
@@ -95,8 +240,26 @@ void Parser::insertUpTo(std::uint32_t pos) {
     m_inserted = std::max(m_inserted, pos);
 }
 
+// Bits saved by a match of this length and slot at pos against literals for the same bytes.
+int Parser::gain(std::uint32_t pos, std::uint32_t length, unsigned slot,
+                 const Prices& prices) const {
+    const std::uint32_t code = length - format::kMinMatch;
+    std::uint32_t price = format::extraBits(slot);
+    if (code < format::kNumPrimaryLengths) {
+        price += prices.main[format::kNumChars + slot * 8 + code];
+    } else {
+        price += prices.main[format::kNumChars + slot * 8 + format::kNumPrimaryLengths] +
+                 prices.length[code - format::kNumPrimaryLengths];
+    }
+    return static_cast<int>(m_literalBits[pos + length] - m_literalBits[pos]) -
+           static_cast<int>(price);
+}
+
+// The match at pos that saves the most bits: repeat offsets, the latest position with the same
+// 3 bytes, then the 4-byte chain.
 Parser::Candidate Parser::findBest(std::uint32_t pos, std::uint32_t maxLength,
-                                   const RecentOffsets& queue) {
+                                   const RecentOffsets& queue, const Prices& prices,
+                                   bool lookahead) {
     insertUpTo(pos);
     Candidate best;
     if (maxLength < format::kMinMatch) {
@@ -105,27 +268,47 @@ Parser::Candidate Parser::findBest(std::uint32_t pos, std::uint32_t maxLength,
     }
     const std::uint8_t* here = m_data + pos;
 
-    // Repeat offsets first: they are cheap and often as long as anything the chain finds.
-    for (int j = 0; j < 3; ++j) {
-        const std::uint32_t distance = queue.r[j];
-        if (distance > pos || (j >= 1 && distance == queue.r[0]) ||
-            (j == 2 && distance == queue.r[1])) {
+    for (unsigned j = 0; j < 3; ++j) {
+        if (!usableRepeat(queue, j, pos)) {
             continue;
         }
-        const std::uint32_t len = commonLength(here, here - distance, maxLength);
+        const std::uint32_t len = commonLength(here, here - queue.r[j], maxLength);
         if (len >= format::kMinMatch) {
-            const int gain = repeatGain(len);
-            if (gain > best.gain) {
-                best = {len, distance, j, gain};
+            const int g = gain(pos, len, j, prices);
+            if (g > best.gain) {
+                best = {len, queue.r[j], static_cast<int>(j), g};
             }
         }
     }
 
     std::uint32_t bestLength = std::max<std::uint32_t>(best.length, format::kMinMatch);
+    auto consider = [&](std::uint32_t len, std::uint32_t distance) {
+        bestLength = len;
+        const int g = gain(pos, len, format::slotForDistance(distance), prices);
+        if (g > best.gain) {
+            best = {len, distance, -1, g};
+        }
+    };
     if (bestLength < maxLength && maxLength >= 3) {
-        const unsigned maxChain = best.length >= 3 ? kLazyMaxChain : kMaxChain;
-        std::uint32_t cand = m_head[hash3(here)];
-        for (unsigned chain = 0; cand != 0 && chain < maxChain; ++chain) {
+        // A lazy step can come back to a position after later ones went into the tables;
+        // candidates at or after pos are skipped.
+        if (const std::uint32_t c3 = m_head3[hash3(here)];
+            c3 != 0 && c3 <= pos && pos - (c3 - 1) <= format::kMaxDistance) {
+            const std::uint32_t distance = pos - (c3 - 1);
+            const std::uint32_t len = commonLength(here, here - distance, maxLength);
+            if (len > bestLength) {
+                consider(len, distance);
+            }
+        }
+        std::uint32_t cand = m_head[hash4(here)];
+        while (cand > pos) {
+            const std::uint16_t step = m_prev[cand - 1];
+            cand = step == 0 ? 0 : cand - step;
+        }
+        const unsigned maxChain = lookahead || best.length >= 3 ? kLookaheadChain : kChain;
+        for (unsigned chain = 0;
+             cand != 0 && chain < maxChain && bestLength < maxLength && bestLength < kNiceLength;
+             ++chain) {
             const std::uint32_t c = cand - 1;
             const std::uint32_t distance = pos - c;
             if (distance > format::kMaxDistance) {
@@ -135,14 +318,7 @@ Parser::Candidate Parser::findBest(std::uint32_t pos, std::uint32_t maxLength,
             if (there[bestLength] == here[bestLength] && there[0] == here[0]) {
                 const std::uint32_t len = commonLength(here, there, maxLength);
                 if (len > bestLength) {
-                    bestLength = len;
-                    const int gain = explicitGain(len, distance);
-                    if (gain > best.gain) {
-                        best = {len, distance, -1, gain};
-                    }
-                    if (len >= maxLength || len >= kNiceLength) {
-                        break;
-                    }
+                    consider(len, distance);
                 }
             }
             const std::uint16_t step = m_prev[c];
@@ -156,95 +332,90 @@ Parser::Candidate Parser::findBest(std::uint32_t pos, std::uint32_t maxLength,
     return best;
 }
 
+void Parser::parseLazy(const Prices& prices, IntervalTokens& out) {
+    resetChains();
+    m_literalBits[0] = 0;
+    for (std::uint32_t p = 0; p < m_size; ++p) {
+        m_literalBits[p + 1] = m_literalBits[p] + prices.main[m_data[p]];
+    }
+    TokenSink sink(out);
+    RecentOffsets queue;
+    std::uint32_t pos = 0;
+    for (unsigned f = 0; f < out.frames; ++f) {
+        sink.beginFrame(f);
+        const std::uint32_t frameEnd = (f + 1) * kFrameSize;
+        while (pos < frameEnd) {
+            const std::uint32_t limit = limitAt(pos, frameEnd);
+            Candidate cur =
+                findBest(pos, std::min(format::kMaxMatch, limit - pos), queue, prices, false);
+            if (cur.gain <= 0) {
+                sink.literal(m_data[pos++]);
+                continue;
+            }
+            // Would a match one or two positions later save more, literals in between paid?
+            while (cur.length < kNiceLength) {
+                Candidate later;
+                std::uint32_t skip = 0;
+                for (std::uint32_t k = 1; k <= kLookahead && pos + k < limit; ++k) {
+                    const Candidate c = findBest(
+                        pos + k, std::min(format::kMaxMatch, limit - pos - k), queue, prices, true);
+                    if (c.gain > cur.gain + kLookaheadMargin * static_cast<int>(k) &&
+                        c.gain > later.gain) {
+                        later = c;
+                        skip = k;
+                    }
+                }
+                if (skip == 0) {
+                    break;
+                }
+                for (; skip > 0; --skip) {
+                    sink.literal(m_data[pos++]);
+                }
+                cur = later;
+            }
+            const std::uint32_t offset = cur.repeatIndex >= 0
+                                             ? static_cast<std::uint32_t>(cur.repeatIndex)
+                                             : offsetCode(queue, cur.distance);
+            sink.match(cur.length, offset, queue);
+            pos += cur.length;
+        }
+        sink.endFrame(queue);
+    }
+    sink.finish();
+}
+
 void Parser::parse(const std::uint8_t* data, std::uint32_t size, std::uint32_t realEnd,
                    IntervalTokens& out) {
     m_data = data;
     m_size = size;
-    m_inserted = 0;
-    std::fill(m_head.begin(), m_head.end(), 0u);
-
-    out.tokens.clear();
+    m_realEnd = realEnd;
     out.frames = size / kFrameSize;
-    out.counts = {};
-    RecentOffsets queue;
 
-    std::uint32_t pos = 0;
+    parseGreedy(out);
+
+    // Prices: the code lengths the greedy pass's symbols would get over the whole interval.
+    std::array<std::uint32_t, format::kMainTreeSize> mainCounts{};
+    std::array<std::uint32_t, format::kLengthTreeSize> lengthCounts{};
     for (unsigned f = 0; f < out.frames; ++f) {
-        SymbolCounts& counts = out.counts[f];
-        out.frameStart[f] = out.tokens.size();
-        const std::uint32_t frameEnd = (f + 1) * kFrameSize;
-
-        auto literal = [&](std::uint32_t at) {
-            const std::uint8_t byte = data[at];
-            out.tokens.push_back({byte, 0, 0, 0});
-            ++counts.main[byte];
-        };
-
-        while (pos < frameEnd) {
-            const std::uint32_t limit = pos < realEnd ? std::min(frameEnd, realEnd) : frameEnd;
-            Candidate cur = findBest(pos, std::min(format::kMaxMatch, limit - pos), queue);
-            if (cur.gain <= 0) {
-                literal(pos++);
-                continue;
-            }
-            while (cur.length < kNiceLength && pos + 1 < limit) {
-                const Candidate next =
-                    findBest(pos + 1, std::min(format::kMaxMatch, limit - pos - 1), queue);
-                if (next.gain <= cur.gain + kLazyMargin) {
-                    break;
-                }
-                literal(pos++);
-                cur = next;
-            }
-
-            // Send the match, updating the queue exactly as a decoder will.
-            unsigned slot;
-            std::uint32_t footer = 0;
-            unsigned footerBits = 0;
-            int repeat = cur.repeatIndex;
-            if (repeat < 0) {
-                for (int j = 0; j < 3; ++j) {
-                    if (queue.r[j] == cur.distance) {
-                        repeat = j;
-                        break;
-                    }
-                }
-            }
-            if (repeat >= 0) {
-                slot = static_cast<unsigned>(repeat);
-                if (repeat > 0) {
-                    std::swap(queue.r[0], queue.r[repeat]);
-                }
-            } else {
-                slot = format::slotForDistance(cur.distance);
-                footerBits = format::extraBits(slot);
-                footer = cur.distance + 2 - format::positionBase(slot);
-                queue.r[2] = queue.r[1];
-                queue.r[1] = queue.r[0];
-                queue.r[0] = cur.distance;
-            }
-            const std::uint32_t lengthCode = cur.length - format::kMinMatch;
-            const unsigned header = std::min<std::uint32_t>(lengthCode, format::kNumPrimaryLengths);
-            const std::uint8_t lengthSymbol = static_cast<std::uint8_t>(
-                header == format::kNumPrimaryLengths ? lengthCode - format::kNumPrimaryLengths : 0);
-            const auto mainSymbol =
-                static_cast<std::uint16_t>(format::kNumChars + slot * 8 + header);
-            out.tokens.push_back(
-                {mainSymbol, lengthSymbol, static_cast<std::uint8_t>(footerBits), footer});
-            ++counts.main[mainSymbol];
-            if (header == format::kNumPrimaryLengths) {
-                ++counts.length[lengthSymbol];
-            }
-            counts.footerBits += footerBits;
-            if (footerBits >= 3) {
-                ++counts.aligned[footer & 7];
-                ++counts.alignedFooters;
-            }
-            pos += cur.length;
+        for (std::size_t s = 0; s < mainCounts.size(); ++s) {
+            mainCounts[s] += out.counts[f].main[s];
         }
-        out.queueAtEnd[f] = queue;
+        for (std::size_t s = 0; s < lengthCounts.size(); ++s) {
+            lengthCounts[s] += out.counts[f].length[s];
+        }
     }
-    out.frameStart[out.frames] = out.tokens.size();
+    std::array<std::uint8_t, format::kMainTreeSize> mainLengths;
+    std::array<std::uint8_t, format::kLengthTreeSize> lengthLengths;
+    buildCodeLengths(mainCounts, format::kMaxCodeLength, mainLengths);
+    buildCodeLengths(lengthCounts, format::kMaxCodeLength, lengthLengths);
+    Prices prices;
+    for (std::size_t s = 0; s < mainLengths.size(); ++s) {
+        prices.main[s] = mainLengths[s] != 0 ? mainLengths[s] : kUnusedSymbolBits;
+    }
+    for (std::size_t s = 0; s < lengthLengths.size(); ++s) {
+        prices.length[s] = lengthLengths[s] != 0 ? lengthLengths[s] : kUnusedSymbolBits;
+    }
+    parseLazy(prices, out);
 }
 
 } // namespace lzx

@@ -1,5 +1,6 @@
-// Turns one reset interval (at most 64 KiB, empty history) into LZX tokens: a hash-chain match
-// finder with lazy evaluation that knows LZX's repeated-offset queue.
+// Turns one reset interval (at most 64 KiB, empty history) into LZX tokens: a quick greedy pass
+// learns what symbols cost in this interval, then a lazy hash-chain parse with two positions of
+// lookahead chooses tokens by those prices, keeping LZX's repeat queue in view.
 #pragma once
 
 #include "format.h"
@@ -22,8 +23,7 @@ struct Token {
 struct SymbolCounts {
     std::array<std::uint32_t, format::kMainTreeSize> main{};
     std::array<std::uint32_t, format::kLengthTreeSize> length{};
-    std::array<std::uint32_t, format::kAlignedTreeSize>
-        aligned{};                    // footer & 7 where footerBits >= 3
+    std::array<std::uint32_t, format::kAlignedTreeSize> aligned{}; // footer & 7 if footerBits >= 3
     std::uint64_t footerBits = 0;     // all extra bits, as a verbatim block sends them
     std::uint32_t alignedFooters = 0; // matches whose low 3 footer bits an aligned block would code
 };
@@ -59,17 +59,31 @@ private:
         std::uint32_t length = 0;
         std::uint32_t distance = 0;
         int repeatIndex = -1; // 0..2 when the distance is R0..R2
-        int gain = 0;         // estimated bits saved against sending literals
+        int gain = 0;         // bits saved against sending the same bytes as literals
+    };
+    // Bit prices of main- and length-tree symbols.
+    struct Prices {
+        std::array<std::uint32_t, format::kMainTreeSize> main;
+        std::array<std::uint32_t, format::kLengthTreeSize> length;
     };
 
-    Candidate findBest(std::uint32_t pos, std::uint32_t maxLength, const RecentOffsets& queue);
+    void parseGreedy(IntervalTokens& out);
+    void parseLazy(const Prices& prices, IntervalTokens& out);
+    void resetChains();
     void insertUpTo(std::uint32_t pos);
+    Candidate findBest(std::uint32_t pos, std::uint32_t maxLength, const RecentOffsets& queue,
+                       const Prices& prices, bool lookahead);
+    int gain(std::uint32_t pos, std::uint32_t length, unsigned slot, const Prices& prices) const;
+    std::uint32_t limitAt(std::uint32_t pos, std::uint32_t frameEnd) const;
 
     const std::uint8_t* m_data = nullptr;
     std::uint32_t m_size = 0;
-    std::uint32_t m_inserted = 0;      // positions below this are in the hash chains
-    std::vector<std::uint32_t> m_head; // hash -> last position + 1 (0: none)
-    std::vector<std::uint16_t> m_prev; // position -> distance to the previous one with its hash
+    std::uint32_t m_realEnd = 0;
+    std::uint32_t m_inserted = 0;       // positions below this are in the hash tables
+    std::vector<std::uint32_t> m_head;  // 4-byte hash -> last position + 1 (0: none)
+    std::vector<std::uint16_t> m_prev;  // position -> distance to the previous one with its hash
+    std::vector<std::uint32_t> m_head3; // 3-byte hash -> last position + 1 (0: none)
+    std::vector<std::uint32_t> m_literalBits; // literal prices summed over positions before each
 };
 
 } // namespace lzx
