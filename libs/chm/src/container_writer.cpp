@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <string_view>
 
 namespace chm {
@@ -174,6 +175,17 @@ WriteError ContainerWriter::addFile(std::string name, std::vector<std::uint8_t> 
 }
 
 WriteError ContainerWriter::build(std::vector<std::uint8_t>& out) const {
+    // Running out of memory is the one failure the parts below can throw; it stays inside.
+    try {
+        return buildImage(out);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        out.shrink_to_fit();
+        return WriteError::TooLarge;
+    }
+}
+
+WriteError ContainerWriter::buildImage(std::vector<std::uint8_t>& out) const {
     out.clear();
     std::vector<DirectoryEntry> entries;
 

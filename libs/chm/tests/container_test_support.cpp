@@ -68,7 +68,7 @@ std::vector<Sample> roundTripSamples() {
     };
     one("Empty", {});
     one("OneByte", {0x41});
-    for (const std::size_t size : {32767, 32768, 32769, 65535, 65536, 65537}) {
+    for (const std::size_t size : {32767u, 32768u, 32769u, 65535u, 65536u, 65537u}) {
         one("Text" + std::to_string(size), textLike(size, static_cast<std::uint32_t>(size)));
     }
     one("Incompressible", randomBytes(300000, 1));

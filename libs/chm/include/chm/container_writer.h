@@ -13,8 +13,8 @@ enum class Section { Uncompressed = 0, Compressed = 1 };
 
 struct ContainerOptions {
     std::uint32_t lcid = 0x0409; // written to the ITSF header (the viewer uses #SYSTEM's)
-    std::uint32_t timestamp =
-        0;                // the ITSF header's timestamp-like DWORD; 0 keeps builds reproducible
+    // The ITSF header's timestamp-like DWORD, which no reader uses; 0 keeps builds reproducible.
+    std::uint32_t timestamp = 0;
     unsigned threads = 0; // LZX threads, 0 = all cores
 };
 
@@ -23,7 +23,8 @@ enum class WriteError {
     DuplicateName, // the name equals an earlier one, ignoring ASCII case
     BadName,       // not "/...", an empty, "." or ".." component, a trailing "/", a NUL byte,
                    // or longer than 512 bytes (chmlib's limit)
-    TooLarge,      // more directory chunks, or a longer section 1, than readers accept
+    TooLarge,      // more directory chunks, or a longer section 1, than readers accept, or more
+                   // than fits in memory
 };
 
 class ContainerWriter {
@@ -42,6 +43,8 @@ public:
     WriteError build(std::vector<std::uint8_t>& out) const;
 
 private:
+    WriteError buildImage(std::vector<std::uint8_t>& out) const;
+
     struct File {
         std::string name;
         std::vector<std::uint8_t> data;
