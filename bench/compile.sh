@@ -10,7 +10,7 @@
 # sphinx-build (python3-sphinx, python3-sphinxcontrib.htmlhelp), chmcmd (fp-utils) and GNU time.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
+build="$(cd "${1:-$root/build}" && pwd)"
 shift || true
 hhc="$build/app/hhc.exe"
 [[ -x "$hhc" ]] || { echo "no $hhc: build the hhc target first" >&2; exit 1; }
@@ -99,11 +99,13 @@ bench_one() {
     label="$(basename "$hhp")"
     local src; src="$(dirname "$hhp")"
     [[ "$src" != "/" ]] || { echo "refusing to copy /" >&2; return 1; }
-    # Like with like: both compilers get the same copy, full-text search off in both.
+    # Like with like: both compilers get the same copy, both writing a full-text search index
+    # (BENCH_SEARCH=No compares them without one).
     for who in ours theirs; do
         rm -rf "$work/$who"
         cp -r "$src" "$work/$who"
-        sed -i -E 's/^(Full-text search|Full text search)=.*/Full-text search=No/I' "$work/$who/$label"
+        sed -i -E '/^(Full-text search|Full text search)=/Id' "$work/$who/$label"
+        sed -i -E "s/^\[OPTIONS\]\r?\$/[OPTIONS]\nFull-text search=${BENCH_SEARCH:-Yes}/I" "$work/$who/$label"
     done
     local chm; chm="$(compiled_name "$work/ours/$label")"
     chm="${chm//\\//}"
@@ -131,15 +133,23 @@ bench_one() {
     printf '%-10s %9s %9s %11s %12s\n' hhc.exe "$ow" "$oc" "$om" "$os"
     printf '%-10s %9s %9s %11s %12s\n' chmcmd "$tw" "$tc" "$tm" "$ts"
     printf '%-10s %9s %9s %11s %12s\n' "gzip -6" "$gw" "$gc" "$gm" "$gs"
-    python3 - "$ow" "$oc" "$om" "$os" "$tw" "$tm" "$ts" "$gc" "$inbytes" <<'PY'
+    # The compressor alone on the same bytes, on one thread.
+    local lc=0 ls=0
+    if [[ -x "$build/bench/lzx_compress" ]]; then
+        read -r lc ls < <("$build/bench/lzx_compress" "$concat")
+        printf '%-10s %9s %9s %11s %12s\n' "LZX alone" "-" "$lc" "-" "$ls"
+    fi
+    python3 - "$ow" "$oc" "$om" "$os" "$tw" "$tm" "$ts" "$gc" "$inbytes" "$lc" <<'PY'
 import sys
-ow, oc, om, os_, tw, tm, ts, gc, n = map(float, sys.argv[1:])
+ow, oc, om, os_, tw, tm, ts, gc, n, lc = map(float, sys.argv[1:])
 def r(a, b): return a / b if b else float('inf')
 print(f"compile time  hhc/chmcmd      {r(ow, tw):6.3f}  (goal <= 0.1)")
 print(f"output size   hhc/chmcmd      {r(os_, ts):6.3f}  (goal <= 1)")
 print(f"peak memory   hhc/chmcmd      {r(om, tm):6.3f}  (goal <= 1)")
 # Per core: bytes per CPU second, so the threads hhc.exe uses do not count in its favour.
-print(f"throughput/core gzip/hhc      {r(n / max(gc, 0.01), n / max(oc, 0.01)):6.3f}  (goal <= 2)")
+print(f"throughput/core gzip/hhc      {r(n / max(gc, 0.01), n / max(oc, 0.01)):6.3f}  (whole compile, search index included)")
+if lc > 0:
+    print(f"throughput/core gzip/LZX      {r(n / max(gc, 0.01), n / max(lc, 0.001)):6.3f}  (goal <= 2)")
 PY
 }
 

@@ -200,16 +200,19 @@ WriteError ContainerWriter::buildImage(std::vector<std::uint8_t>& out) const {
     if ((section1Size + lzx::kFrameSize - 1) / lzx::kFrameSize > kMaxFrames) {
         return WriteError::TooLarge;
     }
-    std::vector<std::uint8_t> section1;
-    section1.reserve(section1Size);
+    // The files are compressed where they lie: a joined copy of section 1 would double the
+    // compiler's peak memory.
+    std::vector<std::span<const std::uint8_t>> section1;
+    std::uint64_t offset = 0;
     for (const File& f : m_files) {
         if (f.section == Section::Compressed) {
-            entries.push_back({f.name, 1, f.data.empty() ? 0 : section1.size(), f.data.size()});
-            section1.insert(section1.end(), f.data.begin(), f.data.end());
+            entries.push_back({f.name, 1, f.data.empty() ? 0 : offset, f.data.size()});
+            section1.emplace_back(f.data);
+            offset += f.data.size();
         }
     }
-    const lzx::CompressedSection compressed = lzx::compress(section1, {m_options.threads});
-    section1 = {};
+    const lzx::CompressedSection compressed = lzx::compress(
+        std::span<const std::span<const std::uint8_t>>(section1), {m_options.threads});
 
     // Section 0, in the order Microsoft's compiler writes it.
     std::vector<std::vector<std::uint8_t>> storage;

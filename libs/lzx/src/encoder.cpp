@@ -21,16 +21,27 @@ struct IntervalOutput {
     std::vector<std::uint64_t> frameStarts; // relative to bytes
 };
 
+using Pieces = std::span<const std::span<const std::uint8_t>>;
+
 // Everything one thread reuses from interval to interval.
 class IntervalEncoder {
 public:
     IntervalEncoder() : m_buffer(kResetInterval + Parser::kReadSlack) {}
 
-    // real: the interval's bytes; size: its padded length, a whole number of frames.
-    void encode(std::span<const std::uint8_t> real, std::uint32_t size, IntervalOutput& out) {
-        const auto realLength = static_cast<std::uint32_t>(real.size());
-        if (!real.empty()) {
-            std::memcpy(m_buffer.data(), real.data(), real.size());
+    // The interval's bytes are gathered from the pieces, starting at piece `first` whose first
+    // byte is input byte firstStart; realLength of them are real, the rest up to size (a whole
+    // number of frames) is zero padding.
+    void encode(const Pieces& pieces, std::size_t first, std::size_t firstStart,
+                std::size_t intervalStart, std::uint32_t realLength, std::uint32_t size,
+                IntervalOutput& out) {
+        std::size_t copied = 0;
+        for (std::size_t p = first; copied < realLength && p < pieces.size(); ++p) {
+            const std::size_t skip = p == first ? intervalStart - firstStart : 0;
+            const std::size_t take = std::min(pieces[p].size() - skip, realLength - copied);
+            if (take != 0) {
+                std::memcpy(m_buffer.data() + copied, pieces[p].data() + skip, take);
+            }
+            copied += take;
         }
         // Zero padding, then the parser's read slack.
         std::fill(m_buffer.begin() + realLength, m_buffer.end(), std::uint8_t{0});
@@ -51,21 +62,40 @@ private:
 } // namespace
 
 CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options) {
+    const std::span<const std::uint8_t> pieces[] = {input};
+    return compress(std::span<const std::span<const std::uint8_t>>(pieces), options);
+}
+
+CompressedSection compress(Pieces pieces, const EncoderOptions& options) {
+    std::size_t inputSize = 0;
+    std::vector<std::size_t> pieceStarts;
+    pieceStarts.reserve(pieces.size());
+    for (const auto& piece : pieces) {
+        pieceStarts.push_back(inputSize);
+        inputSize += piece.size();
+    }
     // The stream always ends with zero padding, at least one byte of it: libmspack decodes one
     // frame past a file that ends exactly on a frame boundary, and chmlib decodes the last frame
     // whole, so both find the frames they ask for.
-    const std::size_t padded = (input.size() / kFrameSize + 1) * kFrameSize;
+    const std::size_t padded = (inputSize / kFrameSize + 1) * kFrameSize;
     const std::size_t intervals = (padded + kResetInterval - 1) / kResetInterval;
     std::vector<IntervalOutput> outputs(intervals);
 
     auto encodeOne = [&](IntervalEncoder& encoder, std::size_t i) {
         const std::size_t start = i * kResetInterval;
-        const std::size_t realStart = std::min(start, input.size());
-        const std::size_t realLength =
-            std::min<std::size_t>(kResetInterval, input.size() - realStart);
+        const std::size_t realStart = std::min(start, inputSize);
+        const auto realLength = static_cast<std::uint32_t>(
+            std::min<std::size_t>(kResetInterval, inputSize - realStart));
         const auto size =
             static_cast<std::uint32_t>(std::min<std::size_t>(kResetInterval, padded - start));
-        encoder.encode(input.subspan(realStart, realLength), size, outputs[i]);
+        // The last piece that starts at or before the interval (empty pieces are passed over
+        // by the copy).
+        const auto after = std::upper_bound(pieceStarts.begin(), pieceStarts.end(), realStart);
+        const std::size_t first = after == pieceStarts.begin()
+                                      ? 0
+                                      : static_cast<std::size_t>(after - pieceStarts.begin()) - 1;
+        const std::size_t firstStart = pieceStarts.empty() ? 0 : pieceStarts[first];
+        encoder.encode(pieces, first, firstStart, realStart, realLength, size, outputs[i]);
     };
 
     unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
@@ -108,7 +138,7 @@ CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOpt
     }
 
     CompressedSection result;
-    result.uncompressedLength = input.size();
+    result.uncompressedLength = inputSize;
     std::size_t total = 0;
     for (const IntervalOutput& out : outputs) {
         total += out.bytes.size();

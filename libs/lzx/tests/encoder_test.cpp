@@ -58,6 +58,30 @@ TEST(Encoder, OutputDoesNotDependOnThreadCount) {
     }
 }
 
+TEST(Encoder, PiecesCompressExactlyAsTheirJoinedBytes) {
+    // Pieces that end inside, exactly at and across interval boundaries, empty ones included.
+    const auto input = mixedInput(300'000);
+    std::mt19937 rng(11);
+    std::vector<std::span<const std::uint8_t>> pieces;
+    std::size_t at = 0;
+    while (at < input.size()) {
+        std::size_t length = rng() % 5 == 0 ? 0 : rng() % 90'000;
+        if (rng() % 7 == 0) {
+            length = kResetInterval - at % kResetInterval; // up to the next boundary exactly
+        }
+        length = std::min(length, input.size() - at);
+        pieces.emplace_back(input.data() + at, length);
+        at += length;
+    }
+    pieces.emplace_back(); // an empty last piece
+    const CompressedSection joined = compress(input, {2});
+    const CompressedSection gathered =
+        compress(std::span<const std::span<const std::uint8_t>>(pieces), {2});
+    EXPECT_EQ(gathered.data, joined.data);
+    EXPECT_EQ(gathered.frameOffsets, joined.frameOffsets);
+    EXPECT_EQ(gathered.uncompressedLength, input.size());
+}
+
 TEST(Encoder, IncompressibleFramesStayWithinChmlibsFrameLimit) {
     std::mt19937 rng(1);
     std::vector<std::uint8_t> input(300000);

@@ -37,4 +37,9 @@ struct CompressedSection {
 // always holds a decodable stream.
 CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options = {});
 
+// The same for input given as pieces (the files of section 1, in order), compressed exactly as
+// if they were joined, without joining them: each interval is gathered as it is compressed.
+CompressedSection compress(std::span<const std::span<const std::uint8_t>> pieces,
+                           const EncoderOptions& options = {});
+
 } // namespace lzx
