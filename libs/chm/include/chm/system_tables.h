@@ -72,7 +72,9 @@ std::vector<std::uint8_t> buildIndexHeader(const SitemapProperties& properties,
                                            std::uint32_t topicCount, std::uint32_t stamp,
                                            StringPool& pool);
 
-// The search engine's object settings, keyed to the code page and LCID.
+// The search engine's object settings, keyed to the code page and LCID: the word breaker's
+// character table for that code page (Microsoft's own for 1252) and the catalogue settings.
+// Code pages iconv does not know get a table for their ASCII half only.
 std::vector<std::uint8_t> buildObjectInstance(std::uint32_t codePage, std::uint32_t lcid);
 
 // A keyword as stored in the binary index, after nesting has been flattened.
