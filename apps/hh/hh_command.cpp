@@ -54,7 +54,7 @@ Command parseCommandLine(const std::string& line,
     Command cmd;
     std::string text = trim(line);
     if (text.empty()) {
-        cmd.error = "no help file given";
+        cmd.error = "没有指定帮助文件";
         return cmd;
     }
     if (startsWithIgnoreCase(text, "-decompile") &&
@@ -72,8 +72,9 @@ Command parseCommandLine(const std::string& line,
                 return cmd;
             }
         }
-        cmd.error = rest.find(' ') == std::string::npos ? "usage: hh.exe -decompile FOLDER FILE.chm"
-                                                        : "the help file does not exist";
+        cmd.error = rest.find(' ') == std::string::npos
+                        ? "用法：hh.exe -decompile 文件夹 帮助文件.chm"
+                        : "找不到帮助文件";
         cmd.file = rest;
         return cmd;
     }

@@ -30,12 +30,12 @@ int view(int argc, char** argv, const hh::Command& cmd) {
         QUORLIN_HH_VIEWER_MODULE;
     void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        std::cerr << "hh.exe: cannot load the viewer: " << dlerror() << '\n';
+        std::cerr << "hh.exe: 无法载入查看器：" << dlerror() << '\n';
         return 1;
     }
     auto entry = reinterpret_cast<decltype(&quorlin_hh_view_main)>(dlsym(handle, kViewerEntryName));
     if (!entry) {
-        std::cerr << "hh.exe: the viewer module has no entry point\n";
+        std::cerr << "hh.exe: 查看器模块缺少入口点\n";
         return 1;
     }
     return entry(argc, argv, cmd.file.c_str(), cmd.page.c_str(), usage);
@@ -45,7 +45,7 @@ int view(int argc, char** argv, const hh::Command& cmd) {
     (void)argc;
     (void)argv;
     (void)usage;
-    std::cerr << "hh.exe: this build has no viewer; use -decompile FOLDER FILE.chm\n";
+    std::cerr << "hh.exe: 此版本不含查看器；请用 hh.exe -decompile 文件夹 帮助文件.chm\n";
     return 1;
 #endif
 }
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     if (cmd.kind == hh::Command::Kind::Decompile)
         return hh::runDecompile(cmd.folder, cmd.file, std::cout, std::cerr);
     if (cmd.kind == hh::Command::Kind::Usage && line.rfind("-decompile", 0) == 0) {
-        std::cerr << "hh.exe: " << cmd.error << (cmd.file.empty() ? "" : ": ") << cmd.file << '\n';
+        std::cerr << "hh.exe: " << cmd.error << (cmd.file.empty() ? "" : "：") << cmd.file << '\n';
         return 1;
     }
     return view(argc, argv, cmd);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
@@ -66,6 +67,11 @@ protected:
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
 
+    std::string read(const char* name) const {
+        std::ifstream in(m_dir / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
     fs::path m_hh, m_dir;
 };
 
@@ -74,7 +80,10 @@ TEST_F(HhProgram, DecompilesIntoARelativeFolderWithBlanks) {
     EXPECT_TRUE(fs::exists(m_dir / "my sample" / "sub" / "page2.htm"));
     EXPECT_TRUE(fs::exists(m_dir / "my sample" / "my sample.hhp"));
     EXPECT_FALSE(fs::exists(m_dir / "my sample" / "#SYSTEM"));
-    EXPECT_GT(fs::file_size(m_dir / "out.txt"), 0u);
+    const std::string out = read("out.txt");
+    EXPECT_EQ(out.rfind("hh.exe: 反编译完成：in dir/my sample.chm 中的 ", 0), 0u) << out;
+    EXPECT_NE(out.find("）写入 my sample，工程文件 "), std::string::npos) << out;
+    EXPECT_EQ(out.find("跳过"), std::string::npos) << out;
 }
 
 TEST_F(HhProgram, FailsWithAReasonOnFilesItCannotRead) {
@@ -84,8 +93,18 @@ TEST_F(HhProgram, FailsWithAReasonOnFilesItCannotRead) {
         std::fclose(f);
     }
     EXPECT_EQ(run("-decompile out bad.chm"), 1);
-    EXPECT_GT(fs::file_size(m_dir / "err.txt"), 0u);
+    EXPECT_EQ(read("err.txt"), "hh.exe: 无法读取帮助文件 bad.chm：它不是 CHM 文件\n");
     EXPECT_EQ(run("-decompile out nothere.chm"), 1);
+    EXPECT_EQ(read("err.txt"), "hh.exe: 找不到帮助文件：out nothere.chm\n");
+    EXPECT_EQ(run("-decompile"), 1);
+    EXPECT_EQ(read("err.txt"), "hh.exe: 用法：hh.exe -decompile 文件夹 帮助文件.chm\n");
+    // A plain file where the output folder should be.
+    std::fclose(std::fopen((m_dir / "taken").c_str(), "wb"));
+    EXPECT_EQ(run("-decompile taken in dir/my sample.chm"), 1);
+    EXPECT_NE(
+        read("err.txt").find("hh.exe: 无法反编译 in dir/my sample.chm：无法创建输出文件夹 taken\n"),
+        std::string::npos)
+        << read("err.txt");
 }
 
 } // namespace

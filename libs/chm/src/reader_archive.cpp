@@ -52,23 +52,23 @@ std::uint64_t readLe(const std::uint8_t* p, int bytes) {
 const char* readErrorText(ReadError error) {
     switch (error) {
     case ReadError::Ok:
-        return "no error";
+        return "没有错误";
     case ReadError::CannotOpen:
-        return "the file cannot be opened";
+        return "文件不存在或无法打开";
     case ReadError::NotChm:
-        return "the file is not a compiled help file";
+        return "它不是 CHM 文件";
     case ReadError::Corrupt:
-        return "the help file is damaged";
+        return "帮助文件已损坏";
     case ReadError::NotFound:
-        return "no such file in the help file";
+        return "帮助文件中没有这个文件";
     case ReadError::TooLarge:
-        return "a stored file is larger than allowed";
+        return "其中的文件超过允许的大小";
     case ReadError::PastEnd:
-        return "a stored file reaches past the end of the help file";
+        return "其中的文件超出了帮助文件的末尾";
     case ReadError::Aborted:
-        return "writing the extracted file failed";
+        return "写入提取的文件失败";
     }
-    return "unknown error";
+    return "未知错误";
 }
 
 // The I/O table handed to libmspack. It must stay the first member: libmspack passes the
@@ -254,7 +254,7 @@ void ioMessage(mspack_file* handle, const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    file->owner->warn(std::string("libmspack: ") + text);
+    file->owner->warn(std::string("libmspack 报告：") + text);
 }
 
 void* ioAlloc(mspack_system*, size_t bytes) {
@@ -297,8 +297,15 @@ ReadError ReaderArchive::Impl::open(const char* name) {
             return ReadError::CannotOpen;
         case MSPACK_ERR_SIGNATURE:
             return ReadError::NotChm;
-        default:
+        default: {
+            // A file too short for the header fails as a read error; it is only a damaged
+            // help file if it at least begins like one.
+            std::uint8_t signature[4];
+            if (!readRaw(0, sizeof signature, signature) ||
+                std::memcmp(signature, "ITSF", sizeof signature) != 0)
+                return ReadError::NotChm;
             return ReadError::Corrupt;
+        }
         }
     }
     for (int pass = 0; pass < 2; ++pass) {

@@ -120,11 +120,11 @@ bool makeParents(const fs::path& root, const std::string& relative, std::set<std
         fs::file_status st = fs::symlink_status(at, ec);
         if (st.type() == fs::file_type::not_found) {
             if (!fs::create_directory(at, ec) && ec) {
-                reason = "cannot create folder " + at.string() + ": " + ec.message();
+                reason = "无法创建文件夹 " + at.string() + "：" + ec.message();
                 return false;
             }
         } else if (st.type() != fs::file_type::directory) {
-            reason = "a non-folder is in the way at " + at.string();
+            reason = at.string() + " 已存在且不是文件夹";
             return false;
         }
         made.insert(key); // only folders that passed the check are trusted later
@@ -288,7 +288,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
     fs::path root = fs::absolute(fs::path(folder), ec);
     if (ec || (!fs::create_directories(root, ec) && ec) || !fs::is_directory(root, ec)) {
         result.error = ReadError::Aborted;
-        result.warnings.push_back("cannot create the output folder " + folder);
+        result.warnings.push_back("无法创建输出文件夹 " + folder);
         return result;
     }
 
@@ -321,45 +321,45 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             if (keep) {
                 ReadError err = archive.read(*e, *keep, kMaxSettingsFile);
                 if (err != ReadError::Ok)
-                    result.warnings.push_back(e->name + ": " + readErrorText(err));
+                    result.warnings.push_back(e->name + "：" + readErrorText(err));
             }
             continue;
         }
         std::string shown = printableName(e->name);
         if (e->nameHasNul) {
-            result.warnings.push_back("skipped \"" + shown + "\\x00...\": the name holds a NUL");
+            result.warnings.push_back("已跳过不安全的文件名 \"" + shown +
+                                      "\\x00...\"：名称中含有 NUL 字符");
             ++result.filesRefused;
             continue;
         }
         SafeName safe = safeRelativeName(e->name);
         if (!safe.ok) {
-            result.warnings.push_back("skipped \"" + shown + "\": " + safe.reason);
+            result.warnings.push_back("已跳过不安全的文件名 \"" + shown + "\"：" + safe.reason);
             ++result.filesRefused;
             continue;
         }
         if (!taken.insert(lower(safe.relative)).second) {
-            result.warnings.push_back("skipped \"" + shown +
-                                      "\": another file has the same name but for case");
+            result.warnings.push_back("已跳过 \"" + shown +
+                                      "\"：另一个文件与它同名，只是大小写不同");
             ++result.filesRefused;
             continue;
         }
         if (e->length > limits.maxFileSize || total + e->length > limits.maxTotalSize) {
-            result.warnings.push_back("skipped \"" + shown +
-                                      "\": " + readErrorText(ReadError::TooLarge));
+            result.warnings.push_back("已跳过 \"" + shown + "\"：" +
+                                      readErrorText(ReadError::TooLarge));
             ++result.filesFailed;
             continue;
         }
         std::string reason;
         if (!makeParents(root, safe.relative, madeFolders, reason)) {
-            result.warnings.push_back("skipped \"" + shown + "\": " + reason);
+            result.warnings.push_back("已跳过 \"" + shown + "\"：" + reason);
             ++result.filesFailed;
             continue;
         }
         fs::path target = root / fs::path(safe.relative);
         OutputFile out;
         if (!out.open(target)) {
-            result.warnings.push_back("skipped \"" + shown + "\": cannot create " +
-                                      target.string());
+            result.warnings.push_back("已跳过 \"" + shown + "\"：无法创建 " + target.string());
             ++result.filesFailed;
             continue;
         }
@@ -373,9 +373,9 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         bool closed = out.finish();
         if (err != ReadError::Ok || !closed) {
             fs::remove(target, ec);
-            result.warnings.push_back("\"" + shown + "\": " +
+            result.warnings.push_back("未能提取 \"" + shown + "\"：" +
                                       (writeFailed || !closed
-                                           ? std::string("cannot write ") + target.string()
+                                           ? std::string("无法写入 ") + target.string()
                                            : readErrorText(err)));
             ++result.filesFailed;
             continue;
@@ -392,7 +392,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
     if (!systemBytes.empty())
         source.system = parseSystem(systemBytes, result.warnings);
     else
-        result.warnings.push_back("no #SYSTEM: the project file has default options");
+        result.warnings.push_back("没有 #SYSTEM：工程文件使用默认选项");
     if (!windowsBytes.empty())
         source.windows = parseWindows(windowsBytes, stringsBytes, result.warnings);
     source.files = std::move(compileOrder);
@@ -409,7 +409,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         !out.write(reinterpret_cast<const std::uint8_t*>(project.text.data()),
                    project.text.size()) ||
         !out.finish()) {
-        result.warnings.push_back("cannot write the project file " + projectPath.string());
+        result.warnings.push_back("无法写入工程文件 " + projectPath.string());
         ++result.filesFailed;
     } else {
         result.projectFile = projectPath.string();

@@ -19,21 +19,21 @@ bool isInternalName(std::string_view stored) {
 SafeName safeRelativeName(std::string_view stored) {
     SafeName r;
     if (stored.find('\0') != std::string_view::npos) {
-        r.reason = "the name holds a NUL";
+        r.reason = "名称中含有 NUL 字符";
         return r;
     }
     if (!stored.empty() && stored[0] == '/')
         stored.remove_prefix(1);
     if (stored.empty()) {
-        r.reason = "the name is empty";
+        r.reason = "名称为空";
         return r;
     }
     if (stored[0] == '/' || stored[0] == '\\') {
-        r.reason = "the name is absolute";
+        r.reason = "名称是绝对路径";
         return r;
     }
     if (stored.back() == '/' || stored.back() == '\\') {
-        r.reason = "the name is a folder";
+        r.reason = "名称是文件夹";
         return r;
     }
     std::vector<std::string_view> parts;
@@ -47,17 +47,17 @@ SafeName safeRelativeName(std::string_view stored) {
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
-            r.reason = "the name climbs out with ..";
+            r.reason = "名称用“..”跳出了输出文件夹";
             return r;
         }
         if (part.find(':') != std::string_view::npos) {
-            r.reason = "the name carries a drive letter or stream name";
+            r.reason = "名称带有驱动器号或数据流名";
             return r;
         }
         parts.push_back(part);
     }
     if (parts.empty()) {
-        r.reason = "the name is empty";
+        r.reason = "名称为空";
         return r;
     }
     for (std::size_t i = 0; i < parts.size(); ++i) {

@@ -36,7 +36,7 @@ std::string recordString(std::span<const std::uint8_t> rec) {
 SystemSettings parseSystem(std::span<const std::uint8_t> data, std::vector<std::string>& warnings) {
     SystemSettings s;
     if (data.size() < 4) {
-        warnings.push_back("#SYSTEM is too short");
+        warnings.push_back("#SYSTEM 太短");
         return s;
     }
     s.version = dword(data, 0);
@@ -46,8 +46,7 @@ SystemSettings parseSystem(std::span<const std::uint8_t> data, std::vector<std::
         std::size_t length = data[p + 2] | static_cast<std::size_t>(data[p + 3]) << 8;
         p += 4;
         if (length > data.size() - p) {
-            warnings.push_back("#SYSTEM record " + std::to_string(code) +
-                               " runs past the end of the file");
+            warnings.push_back("#SYSTEM 的记录 " + std::to_string(code) + " 超出了文件末尾");
             break;
         }
         std::span<const std::uint8_t> rec = data.subspan(p, length);
@@ -103,7 +102,7 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
     std::uint32_t count = dword(windows, 0);
     std::uint32_t entrySize = dword(windows, 4);
     if (entrySize < 0x70 || entrySize > 0x1000 || count > kMaxWindows) {
-        warnings.push_back("#WINDOWS has an implausible header; window definitions ignored");
+        warnings.push_back("#WINDOWS 的文件头不合理，已忽略窗口定义");
         return out;
     }
     bool warnedString = false;
@@ -113,7 +112,7 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
             return std::string();
         if (offset >= strings.size()) {
             if (!warnedString)
-                warnings.push_back("#WINDOWS names a string past the end of #STRINGS");
+                warnings.push_back("#WINDOWS 引用了 #STRINGS 末尾之后的字符串");
             warnedString = true;
             return std::string();
         }
@@ -121,7 +120,7 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
         const void* nul = std::memchr(p, 0, strings.size() - offset);
         if (!nul) {
             if (!warnedString)
-                warnings.push_back("#STRINGS holds a string without its terminator");
+                warnings.push_back("#STRINGS 中有缺少结束符的字符串");
             warnedString = true;
             return std::string();
         }
@@ -130,7 +129,7 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
     for (std::uint32_t i = 0; i < count; ++i) {
         std::size_t at = 8 + static_cast<std::size_t>(i) * entrySize;
         if (at > windows.size() || windows.size() - at < entrySize) {
-            warnings.push_back("#WINDOWS is shorter than its entry count says");
+            warnings.push_back("#WINDOWS 比其条目数所示的短");
             break;
         }
         std::span<const std::uint8_t> e = windows.subspan(at, entrySize);

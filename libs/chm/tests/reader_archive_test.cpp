@@ -78,6 +78,10 @@ std::vector<BadFile> badFiles() {
     std::vector<BadFile> out;
     out.push_back({"empty", {}, ReadError::NotChm});
     out.push_back({"text", std::vector<std::uint8_t>(500, 'x'), ReadError::NotChm});
+    out.push_back({"short text", std::vector<std::uint8_t>(22, 'x'), ReadError::NotChm});
+    auto shortHeader = good;
+    shortHeader.resize(20);
+    out.push_back({"cut inside the header", shortHeader, ReadError::Corrupt});
     auto header = good;
     header.resize(0x60);
     out.push_back({"header only", header, ReadError::Corrupt});
