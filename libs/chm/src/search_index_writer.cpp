@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 namespace chm {
 
@@ -81,45 +82,39 @@ struct RootChooser {
     }
 };
 
+// Bits most significant first, gathered in a word and written out a byte at a time.
 class BitWriter {
 public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
-    void bit(unsigned b) {
-        m_byte = static_cast<std::uint8_t>((m_byte << 1) | (b & 1));
-        if (++m_count == 8)
-            flushByte();
-    }
+    // The low `count` bits of v; count is at most 32.
     void bits(std::uint32_t v, unsigned count) {
-        while (count > 0)
-            bit((v >> --count) & 1);
+        m_pending = (m_pending << count) | v;
+        m_count += count;
+        while (m_count >= 8) {
+            m_count -= 8;
+            m_out.push_back(static_cast<std::uint8_t>(m_pending >> m_count));
+        }
     }
     void code(std::uint32_t v, unsigned root) {
         const unsigned n = bitLength(v);
         if (n <= root) {
-            bit(0);
-            bits(v, root);
+            bits(v, root + 1); // a 0, then the value in root bits
             return;
         }
-        for (unsigned i = 0; i < n - root; ++i)
-            bit(1);
-        bit(0);
-        bits(v, n - 1); // the leading 1 is implied
+        // n - root ones and a 0, then the value without its leading 1.
+        bits(((1u << (n - root)) - 1u) << 1, n - root + 1);
+        bits(v & ((1u << (n - 1)) - 1u), n - 1);
     }
     void align() {
         if (m_count == 0)
             return;
-        m_byte = static_cast<std::uint8_t>(m_byte << (8 - m_count));
-        flushByte();
+        m_out.push_back(static_cast<std::uint8_t>(m_pending << (8 - m_count)));
+        m_count = 0;
     }
 
 private:
-    void flushByte() {
-        m_out.push_back(m_byte);
-        m_byte = 0;
-        m_count = 0;
-    }
     std::vector<std::uint8_t>& m_out;
-    std::uint8_t m_byte = 0;
+    std::uint64_t m_pending = 0;
     unsigned m_count = 0;
 };
 
@@ -129,13 +124,13 @@ public:
     explicit NodeBuilder(std::size_t headerSize) : m_headerSize(headerSize) { clear(); }
     void clear() {
         m_bytes.assign(m_headerSize, 0);
-        m_previous.clear();
-        m_lastWord.clear();
+        m_previous = {};
+        m_lastWord = {};
         m_entries = 0;
     }
     bool empty() const { return m_entries == 0; }
     // Appends an entry (word plus tail bytes) if it fits; false otherwise.
-    bool add(const std::string& word, const std::vector<std::uint8_t>& tail) {
+    bool add(std::string_view word, const std::vector<std::uint8_t>& tail) {
         std::size_t shared = 0;
         const std::size_t limit = std::min<std::size_t>({m_previous.size(), word.size(), 255});
         while (shared < limit && m_previous[shared] == word[shared])
@@ -155,52 +150,136 @@ public:
     }
     std::size_t freeBytes() const { return kNodeSize - m_bytes.size(); }
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
-    const std::string& lastWord() const { return m_lastWord; }
+    std::string_view lastWord() const { return m_lastWord; }
 
 private:
     std::size_t m_headerSize;
     std::vector<std::uint8_t> m_bytes;
-    std::string m_previous;
-    std::string m_lastWord;
+    std::string_view m_previous; // words outlive the node
+    std::string_view m_lastWord;
     std::size_t m_entries = 0;
 };
 
 struct ChildRef {
-    std::string lastWord;
+    std::string_view lastWord;
     std::uint32_t offset = 0;
 };
 
 } // namespace
 
+// Every word met, stored once: its bytes in blocks that never move, found through an
+// open-addressing table; and every place a word was met, in the order pages came.
+struct SearchIndexWriter::Words {
+    struct Word {
+        std::string_view bytes;
+        std::uint64_t hash = 0;
+        bool stop = false;
+    };
+    struct Occurrence {
+        std::uint32_t key; // word number * 2 + context (0 body, 1 title)
+        std::uint32_t topic;
+        std::uint32_t location;
+    };
+    static constexpr std::size_t kBlockSize = 1u << 16;
+
+    std::vector<Word> list;
+    std::vector<std::uint32_t> table; // word number + 1; 0 is a free slot
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::size_t blockUsed = kBlockSize;
+    std::vector<Occurrence> occurrences;
+
+    Words() : table(1u << 14, 0) {}
+
+    // 64-bit hash of a word: eight bytes at a time, multiplied and folded.
+    static std::uint64_t hashOf(std::string_view w) {
+        constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+        std::uint64_t h = w.size() * kMultiplier;
+        std::size_t i = 0;
+        for (; i + 8 <= w.size(); i += 8) {
+            std::uint64_t chunk = 0;
+            std::memcpy(&chunk, w.data() + i, 8);
+            h = (h ^ chunk) * kMultiplier;
+            h ^= h >> 29;
+        }
+        if (i < w.size()) {
+            std::uint64_t chunk = 0;
+            std::memcpy(&chunk, w.data() + i, w.size() - i);
+            h = (h ^ chunk) * kMultiplier;
+            h ^= h >> 29;
+        }
+        return h * kMultiplier ^ (h >> 32);
+    }
+
+    // The slot that holds the word, or the free slot where it belongs.
+    std::size_t slotOf(std::string_view w, std::uint64_t hash) const {
+        const std::size_t mask = table.size() - 1;
+        for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const std::uint32_t entry = table[slot];
+            if (entry == 0)
+                return slot;
+            const Word& word = list[entry - 1];
+            if (word.hash == hash && word.bytes == w)
+                return slot;
+        }
+    }
+
+    const Word* find(std::string_view w) const {
+        const std::uint32_t entry = table[slotOf(w, hashOf(w))];
+        return entry == 0 ? nullptr : &list[entry - 1];
+    }
+
+    // The word's number, stored first if it is new.
+    std::uint32_t intern(std::string_view w) {
+        const std::uint64_t hash = hashOf(w);
+        std::size_t slot = slotOf(w, hash);
+        if (table[slot] != 0)
+            return table[slot] - 1;
+        if (2 * (list.size() + 1) > table.size()) {
+            grow();
+            slot = slotOf(w, hash);
+        }
+        if (kBlockSize - blockUsed < w.size()) {
+            blocks.push_back(std::make_unique<char[]>(kBlockSize));
+            blockUsed = 0;
+        }
+        char* at = blocks.back().get() + blockUsed;
+        std::memcpy(at, w.data(), w.size());
+        blockUsed += w.size();
+        list.push_back({std::string_view(at, w.size()), hash, false});
+        table[slot] = static_cast<std::uint32_t>(list.size());
+        return static_cast<std::uint32_t>(list.size() - 1);
+    }
+
+    void grow() {
+        std::vector<std::uint32_t> bigger(table.size() * 2, 0);
+        const std::size_t mask = bigger.size() - 1;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            std::size_t slot = list[i].hash & mask;
+            while (bigger[slot] != 0)
+                slot = (slot + 1) & mask;
+            bigger[slot] = static_cast<std::uint32_t>(i + 1);
+        }
+        table = std::move(bigger);
+    }
+};
+
 SearchIndexWriter::SearchIndexWriter(std::uint32_t codePage, std::uint32_t lcid)
-    : m_codePage(codePage), m_lcid(lcid), m_encoder(codePage) {}
+    : m_codePage(codePage), m_lcid(lcid), m_encoder(codePage), m_words(std::make_unique<Words>()) {}
+
+SearchIndexWriter::~SearchIndexWriter() = default;
 
 void SearchIndexWriter::addStopWords(std::string_view text) {
     std::vector<std::u32string> words;
     splitWords(decodeText(text, m_codePage), words);
     std::string encoded;
     for (const auto& w : words)
-        if (m_encoder.encode(w, encoded))
-            m_stopWords.insert(encoded);
+        if (m_encoder.encode(w, encoded) && !encoded.empty() && encoded.size() <= kMaxIndexedWord)
+            m_words->list[m_words->intern(encoded)].stop = true;
 }
 
-bool SearchIndexWriter::isStopWord(const std::string& encodedWord) const {
-    return m_stopWords.contains(encodedWord);
-}
-
-PageWords pageWords(const PageText& text, WordEncoder& encoder) {
-    PageWords out;
-    std::vector<std::u32string> words;
-    splitWords(text.title, words);
-    out.titleWords = words.size();
-    splitWords(text.body, words);
-    out.words.resize(words.size());
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        std::string& bytes = out.words[i];
-        if (!encoder.encode(words[i], bytes) || bytes.size() > kMaxIndexedWord)
-            bytes.clear();
-    }
-    return out;
+bool SearchIndexWriter::isStopWord(std::string_view encodedWord) const {
+    const Words::Word* word = m_words->find(encodedWord);
+    return word != nullptr && word->stop;
 }
 
 void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
@@ -210,60 +289,78 @@ void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
 void SearchIndexWriter::addPage(std::uint32_t topic, const PageWords& page) {
     if (m_anyPage && topic <= m_lastTopic)
         return;
-    if (!m_anyPage)
-        m_words.reserve(1u << 14);
     m_anyPage = true;
     m_lastTopic = topic;
     ++m_stats.documents;
-    for (std::size_t at = 0; at < page.words.size(); ++at) {
-        const std::string& word = page.words[at];
+    Words& words = *m_words;
+    for (std::size_t at = 0; at < page.size(); ++at) {
+        const std::string_view word = page.word(at);
         if (word.empty()) {
             ++m_stats.skippedWords;
             continue;
         }
-        if (!m_stopWords.empty() && m_stopWords.contains(word))
+        const std::uint32_t id = words.intern(word);
+        if (words.list[id].stop)
             continue;
-        Postings& p = m_words[word].context[at < page.titleWords ? 1 : 0];
-        if (p.topics.empty() || p.topics.back() != topic) {
-            p.topics.push_back(topic);
-            p.counts.push_back(0);
-        }
-        ++p.counts.back();
-        p.locations.push_back(static_cast<std::uint32_t>(at));
-        ++m_stats.occurrences;
+        words.occurrences.push_back(
+            {id * 2 + (at < page.titleWords ? 1u : 0u), topic, static_cast<std::uint32_t>(at)});
         m_totalLength += word.size();
     }
+    m_stats.occurrences = words.occurrences.size();
 }
 
 std::vector<std::uint8_t> SearchIndexWriter::build() {
-    std::vector<const std::string*> order;
-    order.reserve(m_words.size());
-    for (const auto& [word, entry] : m_words)
-        order.push_back(&word);
-    std::sort(order.begin(), order.end(),
-              [](const std::string* a, const std::string* b) { return *a < *b; });
+    Words& words = *m_words;
+    // The places of each word and context together, still in the order they were met: by
+    // topic, and by location within a topic.
+    struct Place {
+        std::uint32_t topic;
+        std::uint32_t location;
+    };
+    const std::size_t keys = words.list.size() * 2;
+    std::vector<std::size_t> first(keys + 1, 0);
+    for (const auto& o : words.occurrences)
+        ++first[o.key + 1];
+    for (std::size_t k = 0; k < keys; ++k)
+        first[k + 1] += first[k];
+    std::vector<Place> places(words.occurrences.size());
+    {
+        std::vector<std::size_t> next(first.begin(), first.end() - 1);
+        for (const auto& o : words.occurrences)
+            places[next[o.key]++] = {o.topic, o.location};
+    }
+    words.occurrences = {};
 
     // The roots that make the location data smallest for this file.
     RootChooser topicRoot, countRoot, locationRoot;
-    for (const auto& [word, entry] : m_words) {
-        for (const Postings& p : entry.context) {
-            std::uint32_t previous = 0;
-            std::size_t at = 0;
-            for (std::size_t i = 0; i < p.topics.size(); ++i) {
-                topicRoot.add(p.topics[i] - previous);
-                previous = p.topics[i];
-                countRoot.add(p.counts[i]);
-                std::uint32_t last = 0;
-                for (std::uint32_t k = 0; k < p.counts[i]; ++k, ++at) {
-                    locationRoot.add(p.locations[at] - last);
-                    last = p.locations[at];
-                }
+    for (std::size_t k = 0; k < keys; ++k) {
+        std::uint32_t previous = 0;
+        for (std::size_t i = first[k]; i < first[k + 1];) {
+            const std::uint32_t topic = places[i].topic;
+            topicRoot.add(topic - previous);
+            previous = topic;
+            std::uint32_t last = 0;
+            std::uint32_t count = 0;
+            for (; i < first[k + 1] && places[i].topic == topic; ++i, ++count) {
+                locationRoot.add(places[i].location - last);
+                last = places[i].location;
             }
+            countRoot.add(count);
         }
     }
     const unsigned roots[3] = {topicRoot.best(), countRoot.best(), locationRoot.best()};
 
+    std::vector<std::uint32_t> order;
+    order.reserve(words.list.size());
+    for (std::uint32_t id = 0; id < words.list.size(); ++id)
+        if (first[2 * id + 2] != first[2 * id])
+            order.push_back(id);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return words.list[a].bytes < words.list[b].bytes;
+    });
+
     std::vector<std::uint8_t> out(kHeaderSize, 0);
+    out.reserve(kHeaderSize + places.size() * 2 + order.size() * 16);
     std::vector<ChildRef> level;
     NodeBuilder leaf(kLeafHeader);
     std::size_t previousLeafAt = 0;
@@ -287,39 +384,44 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
     };
 
     std::vector<std::uint8_t> tail;
-    for (const std::string* word : order) {
-        const WordEntry& entry = m_words[*word];
-        longest = std::max(longest, static_cast<std::uint32_t>(word->size()));
-        distinctLength += word->size();
+    for (const std::uint32_t id : order) {
+        const std::string_view word = words.list[id].bytes;
+        longest = std::max(longest, static_cast<std::uint32_t>(word.size()));
+        distinctLength += word.size();
         for (std::uint8_t context = 0; context < 2; ++context) {
-            const Postings& p = entry.context[context];
-            if (p.topics.empty())
+            const std::size_t key = 2 * id + context;
+            if (first[key] == first[key + 1])
                 continue;
             const std::size_t dataAt = out.size();
             BitWriter bits(out);
             std::uint32_t previous = 0;
-            std::size_t at = 0;
-            for (std::size_t i = 0; i < p.topics.size(); ++i) {
-                bits.code(p.topics[i] - previous, roots[0]);
-                previous = p.topics[i];
-                bits.code(p.counts[i], roots[1]);
+            std::uint64_t topics = 0;
+            for (std::size_t i = first[key]; i < first[key + 1];) {
+                const std::uint32_t topic = places[i].topic;
+                std::size_t end = i;
+                while (end < first[key + 1] && places[end].topic == topic)
+                    ++end;
+                bits.code(topic - previous, roots[0]);
+                previous = topic;
+                bits.code(static_cast<std::uint32_t>(end - i), roots[1]);
                 std::uint32_t last = 0;
-                for (std::uint32_t k = 0; k < p.counts[i]; ++k, ++at) {
-                    bits.code(p.locations[at] - last, roots[2]);
-                    last = p.locations[at];
+                for (; i < end; ++i) {
+                    bits.code(places[i].location - last, roots[2]);
+                    last = places[i].location;
                 }
                 bits.align();
+                ++topics;
             }
             tail.clear();
             tail.push_back(context);
-            appendVarint(tail, p.topics.size());
+            appendVarint(tail, topics);
             appendU32(tail, static_cast<std::uint32_t>(dataAt));
             tail.push_back(0);
             tail.push_back(0);
             appendVarint(tail, out.size() - dataAt);
-            if (!leaf.add(*word, tail)) {
+            if (!leaf.add(word, tail)) {
                 flushLeaf();
-                leaf.add(*word, tail);
+                leaf.add(word, tail);
             }
         }
     }
@@ -359,7 +461,7 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
     const std::uint32_t root = level.front().offset;
 
     const auto documents = m_stats.documents;
-    m_stats.distinctWords = static_cast<std::uint32_t>(m_words.size());
+    m_stats.distinctWords = static_cast<std::uint32_t>(order.size());
     out[2] = 0x28;
     putU32(out, 0x04, documents);
     putU32(out, 0x08, root);

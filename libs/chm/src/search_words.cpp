@@ -301,6 +301,152 @@ std::size_t tagEnd(std::u32string_view text, std::size_t pos) {
     return text.size();
 }
 
+// Drops a page's markup: each character of its text goes to sink.put(c), in order. Every tag
+// and comment puts a blank. sink.toTitle() and sink.toBody() switch where the characters go,
+// always after a blank; sink.titleStarted() says whether the title got any character yet.
+template <typename Sink> void walkPage(std::u32string_view text, Sink& sink) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t c = text[pos];
+        if (c == U'&') {
+            std::size_t next = pos;
+            sink.put(decodeReference(text, pos, next));
+            pos = next;
+            continue;
+        }
+        if (c != U'<') {
+            sink.put(c);
+            ++pos;
+            continue;
+        }
+        if (text.compare(pos, 4, U"<!--") == 0) {
+            const std::size_t close = text.find(U"-->", pos + 4);
+            pos = close == std::u32string_view::npos ? text.size() : close + 3;
+            sink.put(U' ');
+            continue;
+        }
+        const std::size_t nameStart = pos + 1;
+        const bool closing = nameStart < text.size() && text[nameStart] == U'/';
+        const std::size_t letters = closing ? nameStart + 1 : nameStart;
+        if (letters >= text.size() ||
+            !(isAsciiAlnum(text[letters]) || text[letters] == U'!' || text[letters] == U'?')) {
+            // A lone '<' is text.
+            sink.put(c);
+            ++pos;
+            continue;
+        }
+        std::size_t nameEnd = letters;
+        while (nameEnd < text.size() && isAsciiAlnum(text[nameEnd]))
+            ++nameEnd;
+        char name[8];
+        std::size_t nameLength = 0;
+        for (std::size_t i = letters; i < nameEnd && nameLength < sizeof name; ++i)
+            name[nameLength++] = static_cast<char>(toLower(text[i]));
+        const std::string_view tag(name, nameLength);
+        pos = tagEnd(text, pos);
+        sink.put(U' ');
+        if (closing) {
+            if (tag == "title")
+                sink.toBody();
+            continue;
+        }
+        if (tag == "script" || tag == "style") {
+            pos = findClosingTag(text, pos, tag);
+        } else if (tag == "title") {
+            // Only the first title is the page's; later ones are text like any other.
+            if (!sink.titleStarted())
+                sink.toTitle();
+        }
+    }
+}
+
+// Collects the text itself, for extractPageText.
+class TextSink {
+public:
+    explicit TextSink(PageText& page) : m_page(page), m_target(&page.body) {}
+    void put(char32_t c) { m_target->push_back(c); }
+    void toTitle() { m_target = &m_page.title; }
+    void toBody() { m_target = &m_page.body; }
+    bool titleStarted() const { return !m_page.title.empty(); }
+
+private:
+    PageText& m_page;
+    std::u32string* m_target;
+};
+
+// Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF), decoded as iconv
+// decodes it; false, with out unspecified, at the first sequence iconv would refuse.
+bool decodeStrictUtf8(std::string_view bytes, std::u32string& out) {
+    out.resize(bytes.size());
+    std::size_t n = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            out[n++] = c;
+            ++p;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            if (end - p < 2 || !continuation(p[1]))
+                return false;
+            out[n++] = (static_cast<char32_t>(c & 0x1F) << 6) | (p[1] & 0x3Fu);
+            p += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            if (end - p < 3 || !continuation(p[1]) || !continuation(p[2]))
+                return false;
+            const char32_t v = (static_cast<char32_t>(c & 0x0F) << 12) |
+                               (static_cast<char32_t>(p[1] & 0x3F) << 6) | (p[2] & 0x3Fu);
+            if (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))
+                return false;
+            out[n++] = v;
+            p += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            if (end - p < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3]))
+                return false;
+            const char32_t v = (static_cast<char32_t>(c & 0x07) << 18) |
+                               (static_cast<char32_t>(p[1] & 0x3F) << 12) |
+                               (static_cast<char32_t>(p[2] & 0x3F) << 6) | (p[3] & 0x3Fu);
+            if (v < 0x10000 || v > 0x10FFFF)
+                return false;
+            out[n++] = v;
+            p += 4;
+        } else {
+            return false;
+        }
+    }
+    out.resize(n);
+    return true;
+}
+
+bool isAscii(std::string_view bytes) {
+    std::uint8_t any = 0;
+    for (const char c : bytes)
+        any |= static_cast<std::uint8_t>(c);
+    return any < 0x80;
+}
+
+void widen(std::string_view ascii, std::u32string& out) {
+    out.resize(ascii.size());
+    for (std::size_t i = 0; i < ascii.size(); ++i)
+        out[i] = static_cast<unsigned char>(ascii[i]);
+}
+
+// Character sets whose first 128 characters are ASCII's, so an ASCII page reads the same in
+// them without a converter.
+bool asciiCompatible(const std::string& charset) {
+    return charset == "UTF-8" || charset == "CP936" || charset == "CP950" || charset == "CP932" ||
+           charset == "CP1252" || charset == "CP949" || charset.starts_with("iso-8859-") ||
+           charset.starts_with("windows-125");
+}
+
+// Single-byte code pages whose converter maps byte by byte. Those of Hebrew and Vietnamese
+// (1255, 1258) join a letter and a following accent into one character, so they are not.
+bool byteByByte(std::uint32_t codePage) {
+    return codePage == 874 || (codePage >= 1250 && codePage <= 1254) || codePage == 1256 ||
+           codePage == 1257;
+}
+
 } // namespace
 
 std::string iconvCodePageName(std::uint32_t codePage) {
@@ -348,61 +494,10 @@ PageText extractPageText(std::string_view html, std::uint32_t codePage) {
     const std::string charset = declaredCharset(html);
     if (charset.empty() || !decodeWith(charset, html, text))
         text = decodeText(html, codePage);
-
     PageText page;
     page.body.reserve(text.size() / 2);
-    std::u32string* target = &page.body;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const char32_t c = text[pos];
-        if (c == U'&') {
-            std::size_t next = pos;
-            target->push_back(decodeReference(text, pos, next));
-            pos = next;
-            continue;
-        }
-        if (c != U'<') {
-            target->push_back(c);
-            ++pos;
-            continue;
-        }
-        if (text.compare(pos, 4, U"<!--") == 0) {
-            const std::size_t close = text.find(U"-->", pos + 4);
-            pos = close == std::u32string::npos ? text.size() : close + 3;
-            target->push_back(U' ');
-            continue;
-        }
-        const std::size_t nameStart = pos + 1;
-        const bool closing = nameStart < text.size() && text[nameStart] == U'/';
-        const std::size_t letters = closing ? nameStart + 1 : nameStart;
-        if (letters >= text.size() ||
-            !(isAsciiAlnum(text[letters]) || text[letters] == U'!' || text[letters] == U'?')) {
-            // A lone '<' is text.
-            target->push_back(c);
-            ++pos;
-            continue;
-        }
-        std::size_t nameEnd = letters;
-        while (nameEnd < text.size() && isAsciiAlnum(text[nameEnd]))
-            ++nameEnd;
-        std::string name;
-        for (std::size_t i = letters; i < nameEnd && name.size() < 8; ++i)
-            name.push_back(static_cast<char>(toLower(text[i])));
-        pos = tagEnd(text, pos);
-        target->push_back(U' ');
-        if (closing) {
-            if (name == "title")
-                target = &page.body;
-            continue;
-        }
-        if (name == "script" || name == "style") {
-            pos = findClosingTag(text, pos, name);
-        } else if (name == "title") {
-            // Only the first title is the page's; later ones are text like any other.
-            if (page.title.empty())
-                target = &page.title;
-        }
-    }
+    TextSink sink(page);
+    walkPage(text, sink);
     return page;
 }
 
@@ -427,6 +522,22 @@ void splitWords(std::u32string_view text, std::vector<std::u32string>& words) {
         word.push_back(toLower(c));
     }
     finish();
+}
+
+PageWords pageWords(const PageText& text, WordEncoder& encoder) {
+    PageWords out;
+    std::vector<std::u32string> words;
+    splitWords(text.title, words);
+    out.titleWords = words.size();
+    splitWords(text.body, words);
+    out.ends.reserve(words.size());
+    std::string bytes;
+    for (const auto& word : words) {
+        if (encoder.encode(word, bytes) && bytes.size() <= kMaxIndexedWord)
+            out.bytes += bytes;
+        out.ends.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+    }
+    return out;
 }
 
 struct WordEncoder::Impl {
@@ -482,6 +593,228 @@ bool WordEncoder::encode(std::u32string_view word, std::string& out) {
         out += bytes;
     }
     return true;
+}
+
+namespace {
+
+// What the cutter knows of a character beyond ASCII: whether it separates words, is a word of
+// its own or part of one, and the bytes it is stored as (lower-cased where words are).
+struct CharInfo {
+    enum Kind : std::uint8_t { Unknown, Separator, OwnWord, WordPart };
+    static constexpr std::uint8_t kNoBytes = 0xFF; // not in the code page
+    Kind kind = Unknown;
+    std::uint8_t length = 0;
+    char bytes[4] = {};
+};
+
+// Cuts a page's text into encoded words as it is walked.
+class WordSink {
+public:
+    WordSink(WordEncoder& encoder, std::vector<std::unique_ptr<CharInfo[]>>& pages)
+        : m_encoder(encoder), m_pages(pages) {}
+
+    void start() {
+        m_title.clear();
+        m_body.clear();
+        m_target = &m_body;
+        m_inTitle = false;
+        m_titleStarted = false;
+        m_inWord = false;
+        m_bad = false;
+    }
+
+    void put(char32_t c) {
+        m_titleStarted = m_titleStarted || m_inTitle;
+        if (c < 0x80) {
+            if (isAsciiAlnum(c)) {
+                begin();
+                m_target->bytes.push_back(static_cast<char>((c >= U'A' && c <= U'Z') ? c + 32 : c));
+            } else {
+                finish();
+            }
+            return;
+        }
+        const CharInfo& info = lookup(c);
+        switch (info.kind) {
+        case CharInfo::WordPart:
+            begin();
+            if (info.length == CharInfo::kNoBytes)
+                m_bad = true;
+            else
+                m_target->bytes.append(info.bytes, info.length);
+            break;
+        case CharInfo::OwnWord:
+            finish();
+            if (info.length != CharInfo::kNoBytes)
+                m_target->bytes.append(info.bytes, info.length);
+            m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
+            break;
+        default:
+            finish();
+            break;
+        }
+    }
+    void toTitle() {
+        finish();
+        m_target = &m_title;
+        m_inTitle = true;
+    }
+    void toBody() {
+        finish();
+        m_target = &m_body;
+        m_inTitle = false;
+    }
+    bool titleStarted() const { return m_titleStarted; }
+
+    // The title's words, then the body's, into out.
+    void end(PageWords& out) {
+        finish();
+        out.clear();
+        out.bytes.reserve(m_title.bytes.size() + m_body.bytes.size());
+        out.bytes = m_title.bytes;
+        out.bytes += m_body.bytes;
+        out.ends.reserve(m_title.ends.size() + m_body.ends.size());
+        out.ends = m_title.ends;
+        const auto shift = static_cast<std::uint32_t>(m_title.bytes.size());
+        for (const std::uint32_t e : m_body.ends)
+            out.ends.push_back(e + shift);
+        out.titleWords = m_title.ends.size();
+    }
+
+private:
+    void begin() {
+        if (!m_inWord) {
+            m_inWord = true;
+            m_wordStart = m_target->bytes.size();
+        }
+    }
+    void finish() {
+        if (!m_inWord)
+            return;
+        if (m_bad || m_target->bytes.size() - m_wordStart > kMaxIndexedWord)
+            m_target->bytes.resize(m_wordStart);
+        m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
+        m_inWord = false;
+        m_bad = false;
+    }
+
+    const CharInfo& lookup(char32_t c) {
+        static const CharInfo kSeparator{CharInfo::Separator, 0, {}};
+        if (c > 0x10FFFF)
+            return kSeparator;
+        auto& page = m_pages[c >> 8];
+        if (!page)
+            page = std::make_unique<CharInfo[]>(256);
+        CharInfo& info = page[c & 0xFF];
+        if (info.kind != CharInfo::Unknown)
+            return info;
+        if (!isWordCharacter(c)) {
+            info.kind = CharInfo::Separator;
+            return info;
+        }
+        info.kind = isOwnWord(c) ? CharInfo::OwnWord : CharInfo::WordPart;
+        const char32_t stored = info.kind == CharInfo::OwnWord ? c : toLower(c);
+        // No code page a help file uses takes more than four bytes for a character.
+        if (m_encoder.encode(std::u32string_view(&stored, 1), m_scratch) &&
+            m_scratch.size() <= sizeof info.bytes) {
+            info.length = static_cast<std::uint8_t>(m_scratch.size());
+            std::memcpy(info.bytes, m_scratch.data(), m_scratch.size());
+        } else {
+            info.length = CharInfo::kNoBytes;
+        }
+        return info;
+    }
+
+    WordEncoder& m_encoder;
+    std::vector<std::unique_ptr<CharInfo[]>>& m_pages;
+    std::string m_scratch;
+    PageWords m_title;
+    PageWords m_body;
+    PageWords* m_target = &m_body;
+    bool m_inTitle = false;
+    bool m_titleStarted = false;
+    bool m_inWord = false;
+    bool m_bad = false;
+    std::size_t m_wordStart = 0;
+};
+
+} // namespace
+
+struct PageCutter::Impl {
+    std::uint32_t codePage;
+    std::string codePageName;
+    WordEncoder encoder;
+    std::vector<std::unique_ptr<CharInfo[]>> charPages;
+    // The code page's characters by byte, for pages in a single-byte code page; empty when
+    // the code page is not one.
+    std::vector<char32_t> byteTable;
+    std::u32string text;
+    WordSink sink;
+
+    explicit Impl(std::uint32_t cp)
+        : codePage(cp), codePageName(iconvCodePageName(cp)), encoder(cp), charPages(0x110000 >> 8),
+          sink(encoder, charPages) {
+        if (!byteByByte(cp) || codePageName.empty())
+            return;
+        Iconv cd("UTF-32LE", codePageName.c_str());
+        if (!cd.valid())
+            return;
+        byteTable.resize(256, kReplacement);
+        for (unsigned b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            unsigned char out[4] = {};
+            char* inPtr = &in;
+            auto* outPtr = reinterpret_cast<char*>(out);
+            std::size_t inLeft = 1;
+            std::size_t outLeft = sizeof out;
+            iconv(cd.handle(), nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd.handle(), &inPtr, &inLeft, &outPtr, &outLeft) !=
+                    static_cast<std::size_t>(-1) &&
+                outLeft == 0)
+                byteTable[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
+                                                     (static_cast<std::uint32_t>(out[3]) << 24));
+        }
+    }
+
+    // Decodes a page exactly as extractPageText does, without iconv where it can.
+    void decode(std::string_view html) {
+        const std::string charset = declaredCharset(html);
+        if (!charset.empty()) {
+            if (asciiCompatible(charset) && isAscii(html)) {
+                widen(html, text);
+                return;
+            }
+            if (charset == "UTF-8" && decodeStrictUtf8(html, text))
+                return;
+            if (decodeWith(charset, html, text))
+                return;
+        }
+        if (isAscii(html)) {
+            widen(html, text);
+            return;
+        }
+        if (decodeStrictUtf8(html, text))
+            return;
+        bool nonAscii = false;
+        if (!isValidUtf8(html, nonAscii) && !byteTable.empty()) {
+            text.resize(html.size());
+            for (std::size_t i = 0; i < html.size(); ++i)
+                text[i] = byteTable[static_cast<unsigned char>(html[i])];
+            return;
+        }
+        text = decodeText(html, codePage);
+    }
+};
+
+PageCutter::PageCutter(std::uint32_t codePage) : m_impl(std::make_unique<Impl>(codePage)) {}
+
+PageCutter::~PageCutter() = default;
+
+void PageCutter::cut(std::string_view html, PageWords& out) {
+    m_impl->decode(html);
+    m_impl->sink.start();
+    walkPage(m_impl->text, m_impl->sink);
+    m_impl->sink.end(out);
 }
 
 } // namespace chm

@@ -95,4 +95,103 @@ TEST(WordEncoder, EncodesIntoTheCodePage) {
     EXPECT_FALSE(chm::WordEncoder(4242).knownCodePage());
 }
 
+// The cutter must store exactly what the text-then-words path stores: every decoding shortcut
+// and the word cutting done as the markup is walked.
+struct CutCase {
+    const char* name;
+    std::string html;
+    std::uint32_t codePage;
+};
+
+class PageCutterCase : public testing::TestWithParam<CutCase> {};
+
+void expectSameWords(std::string_view html, std::uint32_t codePage) {
+    chm::WordEncoder encoder(codePage);
+    const chm::PageWords expected = chm::pageWords(chm::extractPageText(html, codePage), encoder);
+    chm::PageCutter cutter(codePage);
+    chm::PageWords got;
+    cutter.cut(html, got);
+    ASSERT_EQ(got.titleWords, expected.titleWords);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got.word(i), expected.word(i)) << "word " << i;
+    // A second page through the same cutter starts afresh.
+    cutter.cut(html, got);
+    EXPECT_EQ(got.bytes, expected.bytes);
+}
+
+TEST_P(PageCutterCase, StoresWhatTheTextPathStores) {
+    expectSameWords(GetParam().html, GetParam().codePage);
+}
+
+const std::string kLongWord(120, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, PageCutterCase,
+    testing::Values(
+        CutCase{"Ascii",
+                "<html><head><title>The Title</title><style>p{}</style></head><body><!-- c -->"
+                "<p class=\"a>b\">One&nbsp;two &amp; three&#x41;&#66;</p>a<b>c</b> &bogus; "
+                "<script>x<y</script>end",
+                1252},
+        CutCase{"TitleAfterBodyAndASecondTitle",
+                "before<title>First</title>middle<title>Second</title>after", 1252},
+        CutCase{"UnclosedTitle", "<title>runs to the end <p>of the page", 1252},
+        CutCase{"DeclaredUtf8Chinese",
+                "<meta charset=\"utf-8\"><title>帮助</title><p>使用搜索功能Qt6版，カタカナ</p>",
+                936},
+        CutCase{"UndeclaredUtf8", "<p>\xC3\x89\x63ole Stra\xC3\x9F\x65 \xE4\xB8\xAD</p>", 1252},
+        CutCase{"DeclaredGbk",
+                "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
+                "<p>\xD6\xD0\xCE\xC4 abc</p>",
+                1252},
+        CutCase{"UndeclaredGbk",
+                "<p>\xD6\xD0\xCE\xC4 ab\x80\x80\x80"
+                "cd</p>",
+                936},
+        CutCase{"WesternBytes", "<p>caf\xE9 \xC9T\xC9 \x81 na\xEFve \x9C</p>", 1252},
+        CutCase{"CyrillicBytes", "<p>\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0</p>", 1251},
+        CutCase{"HebrewJoinsAccents", "<p>\xF9\xC8\xEC\xE5\xED abc</p>", 1255},
+        // Overlong forms, a surrogate and a cut-off sequence are no UTF-8.
+        CutCase{"NotQuiteUtf8",
+                "<p>a\xC0\xAF"
+                "b \xED\xA0\x80 c\xE4\xB8</p>",
+                1252},
+        CutCase{"DeclaredUtf8Broken", "<meta charset=utf-8><p>ok \xFF\xFE bad\xE4</p>", 936},
+        CutCase{"ByteOrderMark", "\xEF\xBB\xBF<p>start</p>", 1252},
+        CutCase{"UnknownCharset", "<meta charset=x-nothing><p>plain words</p>", 1252},
+        CutCase{"UnknownCodePage", "<p>plain \xE9 words</p>", 4242},
+        // Characters that lower-case to ASCII, references to Han and to nothing, words that
+        // are too long or have a character the code page lacks.
+        CutCase{"Awkward",
+                "<p>\xC4\xB0stanbul \xE2\x84\xAA &#x4E2D;&#25991; &#0; &#xD800;x " + kLongWord +
+                    " caf\xC3\xA9\xE4\xB8\xAD ok</p>",
+                1252},
+        CutCase{"Empty", "", 1252}),
+    [](const testing::TestParamInfo<CutCase>& c) { return std::string(c.param.name); });
+
+// Pages made of random pieces of markup, text and bytes.
+TEST(PageCutter, RandomPagesStoreWhatTheTextPathStores) {
+    const char* pieces[] = {"<p>",       "</p>", "<title>",  "</title>", "<script>", "</script>",
+                            "<!--",      "-->",  "&amp;",    "&#x4E2D;", "&",        "<",
+                            ">",         "=\"",  "word",     "Word ",    " ",        "\xE4\xB8\xAD",
+                            "\xC3\xA9",  "\xE9", "\xD6\xD0", "\x80",     "123",      "e-mail",
+                            "<b x='>'>", "\xEF"};
+    std::uint32_t seed = 7;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string html;
+        const std::uint32_t count = next() % 60;
+        for (std::uint32_t k = 0; k < count; ++k)
+            html += pieces[next() % std::size(pieces)];
+        for (const std::uint32_t codePage : {1252u, 936u, 65001u}) {
+            SCOPED_TRACE(html);
+            expectSameWords(html, codePage);
+        }
+    }
+}
+
 } // namespace

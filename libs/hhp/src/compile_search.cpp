@@ -1,11 +1,15 @@
 // Builds $FIftiMain for the compiler. Decoding pages, dropping their markup and cutting and
 // encoding their words is most of the work and pages are independent, so that part runs on
-// several threads; the words then go into the index in topic order.
+// worker threads, while this thread adds each page's words to the index in topic order as soon
+// as they are ready.
 #include "compile_search.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chm/search_index.h>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace hhp::detail {
@@ -20,30 +24,69 @@ constexpr std::size_t kPagesPerThread = 16;
 SearchIndexResult buildSearchIndex(const std::vector<SearchPage>& pages,
                                    std::optional<std::string_view> stopList, std::uint32_t codePage,
                                    std::uint32_t lcid, unsigned threads) {
-    std::vector<chm::PageWords> texts(pages.size());
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t workers = std::clamp<std::size_t>(pages.size() / kPagesPerThread, 1, threads);
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        chm::WordEncoder encoder(codePage);
-        for (std::size_t i = next++; i < pages.size(); i = next++)
-            texts[i] = chm::pageWords(chm::extractPageText(pages[i].html, codePage), encoder);
-    };
-    if (workers <= 1) {
-        work();
-    } else {
-        std::vector<std::jthread> pool;
-        for (std::size_t i = 0; i < workers; ++i)
-            pool.emplace_back(work);
-    }
-
     chm::SearchIndexWriter writer(codePage, lcid);
     if (stopList)
         writer.addStopWords(*stopList);
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        writer.addPage(pages[i].topic, texts[i]);
-        texts[i] = {};
+
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers =
+        std::clamp<std::size_t>(pages.size() / kPagesPerThread, 1, threads) - 1;
+    if (workers == 0) {
+        chm::PageCutter cutter(codePage);
+        chm::PageWords words;
+        for (const SearchPage& page : pages) {
+            cutter.cut(page.html, words);
+            writer.addPage(page.topic, words);
+        }
+    } else {
+        // Workers cut pages in turn; this thread cuts too whenever the next page in order is
+        // not ready yet, so no core waits while there is work.
+        struct Slot {
+            chm::PageWords words;
+            std::atomic<bool> ready{false};
+        };
+        const auto slots = std::make_unique<Slot[]>(pages.size());
+        std::atomic<std::size_t> next{0};
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        auto cutOne = [&](chm::PageCutter& cutter, std::size_t i) {
+            try {
+                cutter.cut(pages[i].html, slots[i].words);
+            } catch (...) {
+                // Only allocation can fail; the page is left empty and the failure reported.
+                const std::lock_guard lock(failureMutex);
+                failure = std::current_exception();
+                slots[i].words.clear();
+            }
+            slots[i].ready.store(true, std::memory_order_release);
+            slots[i].ready.notify_one();
+        };
+        {
+            std::vector<std::jthread> pool;
+            for (std::size_t w = 0; w < workers; ++w)
+                pool.emplace_back([&] {
+                    chm::PageCutter cutter(codePage);
+                    for (std::size_t i = next++; i < pages.size(); i = next++)
+                        cutOne(cutter, i);
+                });
+            chm::PageCutter cutter(codePage);
+            for (std::size_t i = 0; i < pages.size(); ++i) {
+                while (!slots[i].ready.load(std::memory_order_acquire)) {
+                    const std::size_t mine = next++;
+                    if (mine >= pages.size()) {
+                        slots[i].ready.wait(false, std::memory_order_acquire);
+                        break;
+                    }
+                    cutOne(cutter, mine);
+                }
+                if (!failure)
+                    writer.addPage(pages[i].topic, slots[i].words);
+                slots[i].words = {};
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
     }
     SearchIndexResult result;
     result.bytes = writer.build();

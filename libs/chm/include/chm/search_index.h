@@ -6,18 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace chm {
 
 class ReaderArchive;
-
-// Longest word the index holds, in bytes; longer runs are not indexed.
-inline constexpr std::size_t kMaxIndexedWord = 99;
 
 struct SearchIndexStats {
     std::uint32_t documents = 0;
@@ -26,26 +22,20 @@ struct SearchIndexStats {
     std::uint32_t skippedWords = 0; // too long, or not in the code page
 };
 
-// The words of one page, cut and encoded for the index, titles first. An empty string keeps
-// the place of a word that cannot be stored (too long, or not in the code page). Made on any
-// thread, each with its own encoder.
-struct PageWords {
-    std::vector<std::string> words;
-    std::size_t titleWords = 0;
-};
-PageWords pageWords(const PageText& text, WordEncoder& encoder);
-
 // Collects the words of each page and lays out $FIftiMain. Pages are added in increasing
 // topic order (topic numbers are #TOPICS records); a word's locations count the page's words
 // from 0, the title's first, so a title word is found at the same place as a body word.
 class SearchIndexWriter {
 public:
     SearchIndexWriter(std::uint32_t codePage, std::uint32_t lcid);
+    ~SearchIndexWriter();
+    SearchIndexWriter(const SearchIndexWriter&) = delete;
+    SearchIndexWriter& operator=(const SearchIndexWriter&) = delete;
 
     // Words of a stop list (text in UTF-8 or the code page, words separated as on a page);
     // they keep their places in the count but are not stored.
     void addStopWords(std::string_view text);
-    bool isStopWord(const std::string& encodedWord) const;
+    bool isStopWord(std::string_view encodedWord) const;
 
     // Indexes one page. A topic not above the last one added is ignored.
     void addPage(std::uint32_t topic, const PageText& text);
@@ -55,20 +45,12 @@ public:
     const SearchIndexStats& stats() const { return m_stats; }
 
 private:
-    struct Postings {
-        std::vector<std::uint32_t> topics;
-        std::vector<std::uint32_t> counts;
-        std::vector<std::uint32_t> locations;
-    };
-    struct WordEntry {
-        Postings context[2]; // 0 body, 1 title
-    };
+    struct Words;
 
     std::uint32_t m_codePage;
     std::uint32_t m_lcid;
     WordEncoder m_encoder;
-    std::unordered_set<std::string> m_stopWords;
-    std::unordered_map<std::string, WordEntry> m_words;
+    std::unique_ptr<Words> m_words;
     bool m_anyPage = false;
     std::uint32_t m_lastTopic = 0;
     std::uint64_t m_totalLength = 0;

@@ -3,6 +3,7 @@
 // stored in the help file's ANSI code page, which is what viewers search in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,51 @@ public:
     bool knownCodePage() const;
     // The word's bytes in out; false (out unspecified) when a character has no encoding.
     bool encode(std::u32string_view word, std::string& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Longest word the index holds, in bytes; longer runs are not indexed.
+inline constexpr std::size_t kMaxIndexedWord = 99;
+
+// The words of one page, cut and encoded for the index, titles first, back to back in one
+// buffer. An empty word keeps the place of one that cannot be stored (too long, or not in the
+// code page).
+struct PageWords {
+    std::string bytes;
+    std::vector<std::uint32_t> ends; // where each word ends in bytes
+    std::size_t titleWords = 0;
+
+    std::size_t size() const { return ends.size(); }
+    std::string_view word(std::size_t i) const {
+        const std::uint32_t start = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(bytes).substr(start, ends[i] - start);
+    }
+    void clear() {
+        bytes.clear();
+        ends.clear();
+        titleWords = 0;
+    }
+};
+
+// The words of a page's text, encoded with encoder.
+PageWords pageWords(const PageText& text, WordEncoder& encoder);
+
+// Cuts pages straight into the words the index stores: the same words in the same order as
+// pageWords(extractPageText(html, codePage), ...), but ASCII and UTF-8 pages, and pages in a
+// single-byte code page, are decoded without iconv, and no string is made per word. Buffers
+// and what is learnt about characters are kept from page to page: use one per thread.
+class PageCutter {
+public:
+    explicit PageCutter(std::uint32_t codePage);
+    ~PageCutter();
+    PageCutter(const PageCutter&) = delete;
+    PageCutter& operator=(const PageCutter&) = delete;
+
+    // out is replaced.
+    void cut(std::string_view html, PageWords& out);
 
 private:
     struct Impl;
