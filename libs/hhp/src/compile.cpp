@@ -146,8 +146,8 @@ std::string Compiler::toCodePage(const std::string& text, const std::string& fil
     Conversion c = fromUtf8(text, m_codePage);
     if (c.lossy || !c.ok)
         m_diagnostics.warn(file, line,
-                           "\"" + text + "\" has characters that code page " +
-                               std::to_string(m_codePage) + " cannot hold");
+                           "\"" + text + "\" 中有代码页 " + std::to_string(m_codePage) +
+                               " 无法表示的字符");
     return c.text;
 }
 
@@ -163,7 +163,7 @@ std::optional<std::size_t> Compiler::addFile(std::string_view name,
     auto found = m_lookup.find(relative);
     if (!found) {
         if (!quiet)
-            m_diagnostics.warn(origin, line, "file not found: \"" + std::string(name) + "\"");
+            m_diagnostics.warn(origin, line, "找不到文件 \"" + std::string(name) + "\"");
         return std::nullopt;
     }
     std::string internal = join(found->components);
@@ -171,22 +171,21 @@ std::optional<std::size_t> Compiler::addFile(std::string_view name,
         // The help file has no place above its root: such a file is stored under its path
         // below the folder it was found in.
         m_diagnostics.warn(origin, line,
-                           "\"" + std::string(name) +
-                               "\" lies outside the project folder; it is stored as \"" + internal +
-                               "\"");
+                           "\"" + std::string(name) + "\" 位于工程文件夹之外，已存为 \"" +
+                               internal + "\"");
     }
     const std::string key = detail::toLower(internal);
     if (auto it = m_byName.find(key); it != m_byName.end()) {
         std::error_code ec;
         if (!fs::equivalent(m_files[it->second].path, found->path, ec))
             m_diagnostics.warn(origin, line,
-                               "\"" + std::string(name) + "\" would be stored as \"" + internal +
-                                   "\", which another file already has; it is left out");
+                               "\"" + std::string(name) + "\" 将存为 \"" + internal +
+                                   "\"，但已有另一个文件使用这个名称，已略去");
         return it->second;
     }
     auto data = readFile<std::vector<std::uint8_t>>(found->path, kMaxInputFile);
     if (!data) {
-        m_diagnostics.warn(origin, line, "cannot read \"" + std::string(name) + "\"");
+        m_diagnostics.warn(origin, line, "无法读取 \"" + std::string(name) + "\"");
         return std::nullopt;
     }
     m_files.push_back({internal, found->path, std::move(*data), false});
@@ -205,8 +204,7 @@ void Compiler::addFilesEntry(const ProjectName& entry) {
     const std::string folderPart = slash == std::string::npos ? "" : name.substr(0, slash);
     const std::string pattern = slash == std::string::npos ? name : name.substr(slash + 1);
     if (folderPart.find_first_of("*?") != std::string::npos) {
-        m_diagnostics.warn(m_projectName, entry.line,
-                           "wildcards are only supported in the file name: \"" + name + "\"");
+        m_diagnostics.warn(m_projectName, entry.line, "通配符只能用在文件名中：\"" + name + "\"");
         return;
     }
     const auto folder = m_lookup.find(detail::splitRelative(folderPart), true);
@@ -214,7 +212,7 @@ void Compiler::addFilesEntry(const ProjectName& entry) {
     if (folder)
         matches = m_lookup.match(folder->path, pattern);
     if (matches.empty()) {
-        m_diagnostics.warn(m_projectName, entry.line, "no file matches \"" + name + "\"");
+        m_diagnostics.warn(m_projectName, entry.line, "没有与 \"" + name + "\" 匹配的文件");
         return;
     }
     for (const auto& match : matches)
@@ -250,8 +248,8 @@ void Compiler::readSitemaps() {
         if (m_codePage != 65001) {
             const std::string converted = convertUtf8Lines(file.text(), m_codePage, [&](int line) {
                 m_diagnostics.warn(display, line,
-                                   "characters that code page " + std::to_string(m_codePage) +
-                                       " cannot hold are stored as '?'");
+                                   "代码页 " + std::to_string(m_codePage) +
+                                       " 无法表示的字符已存为“?”");
             });
             file.data.assign(converted.begin(), converted.end());
         }
@@ -381,8 +379,7 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
         m_project.defaultWindow.empty() ? nullptr : m_project.findWindow(m_project.defaultWindow);
     if (!m_project.defaultWindow.empty() && !window)
         m_diagnostics.warn(m_projectName, 0,
-                           "the default window \"" + m_project.defaultWindow +
-                               "\" is not defined in [WINDOWS]");
+                           "默认窗口 \"" + m_project.defaultWindow + "\" 没有在 [WINDOWS] 中定义");
     // Projects that set their title and start page only in the default window's definition
     // still get both in the help file.
     std::string title = m_project.title;
@@ -525,14 +522,14 @@ std::vector<std::uint8_t> Compiler::buildSearchIndex(unsigned threads) {
             stopList = readFile(found->path, kMaxTextFile);
         if (!stopList)
             m_diagnostics.warn(m_projectName, 0,
-                               "cannot read the stop list file \"" + m_project.stopListFile +
-                                   "\"; every word is indexed");
+                               "无法读取停用词文件 \"" + m_project.stopListFile +
+                                   "\"，所有词都将编入索引");
     }
     auto result = detail::buildSearchIndex(pages, stopList, m_codePage, m_project.lcid, threads);
     if (result.skippedWords > 0)
         note(std::to_string(result.skippedWords) +
-             " words were not indexed: longer than 99 bytes, or with characters that code page " +
-             std::to_string(m_codePage) + " cannot hold");
+             " 个词没有编入索引：长于 99 字节，或含有代码页 " + std::to_string(m_codePage) +
+             " 无法表示的字符");
     return std::move(result.bytes);
 }
 
@@ -542,7 +539,7 @@ bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
-        m_diagnostics.error(result.outputPath, 0, "cannot create the output file");
+        m_diagnostics.error(result.outputPath, 0, "无法创建输出文件");
         return false;
     }
     std::size_t written = 0;
@@ -558,13 +555,13 @@ bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult
     std::error_code ec;
     if (!complete) {
         fs::remove(pattern, ec);
-        m_diagnostics.error(result.outputPath, 0, "cannot write the output file");
+        m_diagnostics.error(result.outputPath, 0, "无法写入输出文件");
         return false;
     }
     fs::rename(pattern, target, ec);
     if (ec) {
         fs::remove(pattern, ec);
-        m_diagnostics.error(result.outputPath, 0, "cannot replace the output file");
+        m_diagnostics.error(result.outputPath, 0, "无法替换输出文件");
         return false;
     }
     return true;
@@ -575,7 +572,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
     m_projectName = m_projectPath.string();
     auto text = readFile(m_projectPath, kMaxTextFile);
     if (!text) {
-        m_diagnostics.error(m_projectName, 0, "cannot read the project file");
+        m_diagnostics.error(m_projectName, 0, "无法读取工程文件");
         return result;
     }
     IncludeReader includes = [this](const std::string& name) -> std::optional<std::string> {
@@ -596,12 +593,11 @@ CompileResult Compiler::run(const CompileOptions& options) {
     std::error_code ec;
     if (!fs::is_directory(output.parent_path().empty() ? fs::path(".") : output.parent_path(),
                           ec)) {
-        m_diagnostics.error(m_projectName, 0,
-                            "the folder of the compiled file \"" + compiled + "\" does not exist");
+        m_diagnostics.error(m_projectName, 0, "编译文件 \"" + compiled + "\" 所在的文件夹不存在");
         return result;
     }
 
-    note("Reading the project's files");
+    note("正在读取工程中的文件");
     for (const auto& entry : m_project.files)
         addFilesEntry(entry);
 
@@ -623,18 +619,18 @@ CompileResult Compiler::run(const CompileOptions& options) {
     for (const auto& popup : m_project.textPopups)
         addFile(popup.name, {}, m_projectName, popup.line, false, true);
 
-    note("Following the pages' links");
+    note("正在跟踪网页中的链接");
     scanLinks();
 
     chm::HelpFileInfo info = describe(options);
     std::vector<std::uint8_t> searchIndex;
     if (m_project.fullTextSearch) {
-        note("Building the full-text search index");
+        note("正在生成全文搜索索引");
         searchIndex = buildSearchIndex(options.threads);
         info.fullTextSearch = true;
     }
     std::vector<std::string> systemWarnings;
-    note("Building the internal files");
+    note("正在生成内部文件");
     chm::SystemFiles system = chm::buildSystemFiles(info, systemWarnings);
     for (auto& warning : systemWarnings)
         m_diagnostics.warn(m_projectName, 0, std::move(warning));
@@ -652,8 +648,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
         const auto error = writer.addFile("/" + name, std::move(data), section);
         if (error == chm::WriteError::None)
             return true;
-        m_diagnostics.warn(m_projectName, 0,
-                           "\"" + name + "\" cannot be stored under that name; it is left out");
+        m_diagnostics.warn(m_projectName, 0, "\"" + name + "\" 无法以这个名称存储，已略去");
         return false;
     };
     for (int pass = 0; pass < 2; ++pass) {
@@ -676,7 +671,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
     note("Compressing");
     std::vector<std::uint8_t> bytes;
     if (writer.build(bytes) != chm::WriteError::None) {
-        m_diagnostics.error(m_projectName, 0, "the help file would be too large to read back");
+        m_diagnostics.error(m_projectName, 0, "帮助文件过大，将无法读回");
         return result;
     }
     note("Writing " + result.outputPath);
@@ -701,9 +696,9 @@ CompileResult compile(const std::string& projectPath, const CompileOptions& opti
         Compiler compiler(path, diagnostics, progress);
         return compiler.run(options);
     } catch (const std::exception& e) {
-        diagnostics.error(projectPath, 0, std::string("compile failed: ") + e.what());
+        diagnostics.error(projectPath, 0, std::string("编译失败：") + e.what());
     } catch (...) {
-        diagnostics.error(projectPath, 0, "compile failed");
+        diagnostics.error(projectPath, 0, "编译失败");
     }
     return {};
 }
