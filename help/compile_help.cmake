@@ -27,7 +27,7 @@ execute_process(
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "hhc.exe failed on the help project (${result}):\n${out}${err}")
 endif()
-if(err OR NOT out MATCHES ", 0 warning\\(s\\)")
+if(err OR NOT out MATCHES "，0 个警告")
     message(FATAL_ERROR "hhc.exe reported problems in the help project:\n${out}${err}")
 endif()
 if(NOT EXISTS "${WORK_DIR}/help.chm")

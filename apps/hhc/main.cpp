@@ -21,7 +21,7 @@ std::string formatBytes(std::uint64_t bytes) {
     else if (bytes >= 10u * 1024u)
         std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(bytes) / 1024.0);
     else
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+        std::snprintf(text, sizeof text, "%llu 字节", static_cast<unsigned long long>(bytes));
     return text;
 }
 
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     while (!project.empty() && (project.back() == ' ' || project.back() == '\t'))
         project.pop_back();
     if (project.empty()) {
-        std::fprintf(stderr, "usage: hhc.exe PROJECT.hhp\n");
+        std::fprintf(stderr, "用法：hhc.exe 工程文件.hhp\n");
         return 2;
     }
 
@@ -80,17 +80,17 @@ int main(int argc, char** argv) {
     }
 
     if (!result.ok) {
-        std::printf("Compile failed: %zu error(s), %zu warning(s)\n",
+        std::printf("编译失败：%s：%zu 个错误，%zu 个警告\n", project.c_str(),
                     diagnostics.count(hhp::Severity::Error),
                     diagnostics.count(hhp::Severity::Warning));
         return 1;
     }
-    std::printf("Compiled %s: %zu files, %zu topics, %s in, %s out", result.outputPath.c_str(),
+    std::printf("编译完成：%s：%zu 个文件，%zu 个主题，输入 %s，输出 %s", result.outputPath.c_str(),
                 result.fileCount, result.topicCount, formatBytes(result.bytesIn).c_str(),
                 formatBytes(result.bytesOut).c_str());
     if (result.bytesIn > 0)
-        std::printf(" (%.1f%%)", 100.0 * static_cast<double>(result.bytesOut) /
-                                     static_cast<double>(result.bytesIn));
-    std::printf(", %.2f s, %zu warning(s)\n", seconds, diagnostics.count(hhp::Severity::Warning));
+        std::printf("（%.1f%%）", 100.0 * static_cast<double>(result.bytesOut) /
+                                      static_cast<double>(result.bytesIn));
+    std::printf("，用时 %.2f 秒，%zu 个警告\n", seconds, diagnostics.count(hhp::Severity::Warning));
     return 0;
 }

@@ -71,14 +71,13 @@ struct Parser {
         if (iequals(value, "no") || value == "0" || iequals(value, "false"))
             return false;
         diagnostics.warn(file, line,
-                         "\"" + std::string(key) + "\" expects Yes or No, not \"" +
-                             std::string(value) + "\"; the line is ignored");
+                         "\"" + std::string(key) + "\" 应为 Yes 或 No，而不是 \"" +
+                             std::string(value) + "\"，已忽略这一行");
         return std::nullopt;
     }
 
     void notHonoured(const std::string& file, int line, std::string_view key) {
-        diagnostics.warn(file, line,
-                         "option \"" + std::string(key) + "\" is not supported and is ignored");
+        diagnostics.warn(file, line, "不支持选项 \"" + std::string(key) + "\"，已忽略");
     }
 
     void option(std::string_view key, std::string_view value, const std::string& file, int line);
@@ -128,8 +127,7 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
         auto lcid = detail::parseNumber(number);
         if (!lcid || *lcid == 0 || *lcid > 0xFFFF) {
             diagnostics.warn(file, line,
-                             "\"Language\" does not start with a language number: \"" + v +
-                                 "\"; 0x409 is used");
+                             "\"Language\" 不以语言编号开头：\"" + v + "\"，改用 0x409");
         } else {
             project.lcid = *lcid;
             project.languageGiven = true;
@@ -178,7 +176,7 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
         if (!v.empty())
             notHonoured(file, line, key);
     } else {
-        diagnostics.warn(file, line, "unknown option \"" + std::string(key) + "\" is ignored");
+        diagnostics.warn(file, line, "已忽略未知选项 \"" + std::string(key) + "\"");
     }
 }
 
@@ -188,25 +186,25 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
     if (target.size() >= 2 && (target.front() == '"' || target.front() == '<'))
         target = target.substr(1, target.size() - 2);
     if (depth >= kMaxIncludeDepth) {
-        diagnostics.warn(file, line, "#include nested too deeply: \"" + target + "\" is skipped");
+        diagnostics.warn(file, line, "#include 嵌套过深，已跳过 \"" + target + "\"");
         return;
     }
     if (std::find_if(includeStack.begin(), includeStack.end(), [&](const std::string& open) {
             return iequals(open, target);
         }) != includeStack.end()) {
-        diagnostics.warn(file, line, "\"" + target + "\" includes itself; skipped");
+        diagnostics.warn(file, line, "\"" + target + "\" 包含了自身，已跳过");
         return;
     }
     if (++includeCount > kMaxIncludes) {
         if (includeCount == kMaxIncludes + 1)
-            diagnostics.warn(file, line, "too many #include lines; the rest are skipped");
+            diagnostics.warn(file, line, "#include 行过多，其余的已跳过");
         return;
     }
     std::optional<std::string> text;
     if (includes)
         text = includes(target);
     if (!text) {
-        diagnostics.warn(file, line, "cannot read included file \"" + target + "\"");
+        diagnostics.warn(file, line, "无法读取包含的文件 \"" + target + "\"");
         return;
     }
     bool inComment = false;
@@ -232,13 +230,13 @@ void Parser::aliasLine(std::string_view text, const std::string& file, int line,
     }
     auto eq = text.find('=');
     if (eq == std::string_view::npos) {
-        diagnostics.warn(file, line, "alias line without '=' is ignored");
+        diagnostics.warn(file, line, "已忽略没有“=”的别名行");
         return;
     }
     AliasEntry entry{std::string(trim(text.substr(0, eq))), std::string(trim(text.substr(eq + 1))),
                      file, line};
     if (entry.id.empty() || entry.file.empty()) {
-        diagnostics.warn(file, line, "alias line without a name or a file is ignored");
+        diagnostics.warn(file, line, "已忽略缺少名称或文件的别名行");
         return;
     }
     project.aliases.push_back(std::move(entry));
@@ -293,7 +291,7 @@ void Parser::mapLine(std::string_view text, const std::string& file, int line, i
         number.remove_suffix(1);
     auto value = detail::parseNumber(number);
     if (id.empty() || !value) {
-        diagnostics.warn(file, line, "map line is not \"#define NAME number\": ignored");
+        diagnostics.warn(file, line, "映射行不是“#define 名称 数字”的形式，已忽略");
         return;
     }
     project.map.push_back({std::string(id), *value, file, line});
@@ -340,7 +338,7 @@ std::string formatDiagnostic(const Diagnostic& diagnostic) {
             out += ":" + std::to_string(diagnostic.line);
         out += ": ";
     }
-    out += diagnostic.severity == Severity::Error ? "error: " : "warning: ";
+    out += diagnostic.severity == Severity::Error ? "错误：" : "警告：";
     out += diagnostic.message;
     return out;
 }
@@ -393,11 +391,11 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
                 static_cast<typename std::remove_reference_t<decltype(target)>::value_type>(*v);
         else
             diagnostics.warn(fileName, line,
-                             "window \"" + window.name + "\": " + std::string(what) +
-                                 " is not a number: \"" + std::string(field) + "\"");
+                             "窗口 \"" + window.name + "\"：" + std::string(what) + "不是数字：\"" +
+                                 std::string(field) + "\"");
     };
-    number(9, window.navigationStyle, "navigation pane style");
-    number(10, window.navigationWidth, "navigation pane width");
+    number(9, window.navigationStyle, "导航窗格样式");
+    number(10, window.navigationWidth, "导航窗格宽度");
     number(11, window.buttons, "buttons");
     if (fields.size() > 12) {
         auto rect = trim(fields[12]);
@@ -421,19 +419,18 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
                 window.position = pos;
             else
                 diagnostics.warn(fileName, line,
-                                 "window \"" + window.name + "\": position is not [l,t,r,b]");
+                                 "窗口 \"" + window.name + "\"：位置不是 [左,上,右,下] 的形式");
         }
     }
-    number(13, window.styles, "window styles");
-    number(14, window.extendedStyles, "extended window styles");
-    number(15, window.showState, "show state");
-    number(16, window.navigationClosed, "navigation pane closed");
-    number(17, window.defaultTab, "default tab");
-    number(18, window.tabPosition, "tab position");
-    number(19, window.notifyId, "notification id");
+    number(13, window.styles, "窗口样式");
+    number(14, window.extendedStyles, "扩展窗口样式");
+    number(15, window.showState, "显示状态");
+    number(16, window.navigationClosed, "导航窗格关闭");
+    number(17, window.defaultTab, "默认选项卡");
+    number(18, window.tabPosition, "选项卡位置");
+    number(19, window.notifyId, "通知编号");
     if (fields.size() > 20)
-        diagnostics.warn(fileName, line,
-                         "window \"" + window.name + "\" has more fields than expected");
+        diagnostics.warn(fileName, line, "窗口 \"" + window.name + "\" 的字段多于预期");
     return window;
 }
 
@@ -460,21 +457,21 @@ Project parseProject(std::string_view text, const std::string& fileName,
             mapComment = false;
             if (section == Section::Unknown)
                 diagnostics.warn(fileName, lineNumber,
-                                 "unknown section [" + std::string(name) + "] is ignored");
+                                 "已忽略未知的节 [" + std::string(name) + "]");
             else if (section == Section::Subsets)
-                diagnostics.warn(fileName, lineNumber, "[SUBSETS] is not supported and is ignored");
+                diagnostics.warn(fileName, lineNumber, "不支持 [SUBSETS]，已忽略");
             continue;
         }
         if (line.front() == ';' && section != Section::Map)
             continue;
         switch (section) {
         case Section::None:
-            diagnostics.warn(fileName, lineNumber, "line outside any section is ignored");
+            diagnostics.warn(fileName, lineNumber, "已忽略不在任何节中的行");
             break;
         case Section::Options: {
             auto eq = line.find('=');
             if (eq == std::string_view::npos) {
-                diagnostics.warn(fileName, lineNumber, "option line without '=' is ignored");
+                diagnostics.warn(fileName, lineNumber, "已忽略没有“=”的选项行");
                 break;
             }
             parser.option(trim(line.substr(0, eq)), line.substr(eq + 1), fileName, lineNumber);
@@ -483,15 +480,14 @@ Project parseProject(std::string_view text, const std::string& fileName,
         case Section::Windows: {
             auto eq = line.find('=');
             if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty()) {
-                diagnostics.warn(fileName, lineNumber, "window line without 'name=' is ignored");
+                diagnostics.warn(fileName, lineNumber, "已忽略没有“名称=”的窗口行");
                 break;
             }
             auto window = parseWindowDefinition(line.substr(0, eq), line.substr(eq + 1), fileName,
                                                 lineNumber, diagnostics);
             if (project.findWindow(window.name))
                 diagnostics.warn(fileName, lineNumber,
-                                 "window \"" + window.name +
-                                     "\" is defined twice; the first counts");
+                                 "窗口 \"" + window.name + "\" 定义了两次，以第一次为准");
             else
                 project.windows.push_back(std::move(window));
             break;
@@ -520,8 +516,7 @@ Project parseProject(std::string_view text, const std::string& fileName,
         }
     }
     if (!project.infoTypes.empty())
-        diagnostics.warn(fileName, project.infoTypes.front().line,
-                         "information types are not supported and are ignored");
+        diagnostics.warn(fileName, project.infoTypes.front().line, "不支持信息类型，已忽略");
     return project;
 }
 

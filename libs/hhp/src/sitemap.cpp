@@ -141,7 +141,7 @@ Sitemap parseSitemap(std::string_view text, const std::string& fileName, Diagnos
         if (iequals(tag.name, "ul")) {
             if (++depth > kMaxDepth && !warnedDepth) {
                 warnedDepth = true;
-                diagnostics.warn(fileName, tag.line, "lists nested too deeply are flattened");
+                diagnostics.warn(fileName, tag.line, "嵌套过深的列表已展平");
             }
         } else if (iequals(tag.name, "/ul")) {
             if (depth > 0)
@@ -173,7 +173,7 @@ Sitemap parseSitemap(std::string_view text, const std::string& fileName, Diagnos
         }
     });
     if (object != ObjectKind::None) {
-        diagnostics.warn(fileName, current.line, "<OBJECT> is not closed");
+        diagnostics.warn(fileName, current.line, "<OBJECT> 没有结束");
         finishObject();
     }
 

@@ -244,12 +244,11 @@ TEST_F(HhcTool, GeneratedFolderProject) {
     const fs::path folder = copyFixture("folder");
     const ToolRun run = hhc(folder, "chm_hhp.hhp");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.err.find("chm_hhp.hhp:17: warning: file not found: \"Missing.htm\""),
-              std::string::npos)
+    EXPECT_NE(run.err.find("chm_hhp.hhp:17: 警告：找不到文件 \"Missing.htm\""), std::string::npos)
         << run.err;
     // "Display compile progress=No": only the summary.
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
-    EXPECT_NE(run.out.find("Compiled"), std::string::npos);
+    EXPECT_NE(run.out.find("编译完成："), std::string::npos);
 
     Expected expected;
     for (const char* name :
@@ -530,17 +529,18 @@ TEST_F(HhcTool, FailuresAreReportedAndLeaveAnEarlierFileAlone) {
     // No project at all.
     ToolRun run = hhc(m_work, "nothere.hhp");
     EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("nothere.hhp: error: cannot read the project file"), std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find("nothere.hhp: 错误：无法读取工程文件"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "编译失败：nothere.hhp：1 个错误，0 个警告\n");
     run = hhc(m_work, "");
     EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.err, "用法：hhc.exe 工程文件.hhp\n");
 
     // The compiled file's folder does not exist.
     writeAll(m_work / "p" / "p.hhp", "[OPTIONS]\nCompiled file=no\\such\\p.chm\n[FILES]\na.htm\n");
     writeAll(m_work / "p" / "a.htm", "<title>a</title>");
     run = hhc(m_work / "p", "p.hhp");
     EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("所在的文件夹不存在"), std::string::npos) << run.err;
 
     // Writing fails half-way (the file-size limit stops it): the earlier .chm stays as it was
     // and no temporary file is left behind.
@@ -645,7 +645,7 @@ TEST_F(HhcTool, SearchListsExactlyThePagesHoldingAWord) {
     ASSERT_NE(readAll(out / "widgets.hhp").find("Full-text search=Yes"), std::string::npos);
     const ToolRun run = hhc(out, "widgets.hhp");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("警告"), std::string::npos) << run.err;
 
     chm::ReaderArchive archive;
     ASSERT_EQ(archive.openFile((out / "widgets.chm").string()), chm::ReadError::Ok);
@@ -698,7 +698,7 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
              "<html><body>" + gbk("帮助文件：目录、索引和搜索。") + "</body></html>");
     const ToolRun run = hhc(folder, "zh.hhp");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("警告"), std::string::npos) << run.err;
 
     chm::ReaderArchive archive;
     ASSERT_EQ(archive.openFile((folder / "zh.chm").string()), chm::ReadError::Ok);

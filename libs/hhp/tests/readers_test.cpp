@@ -90,18 +90,17 @@ TEST(ProjectReader, BadLinesAreWarnedWithTheirLine) {
                              "x\n";
     hhp::Diagnostics d;
     const auto p = hhp::parseProject(text, "p.hhp", {}, d);
-    EXPECT_TRUE(hasWarning(d, 1, "outside any section"));
-    EXPECT_TRUE(hasWarning(d, 3, "without '='"));
-    EXPECT_TRUE(hasWarning(d, 4, "unknown option \"Frobnicate\""));
-    EXPECT_TRUE(hasWarning(d, 5, "not supported"));
-    EXPECT_TRUE(hasWarning(d, 6, "Yes or No"));
-    EXPECT_TRUE(hasWarning(d, 7, "0x409 is used"));
-    EXPECT_TRUE(hasWarning(d, 9, "not a number"));
-    EXPECT_TRUE(hasWarning(d, 10, "unknown section"));
+    EXPECT_TRUE(hasWarning(d, 1, "已忽略不在任何节中的行"));
+    EXPECT_TRUE(hasWarning(d, 3, "已忽略没有“=”的选项行"));
+    EXPECT_TRUE(hasWarning(d, 4, "已忽略未知选项 \"Frobnicate\""));
+    EXPECT_TRUE(hasWarning(d, 5, "不支持选项 \"Binary TOC\"，已忽略"));
+    EXPECT_TRUE(hasWarning(d, 6, "\"Full-text search\" 应为 Yes 或 No，而不是 \"Maybe\""));
+    EXPECT_TRUE(hasWarning(d, 7, "改用 0x409"));
+    EXPECT_TRUE(hasWarning(d, 9, "窗口 \"w\"：导航窗格样式不是数字：\"zz\""));
+    EXPECT_TRUE(hasWarning(d, 10, "已忽略未知的节 [NOSUCH]"));
     EXPECT_EQ(p.lcid, 0x409u);
     EXPECT_FALSE(p.fullTextSearch);
-    EXPECT_EQ(hhp::formatDiagnostic(d.items().front()),
-              "p.hhp:1: warning: line outside any section is ignored");
+    EXPECT_EQ(hhp::formatDiagnostic(d.items().front()), "p.hhp:1: 警告：已忽略不在任何节中的行");
 }
 
 TEST(ProjectReader, AliasAndMapWithIncludes) {
@@ -127,9 +126,9 @@ TEST(ProjectReader, AliasAndMapWithIncludes) {
     ASSERT_EQ(p.map.size(), 3u);
     EXPECT_EQ(p.map[1].number, 0x20u);
     EXPECT_EQ(p.map[2].number, 3u);
-    EXPECT_TRUE(hasWarning(d, 4, "without '='"));
-    EXPECT_TRUE(hasWarning(d, 7, "cannot read included file \"missing.h\""));
-    EXPECT_TRUE(hasWarning(d, 1, "includes itself"));
+    EXPECT_TRUE(hasWarning(d, 4, "已忽略没有“=”的别名行"));
+    EXPECT_TRUE(hasWarning(d, 7, "无法读取包含的文件 \"missing.h\""));
+    EXPECT_TRUE(hasWarning(d, 1, "包含了自身，已跳过"));
 }
 
 TEST(ProjectReader, IncludesThatFanOutStayBounded) {
@@ -147,9 +146,8 @@ TEST(ProjectReader, IncludesThatFanOutStayBounded) {
     hhp::Diagnostics d;
     hhp::parseProject("[MAP]\n#include l0\n", "p.hhp", counting, d);
     EXPECT_LE(reads, 256);
-    EXPECT_TRUE(hasWarning(d, 3, "too many #include lines") ||
-                hasWarning(d, 2, "too many #include lines") ||
-                hasWarning(d, 1, "too many #include lines"));
+    EXPECT_TRUE(hasWarning(d, 3, "#include 行过多") || hasWarning(d, 2, "#include 行过多") ||
+                hasWarning(d, 1, "#include 行过多"));
 }
 
 TEST(SitemapReader, NestedContentsWithPropertiesAndEntities) {
@@ -215,7 +213,7 @@ TEST(SitemapReader, HostileNestingAndTruncationStayBounded) {
     hhp::Diagnostics d;
     const auto s = hhp::parseSitemap(deep, "deep.hhc", d);
     EXPECT_EQ(s.entries.size(), 1u);
-    EXPECT_TRUE(hasWarning(d, 1, "nested too deeply"));
+    EXPECT_TRUE(hasWarning(d, 1, "嵌套过深的列表已展平"));
     for (std::string cut : {"<", "<OBJECT type=\"text/sitemap", "<param name=\"Name\" value=\"x",
                             "<param name='a", "</", "<!--"}) {
         hhp::Diagnostics dd;

@@ -16,7 +16,7 @@ struct Diagnostic {
     std::string message;
 };
 
-// "file:line: warning: message", the form compilers print.
+// "file:line: 警告：message", the form compilers print, with the severity in Chinese.
 std::string formatDiagnostic(const Diagnostic& diagnostic);
 
 class Diagnostics {
