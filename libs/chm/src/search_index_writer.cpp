@@ -182,13 +182,19 @@ struct SearchIndexWriter::Words {
     };
     static constexpr std::size_t kBlockSize = 1u << 16;
 
+    // A slot holds the word's number + 1 (0: free) and the high half of its hash, which
+    // settles most mismatches without touching the word.
+    struct Slot {
+        std::uint32_t entry;
+        std::uint32_t tag;
+    };
     std::vector<Word> list;
-    std::vector<std::uint32_t> table; // word number + 1; 0 is a free slot
+    std::vector<Slot> table;
     std::vector<std::unique_ptr<char[]>> blocks;
     std::size_t blockUsed = kBlockSize;
     std::vector<Occurrence> occurrences;
 
-    Words() : table(1u << 14, 0) {}
+    Words() : table(1u << 14, Slot{0, 0}) {}
 
     // 64-bit hash of a word: eight bytes at a time, multiplied and folded.
     static std::uint64_t hashOf(std::string_view w) {
@@ -213,18 +219,18 @@ struct SearchIndexWriter::Words {
     // The slot that holds the word, or the free slot where it belongs.
     std::size_t slotOf(std::string_view w, std::uint64_t hash) const {
         const std::size_t mask = table.size() - 1;
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
         for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const std::uint32_t entry = table[slot];
-            if (entry == 0)
+            const Slot& s = table[slot];
+            if (s.entry == 0)
                 return slot;
-            const Word& word = list[entry - 1];
-            if (word.hash == hash && word.bytes == w)
+            if (s.tag == tag && list[s.entry - 1].bytes == w)
                 return slot;
         }
     }
 
     const Word* find(std::string_view w) const {
-        const std::uint32_t entry = table[slotOf(w, hashOf(w))];
+        const std::uint32_t entry = table[slotOf(w, hashOf(w))].entry;
         return entry == 0 ? nullptr : &list[entry - 1];
     }
 
@@ -232,8 +238,8 @@ struct SearchIndexWriter::Words {
     std::uint32_t intern(std::string_view w) {
         const std::uint64_t hash = hashOf(w);
         std::size_t slot = slotOf(w, hash);
-        if (table[slot] != 0)
-            return table[slot] - 1;
+        if (table[slot].entry != 0)
+            return table[slot].entry - 1;
         if (2 * (list.size() + 1) > table.size()) {
             grow();
             slot = slotOf(w, hash);
@@ -246,18 +252,20 @@ struct SearchIndexWriter::Words {
         std::memcpy(at, w.data(), w.size());
         blockUsed += w.size();
         list.push_back({std::string_view(at, w.size()), hash, false});
-        table[slot] = static_cast<std::uint32_t>(list.size());
+        table[slot] = {static_cast<std::uint32_t>(list.size()),
+                       static_cast<std::uint32_t>(hash >> 32)};
         return static_cast<std::uint32_t>(list.size() - 1);
     }
 
     void grow() {
-        std::vector<std::uint32_t> bigger(table.size() * 2, 0);
+        std::vector<Slot> bigger(table.size() * 2, Slot{0, 0});
         const std::size_t mask = bigger.size() - 1;
         for (std::size_t i = 0; i < list.size(); ++i) {
             std::size_t slot = list[i].hash & mask;
-            while (bigger[slot] != 0)
+            while (bigger[slot].entry != 0)
                 slot = (slot + 1) & mask;
-            bigger[slot] = static_cast<std::uint32_t>(i + 1);
+            bigger[slot] = {static_cast<std::uint32_t>(i + 1),
+                            static_cast<std::uint32_t>(list[i].hash >> 32)};
         }
         table = std::move(bigger);
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <locale.h>
+#include <map>
 #include <wctype.h>
 
 namespace chm {
@@ -147,19 +148,17 @@ bool decodeWith(const std::string& charset, std::string_view bytes, std::u32stri
     return true;
 }
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
-
 // The character set a page declares in a <meta> element, as an iconv name; empty if none.
 std::string declaredCharset(std::string_view html) {
-    const std::string head = lowerAscii(html.substr(0, std::min(html.size(), kCharsetScanLimit)));
+    char lowered[kCharsetScanLimit];
+    const std::size_t scanned = std::min(html.size(), kCharsetScanLimit);
+    for (std::size_t i = 0; i < scanned; ++i) {
+        const char c = html[i];
+        lowered[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    const std::string_view head(lowered, scanned);
     std::size_t pos = 0;
-    while ((pos = head.find("charset", pos)) != std::string::npos) {
+    while ((pos = head.find("charset", pos)) != std::string_view::npos) {
         pos += 7;
         std::size_t p = pos;
         while (p < head.size() && (head[p] == ' ' || head[p] == '\t'))
@@ -174,7 +173,7 @@ std::string declaredCharset(std::string_view html) {
                (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' ||
                 head[end] == '_' || head[end] == '.' || head[end] == ':'))
             ++end;
-        const std::string name = head.substr(p, end - p);
+        const std::string name(head.substr(p, end - p));
         if (name.empty())
             continue;
         // The names pages use for Windows code pages, read as the superset browsers read.
@@ -437,7 +436,26 @@ void widen(std::string_view ascii, std::u32string& out) {
 bool asciiCompatible(const std::string& charset) {
     return charset == "UTF-8" || charset == "CP936" || charset == "CP950" || charset == "CP932" ||
            charset == "CP1252" || charset == "CP949" || charset.starts_with("iso-8859-") ||
-           charset.starts_with("windows-125");
+           charset.starts_with("windows-125") || charset.starts_with("cp125");
+}
+
+// The Windows code page a page's character set names ("cp1251", "windows-1252"); 0 if none.
+std::uint32_t namedCodePage(std::string_view charset) {
+    for (const std::string_view prefix : {"cp", "windows-"}) {
+        if (!charset.starts_with(prefix))
+            continue;
+        const std::string_view digits = charset.substr(prefix.size());
+        if (digits.empty() || digits.size() > 5)
+            return 0;
+        std::uint32_t value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return 0;
+            value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        }
+        return value;
+    }
+    return 0;
 }
 
 // Single-byte code pages whose converter maps byte by byte. Those of Hebrew and Vietnamese
@@ -742,24 +760,33 @@ private:
 
 struct PageCutter::Impl {
     std::uint32_t codePage;
-    std::string codePageName;
     WordEncoder encoder;
     std::vector<std::unique_ptr<CharInfo[]>> charPages;
-    // The code page's characters by byte, for pages in a single-byte code page; empty when
-    // the code page is not one.
-    std::vector<char32_t> byteTable;
+    // The characters of single-byte code pages by byte, made when first needed; empty for a
+    // code page that is not one.
+    std::map<std::uint32_t, std::vector<char32_t>> byteTables;
     std::u32string text;
     WordSink sink;
 
     explicit Impl(std::uint32_t cp)
-        : codePage(cp), codePageName(iconvCodePageName(cp)), encoder(cp), charPages(0x110000 >> 8),
-          sink(encoder, charPages) {
-        if (!byteByByte(cp) || codePageName.empty())
-            return;
-        Iconv cd("UTF-32LE", codePageName.c_str());
+        : codePage(cp), encoder(cp), charPages(0x110000 >> 8), sink(encoder, charPages) {}
+
+    const std::vector<char32_t>& byteTable(std::uint32_t cp) {
+        auto [it, added] = byteTables.try_emplace(cp);
+        if (added)
+            it->second = makeByteTable(cp);
+        return it->second;
+    }
+
+    static std::vector<char32_t> makeByteTable(std::uint32_t cp) {
+        std::vector<char32_t> table;
+        const std::string name = iconvCodePageName(cp);
+        if (!byteByByte(cp) || name.empty())
+            return table;
+        Iconv cd("UTF-32LE", name.c_str());
         if (!cd.valid())
-            return;
-        byteTable.resize(256, kReplacement);
+            return table;
+        table.resize(256, kReplacement);
         for (unsigned b = 0; b < 256; ++b) {
             char in = static_cast<char>(b);
             unsigned char out[4] = {};
@@ -771,9 +798,16 @@ struct PageCutter::Impl {
             if (iconv(cd.handle(), &inPtr, &inLeft, &outPtr, &outLeft) !=
                     static_cast<std::size_t>(-1) &&
                 outLeft == 0)
-                byteTable[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
-                                                     (static_cast<std::uint32_t>(out[3]) << 24));
+                table[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
+                                                 (static_cast<std::uint32_t>(out[3]) << 24));
         }
+        return table;
+    }
+
+    void decodeBytes(std::string_view html, const std::vector<char32_t>& table) {
+        text.resize(html.size());
+        for (std::size_t i = 0; i < html.size(); ++i)
+            text[i] = table[static_cast<unsigned char>(html[i])];
     }
 
     // Decodes a page exactly as extractPageText does, without iconv where it can.
@@ -786,6 +820,10 @@ struct PageCutter::Impl {
             }
             if (charset == "UTF-8" && decodeStrictUtf8(html, text))
                 return;
+            if (const auto& table = byteTable(namedCodePage(charset)); !table.empty()) {
+                decodeBytes(html, table);
+                return;
+            }
             if (decodeWith(charset, html, text))
                 return;
         }
@@ -796,11 +834,11 @@ struct PageCutter::Impl {
         if (decodeStrictUtf8(html, text))
             return;
         bool nonAscii = false;
-        if (!isValidUtf8(html, nonAscii) && !byteTable.empty()) {
-            text.resize(html.size());
-            for (std::size_t i = 0; i < html.size(); ++i)
-                text[i] = byteTable[static_cast<unsigned char>(html[i])];
-            return;
+        if (!isValidUtf8(html, nonAscii)) {
+            if (const auto& table = byteTable(codePage); !table.empty()) {
+                decodeBytes(html, table);
+                return;
+            }
         }
         text = decodeText(html, codePage);
     }

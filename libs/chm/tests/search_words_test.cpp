@@ -150,6 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "cd</p>",
                 936},
         CutCase{"WesternBytes", "<p>caf\xE9 \xC9T\xC9 \x81 na\xEFve \x9C</p>", 1252},
+        CutCase{"DeclaredWindowsCodePages",
+                "<meta charset=\"cp1252\"><p>caf\xE9 \x81</p><meta charset=windows-1251>", 936},
+        CutCase{"DeclaredHebrew", "<meta charset=\"windows-1255\"><p>\xF9\xC8\xEC</p>", 1252},
         CutCase{"CyrillicBytes", "<p>\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0</p>", 1251},
         CutCase{"HebrewJoinsAccents", "<p>\xF9\xC8\xEC\xE5\xED abc</p>", 1255},
         // Overlong forms, a surrogate and a cut-off sequence are no UTF-8.
