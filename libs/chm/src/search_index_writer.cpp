@@ -82,7 +82,8 @@ struct RootChooser {
     }
 };
 
-// Bits most significant first, gathered in a word and written out a byte at a time.
+// Bits most significant first, gathered in a word and written out four bytes at a time; the
+// caller aligns before it looks at the output.
 class BitWriter {
 public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
@@ -90,9 +91,13 @@ public:
     void bits(std::uint32_t v, unsigned count) {
         m_pending = (m_pending << count) | v;
         m_count += count;
-        while (m_count >= 8) {
-            m_count -= 8;
-            m_out.push_back(static_cast<std::uint8_t>(m_pending >> m_count));
+        if (m_count >= 32) {
+            m_count -= 32;
+            const auto word = static_cast<std::uint32_t>(m_pending >> m_count);
+            const std::uint8_t bytes[4] = {
+                static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+            m_out.insert(m_out.end(), bytes, bytes + 4);
         }
     }
     void code(std::uint32_t v, unsigned root) {
@@ -105,7 +110,12 @@ public:
         bits(((1u << (n - root)) - 1u) << 1, n - root + 1);
         bits(v & ((1u << (n - 1)) - 1u), n - 1);
     }
+    // Writes what is pending, the last byte padded with 0 bits.
     void align() {
+        while (m_count >= 8) {
+            m_count -= 8;
+            m_out.push_back(static_cast<std::uint8_t>(m_pending >> m_count));
+        }
         if (m_count == 0)
             return;
         m_out.push_back(static_cast<std::uint8_t>(m_pending << (8 - m_count)));
