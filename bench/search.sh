@@ -10,7 +10,7 @@
 # there. Needs python3 and GNU time.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
+build="$(cd "${1:-$root/build}" && pwd)"
 shift || true
 hhc="$build/app/hhc.exe"
 [[ -x "$hhc" ]] || { echo "no $hhc: build the hhc target first" >&2; exit 1; }

@@ -46,6 +46,11 @@ constexpr unsigned kLookahead = 2;
 constexpr int kLookaheadMargin = 1;
 constexpr std::uint32_t kGreedyMinLength = 4; // statistics pass: shortest explicit match taken
 constexpr std::uint32_t kUnusedSymbolBits = 10;
+// An interval whose greedy parse already costs this many tenths of its raw size or more keeps
+// that parse: on data that barely compresses (images, search indexes) the lazy pass finds almost
+// nothing more, yet costs as much as on markup. Measured on a 2.8 MB full-text index: the lazy
+// pass bought 0.4% of size for two thirds of the compression time.
+constexpr std::uint64_t kPoorGreedyTenths = 8;
 
 constexpr std::uint32_t kHashSize = 1u << kHashBits;
 
@@ -408,6 +413,18 @@ void Parser::parse(const std::uint8_t* data, std::uint32_t size, std::uint32_t r
     std::array<std::uint8_t, format::kLengthTreeSize> lengthLengths;
     buildCodeLengths(mainCounts, format::kMaxCodeLength, mainLengths);
     buildCodeLengths(lengthCounts, format::kMaxCodeLength, lengthLengths);
+    // What the greedy parse costs in code bits (footers left out: an underestimate, so poorly
+    // compressible data is, if anything, given the lazy pass too often).
+    std::uint64_t greedyBits = 0;
+    for (std::size_t s = 0; s < mainLengths.size(); ++s) {
+        greedyBits += std::uint64_t{mainCounts[s]} * mainLengths[s];
+    }
+    for (std::size_t s = 0; s < lengthLengths.size(); ++s) {
+        greedyBits += std::uint64_t{lengthCounts[s]} * lengthLengths[s];
+    }
+    if (greedyBits * 10 >= std::uint64_t{size} * 8 * kPoorGreedyTenths) {
+        return;
+    }
     Prices prices;
     for (std::size_t s = 0; s < mainLengths.size(); ++s) {
         prices.main[s] = mainLengths[s] != 0 ? mainLengths[s] : kUnusedSymbolBits;
