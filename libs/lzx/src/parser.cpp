@@ -34,7 +34,7 @@ namespace {
 // few collisions over 64 Ki positions. The chain depth once a match is in hand (kLookaheadChain)
 // is what buys ratio. Measured on 23 MB of HTML from /usr/share/doc and 23 MB of the Rust book,
 // one core: these settings run 1.4-1.6 times as long as gzip -6 and write 0.8% less than Free
-// Pascal's chmcmd (which takes 60 times as long); the brief allows twice gzip's time. A
+// Pascal's chmcmd (which takes 60 times as long); our budget is twice gzip's time. A
 // near-optimal parse (cheapest path over every position) was tried: 1.5% smaller again, but four
 // to five times slower than this.
 // ---------------------------------------------------------------------------------------------
