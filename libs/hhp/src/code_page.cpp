@@ -219,6 +219,20 @@ std::optional<std::string> toUtf8(std::string_view bytes, std::uint32_t codePage
     return convert(handle.get(), bytes, false, lossy);
 }
 
+namespace {
+
+// True when every non-ASCII UTF-8 sequence of the (valid UTF-8) line is two bytes long.
+bool onlyTwoByteSequences(std::string_view line) {
+    for (const char c : line) {
+        if (static_cast<unsigned char>(c) >= 0xE0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
                                  void (*onLoss)(void*, int), void* context) {
     if (codePage == 65001)
@@ -234,9 +248,18 @@ std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
         const std::string_view line = text.substr(start, end - start);
         if (isNonAsciiUtf8(line)) {
             const Conversion c = fromUtf8(line, codePage);
-            out += c.text;
-            if (c.lossy || !c.ok)
+            if (c.ok && !c.lossy) {
+                out += c.text;
+            } else if (onlyTwoByteSequences(line) && toUtf8(line, codePage)) {
+                // Short texts in a double-byte code page can pass for UTF-8 ("模式" in GBK is
+                // valid UTF-8 for "ģʽ"), but only ever as two-byte sequences: UTF-8 Chinese
+                // takes three. Such a line the code page cannot hold as UTF-8, yet reads cleanly
+                // in the code page, is already in it: converting would lose it.
+                out += line;
+            } else {
+                out += c.text;
                 onLoss(context, lineNumber);
+            }
         } else {
             out += line;
         }

@@ -299,4 +299,14 @@ TEST(CodePages, SitemapLinesConvertOneByOne) {
     EXPECT_EQ(lossyLines, std::vector<int>{4});
 }
 
+TEST(CodePages, GbkTextThatPassesForUtf8StaysAsItIs) {
+    // "模式" and "系统模式" in GBK are valid UTF-8 ("ģʽ", "ϵͳģʽ") that GBK cannot hold: they
+    // were GBK all along (a decompiled project's sitemap), and must survive a recompile.
+    const std::string text = "HHP \xC4\xA3\xCA\xBD\r\n\xCF\xB5\xCD\xB3\xC4\xA3\xCA\xBD\r\n";
+    std::vector<int> lossyLines;
+    EXPECT_EQ(hhp::convertUtf8Lines(text, 936, [&](int line) { lossyLines.push_back(line); }),
+              text);
+    EXPECT_TRUE(lossyLines.empty());
+}
+
 } // namespace
