@@ -300,7 +300,8 @@ std::size_t tagEnd(std::u32string_view text, std::size_t pos) {
     return text.size();
 }
 
-// Drops a page's markup: each character of its text goes to sink.put(c), in order. Every tag
+// Drops a page's markup: each character of its text goes to sink.put(c), or several at once to
+// sink.putRun(text), in order. Every tag
 // and comment puts a blank. sink.toTitle() and sink.toBody() switch where the characters go,
 // always after a blank; sink.titleStarted() says whether the title got any character yet.
 template <typename Sink> void walkPage(std::u32string_view text, Sink& sink) {
@@ -314,8 +315,12 @@ template <typename Sink> void walkPage(std::u32string_view text, Sink& sink) {
             continue;
         }
         if (c != U'<') {
-            sink.put(c);
-            ++pos;
+            // Text up to the next tag or reference goes to the sink in one piece.
+            std::size_t end = pos + 1;
+            while (end < text.size() && text[end] != U'<' && text[end] != U'&')
+                ++end;
+            sink.putRun(text.substr(pos, end - pos));
+            pos = end;
             continue;
         }
         if (text.compare(pos, 4, U"<!--") == 0) {
@@ -364,6 +369,7 @@ class TextSink {
 public:
     explicit TextSink(PageText& page) : m_page(page), m_target(&page.body) {}
     void put(char32_t c) { m_target->push_back(c); }
+    void putRun(std::u32string_view run) { m_target->append(run); }
     void toTitle() { m_target = &m_page.title; }
     void toBody() { m_target = &m_page.body; }
     bool titleStarted() const { return !m_page.title.empty(); }
@@ -643,33 +649,43 @@ public:
 
     void put(char32_t c) {
         m_titleStarted = m_titleStarted || m_inTitle;
-        if (c < 0x80) {
-            if (isAsciiAlnum(c)) {
-                begin();
-                m_target->bytes.push_back(static_cast<char>((c >= U'A' && c <= U'Z') ? c + 32 : c));
-            } else {
-                finish();
-            }
-            return;
-        }
-        const CharInfo& info = lookup(c);
-        switch (info.kind) {
-        case CharInfo::WordPart:
+        if (c >= 0x80) {
+            putWide(c);
+        } else if (kAsciiWord[c] != 0) {
             begin();
-            if (info.length == CharInfo::kNoBytes)
-                m_bad = true;
-            else
-                m_target->bytes.append(info.bytes, info.length);
-            break;
-        case CharInfo::OwnWord:
+            m_target->bytes.push_back(kAsciiWord[c]);
+        } else {
             finish();
-            if (info.length != CharInfo::kNoBytes)
-                m_target->bytes.append(info.bytes, info.length);
-            m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
-            break;
-        default:
-            finish();
-            break;
+        }
+    }
+
+    // Most text is ASCII: its letters and digits are lower-cased and appended a run at a time.
+    void putRun(std::u32string_view run) {
+        if (run.empty())
+            return;
+        m_titleStarted = m_titleStarted || m_inTitle;
+        const char32_t* p = run.data();
+        const char32_t* const end = p + run.size();
+        while (p < end) {
+            if (*p >= 0x80) {
+                putWide(*p++);
+                continue;
+            }
+            if (kAsciiWord[*p] == 0) {
+                finish();
+                ++p;
+                continue;
+            }
+            const char32_t* q = p + 1;
+            while (q < end && *q < 0x80 && kAsciiWord[*q] != 0)
+                ++q;
+            begin();
+            std::string& bytes = m_target->bytes;
+            const std::size_t at = bytes.size();
+            bytes.resize(at + static_cast<std::size_t>(q - p));
+            char* w = bytes.data() + at;
+            for (; p < q; ++p)
+                *w++ = kAsciiWord[*p];
         }
     }
     void toTitle() {
@@ -700,6 +716,40 @@ public:
     }
 
 private:
+    // An ASCII character as a word stores it (letters lower-cased); 0 for a separator.
+    static constexpr std::array<char, 128> kAsciiWord = [] {
+        std::array<char, 128> table{};
+        for (int c = '0'; c <= '9'; ++c)
+            table[static_cast<std::size_t>(c)] = static_cast<char>(c);
+        for (int c = 'a'; c <= 'z'; ++c) {
+            table[static_cast<std::size_t>(c)] = static_cast<char>(c);
+            table[static_cast<std::size_t>(c - 32)] = static_cast<char>(c);
+        }
+        return table;
+    }();
+
+    void putWide(char32_t c) {
+        const CharInfo& info = lookup(c);
+        switch (info.kind) {
+        case CharInfo::WordPart:
+            begin();
+            if (info.length == CharInfo::kNoBytes)
+                m_bad = true;
+            else
+                m_target->bytes.append(info.bytes, info.length);
+            break;
+        case CharInfo::OwnWord:
+            finish();
+            if (info.length != CharInfo::kNoBytes)
+                m_target->bytes.append(info.bytes, info.length);
+            m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
+            break;
+        default:
+            finish();
+            break;
+        }
+    }
+
     void begin() {
         if (!m_inWord) {
             m_inWord = true;
