@@ -330,8 +330,16 @@ void HelpViewer::updateActions() {
         m_home->setEnabled(!homePage().isEmpty());
 }
 
+std::string HelpViewer::readSitemap(const QString& name) {
+    // Sitemaps are stored in the help file's code page. They are read as Unicode before their
+    // character references are expanded, so "&#30446;" and the text around it end up in one
+    // encoding.
+    const std::string raw = readText(name.toStdString());
+    return raw.empty() ? raw : decode(raw).toStdString();
+}
+
 void HelpViewer::loadContents() {
-    std::string text = readText(m_contentsFile.toStdString());
+    const std::string text = readSitemap(m_contentsFile);
     if (text.empty())
         return;
     chm::Sitemap map = chm::parseSitemap(text);
@@ -343,7 +351,7 @@ void HelpViewer::addContentsItems(QTreeWidgetItem* parent,
                                   const std::vector<chm::SitemapItem>& items) {
     for (const chm::SitemapItem& item : items) {
         auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
-        node->setText(0, decode(item.name));
+        node->setText(0, QString::fromStdString(item.name));
         node->setData(0, Qt::UserRole, QString::fromStdString(item.local));
         node->setIcon(0, style()->standardIcon(item.children.empty() ? QStyle::SP_FileIcon
                                                                      : QStyle::SP_DirIcon));
@@ -352,7 +360,7 @@ void HelpViewer::addContentsItems(QTreeWidgetItem* parent,
 }
 
 void HelpViewer::loadIndex() {
-    std::string text = readText(m_indexFile.toStdString());
+    const std::string text = readSitemap(m_indexFile);
     if (text.empty())
         return;
     addIndexItems(chm::parseSitemap(text).items, 0);
@@ -364,8 +372,8 @@ void HelpViewer::addIndexItems(const std::vector<chm::SitemapItem>& items, int d
         for (const chm::SitemapTopic& t : item.topics)
             if (!t.local.empty())
                 locals << QString::fromStdString(t.local);
-        auto* row =
-            new QListWidgetItem(QString(depth * 4, QLatin1Char(' ')) + decode(item.name), m_index);
+        auto* row = new QListWidgetItem(
+            QString(depth * 4, QLatin1Char(' ')) + QString::fromStdString(item.name), m_index);
         row->setData(Qt::UserRole, locals);
         addIndexItems(item.children, depth + 1);
     }

@@ -87,6 +87,7 @@ private:
     void updateActions();
     QString decode(const std::string& text) const;
     std::string readText(const std::string& name);
+    std::string readSitemap(const QString& name);
 
     std::unique_ptr<chm::ReaderArchive> m_archive;
     chm::SystemSettings m_system;

@@ -66,6 +66,39 @@ std::unique_ptr<hh::HelpViewer> openSearchable() {
     return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("search.chm"));
 }
 
+// A GBK help file whose contents name entries in GBK and with character references, as the
+// program's own contents template does.
+std::unique_ptr<hh::HelpViewer> openWithReferences() {
+    const std::string toc = "<UL><LI><OBJECT type=\"text/sitemap\">"
+                            "<param name=\"Name\" value=\"&#30446;&#24405; \xB5\xDA\">" // 目录 第
+                            "<param name=\"Local\" value=\"a.htm\"></OBJECT></UL>";
+    const std::string page = "<html><head><title>a</title></head><body>a</body></html>";
+    chm::HelpFileInfo info;
+    info.lcid = 0x804;
+    info.codePage = 936;
+    info.defaultTopic = "a.htm";
+    info.contentsFile = "toc.hhc";
+    info.topics.push_back({"a.htm", "a"});
+    chm::ContainerWriter writer;
+    writer.addFile("/a.htm", std::vector<std::uint8_t>(page.begin(), page.end()),
+                   chm::Section::Compressed);
+    writer.addFile("/toc.hhc", std::vector<std::uint8_t>(toc.begin(), toc.end()),
+                   chm::Section::Compressed);
+    std::vector<std::string> warnings;
+    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
+    for (auto& f : system.uncompressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
+    for (auto& f : system.compressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
+    std::vector<std::uint8_t> bytes;
+    if (writer.build(bytes) != chm::WriteError::None)
+        return nullptr;
+    auto archive = std::make_unique<chm::ReaderArchive>();
+    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
+        return nullptr;
+    return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("refs.chm"));
+}
+
 QStringList rows(QListWidget* list) {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
@@ -103,6 +136,15 @@ private slots:
 
         emit tree->itemClicked(tree->topLevelItem(1), 0);
         QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/long.htm"));
+    }
+
+    void contentsMixCodePageTextAndCharacterReferences() {
+        auto viewer = openWithReferences();
+        QVERIFY(viewer);
+        QTreeWidget* tree = viewer->findChild<QTreeWidget*>(QStringLiteral("contentsTree"));
+        QVERIFY(tree);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("目录 第"));
     }
 
     void indexFindsAsYouType() {
