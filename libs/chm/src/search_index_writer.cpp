@@ -204,7 +204,38 @@ struct SearchIndexWriter::Words {
     std::size_t blockUsed = kBlockSize;
     std::vector<Occurrence> occurrences;
 
-    Words() : table(1u << 14, Slot{0, 0}) {}
+    // Short words (every word of Chinese and Japanese text is one character) are looked up by
+    // their bytes in a small direct-mapped cache first, which spares hashing and comparing.
+    static constexpr std::size_t kShortWord = 8;
+    static constexpr unsigned kCacheBits = 12;
+    struct Cached {
+        std::uint64_t bytes = 0;
+        std::uint32_t id = 0;
+        std::uint32_t length = 0; // 0: empty
+    };
+    std::vector<Cached> cache;
+
+    Words() : table(1u << 14, Slot{0, 0}), cache(std::size_t{1} << kCacheBits) {}
+
+    static std::uint64_t shortKey(std::string_view w) {
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, w.data(), w.size());
+        return bytes;
+    }
+
+    // The word's number, stored first if it is new.
+    std::uint32_t intern(std::string_view w) {
+        if (w.empty() || w.size() > kShortWord)
+            return internSlow(w);
+        const std::uint64_t bytes = shortKey(w);
+        const std::uint64_t mixed = (bytes ^ w.size()) * 0x9E3779B97F4A7C15ull;
+        Cached& entry = cache[static_cast<std::size_t>(mixed >> (64 - kCacheBits))];
+        if (entry.length == w.size() && entry.bytes == bytes)
+            return entry.id;
+        const std::uint32_t id = internSlow(w);
+        entry = {bytes, id, static_cast<std::uint32_t>(w.size())};
+        return id;
+    }
 
     // 64-bit hash of a word: eight bytes at a time, multiplied and folded.
     static std::uint64_t hashOf(std::string_view w) {
@@ -244,8 +275,7 @@ struct SearchIndexWriter::Words {
         return entry == 0 ? nullptr : &list[entry - 1];
     }
 
-    // The word's number, stored first if it is new.
-    std::uint32_t intern(std::string_view w) {
+    std::uint32_t internSlow(std::string_view w) {
         const std::uint64_t hash = hashOf(w);
         std::size_t slot = slotOf(w, hash);
         if (table[slot].entry != 0)
