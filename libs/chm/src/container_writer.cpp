@@ -174,6 +174,31 @@ WriteError ContainerWriter::addFile(std::string name, std::vector<std::uint8_t> 
     return WriteError::None;
 }
 
+WriteError ContainerWriter::takeFile(std::string name, std::vector<std::uint8_t>& data,
+                                     Section section) {
+    if (!validName(name)) {
+        return WriteError::BadName;
+    }
+    if (!m_foldedNames.insert(container::foldAscii(name)).second) {
+        return WriteError::DuplicateName;
+    }
+    m_files.push_back({std::move(name), std::move(data), section});
+    return WriteError::None;
+}
+
+WriteError ContainerWriter::addLateFile(std::string name,
+                                        std::function<std::vector<std::uint8_t>()> make) {
+    if (!validName(name)) {
+        return WriteError::BadName;
+    }
+    if (m_makeLate || !m_foldedNames.insert(container::foldAscii(name)).second) {
+        return WriteError::DuplicateName;
+    }
+    m_lateName = std::move(name);
+    m_makeLate = std::move(make);
+    return WriteError::None;
+}
+
 WriteError ContainerWriter::build(std::vector<std::uint8_t>& out) const {
     // Running out of memory is the one failure the parts below can throw; it stays inside.
     try {
@@ -211,8 +236,24 @@ WriteError ContainerWriter::buildImage(std::vector<std::uint8_t>& out) const {
             offset += f.data.size();
         }
     }
-    const lzx::CompressedSection compressed = lzx::compress(
-        std::span<const std::span<const std::uint8_t>>(section1), {m_options.threads});
+    const std::span<const std::span<const std::uint8_t>> pieces(section1);
+    lzx::CompressedSection compressed;
+    if (m_makeLate) {
+        // The late file is made while the files before it are compressed.
+        std::vector<std::uint8_t> late;
+        compressed = lzx::compress(pieces,
+                                   [&] {
+                                       late = m_makeLate();
+                                       return std::span<const std::uint8_t>(late);
+                                   },
+                                   {m_options.threads});
+        if ((compressed.uncompressedLength + lzx::kFrameSize - 1) / lzx::kFrameSize > kMaxFrames) {
+            return WriteError::TooLarge;
+        }
+        entries.push_back({m_lateName, 1, late.empty() ? 0 : offset, late.size()});
+    } else {
+        compressed = lzx::compress(pieces, {m_options.threads});
+    }
 
     // Section 0, in the order Microsoft's compiler writes it.
     std::vector<std::vector<std::uint8_t>> storage;
@@ -248,10 +289,17 @@ WriteError ContainerWriter::buildImage(std::vector<std::uint8_t>& out) const {
     // A directory entry for "/" and every folder, spelled as the first file in it spells it.
     std::set<std::string> folders{"/"};
     entries.push_back({"/", 0, 0, 0});
+    std::vector<std::string_view> names;
     for (const File& f : m_files) {
-        for (std::size_t slash = f.name.find('/', 1); slash != std::string::npos;
-             slash = f.name.find('/', slash + 1)) {
-            std::string folder = f.name.substr(0, slash + 1);
+        names.push_back(f.name);
+    }
+    if (m_makeLate) {
+        names.push_back(m_lateName);
+    }
+    for (const std::string_view name : names) {
+        for (std::size_t slash = name.find('/', 1); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            std::string folder(name.substr(0, slash + 1));
             if (folders.insert(container::foldAscii(folder)).second) {
                 entries.push_back({std::move(folder), 0, 0, 0});
             }

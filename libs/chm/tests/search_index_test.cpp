@@ -1,5 +1,6 @@
 // The full-text index: our writer read back by our reader over many leaves and index levels,
 // the query rules, damaged input, and the indexes Microsoft's compiler wrote.
+#include "chm/container_writer.h"
 #include "chm/reader_archive.h"
 #include "chm/search_index.h"
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 namespace {
 
@@ -171,6 +173,90 @@ TEST(SearchIndex, SamePagesGiveTheBytesTheyAlwaysGave) {
     const auto chinese = sampleIndex(936, 0x804);
     EXPECT_EQ(chinese.size(), 99193u);
     EXPECT_EQ(fingerprint(chinese), 0x22E475FFBCF9A587ull);
+}
+
+// The compiler makes the index while the pages are compressed and stores it after them: the
+// help file must be the one it would be with the index stored like any other file, wherever
+// the pages end against the compressor's 64 KiB intervals and however many threads compress.
+TEST(SearchIndex, IndexMadeDuringCompressionGivesTheSameHelpFile) {
+    Random random(21);
+    auto text = [&](std::size_t size) {
+        std::vector<std::uint8_t> bytes(size);
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>("abcdefgh <>\n"[random() % 12]);
+        return bytes;
+    };
+    const auto index = sampleIndex(1252, 0x409);
+    for (const std::size_t pages :
+         {std::size_t{0}, std::size_t{3}, std::size_t{4}, std::size_t{7}}) {
+        // Pages of 0x8000 bytes end on an interval boundary after an even number of them.
+        std::vector<std::vector<std::uint8_t>> data;
+        for (std::size_t i = 0; i < pages; ++i)
+            data.push_back(text(i == 6 ? 0x8000 - 1 : 0x8000));
+        for (const unsigned threads : {1u, 2u, 3u}) {
+            for (const bool emptyIndex : {false, true}) {
+                chm::ContainerWriter usual({0x409, 0, threads});
+                chm::ContainerWriter late({0x409, 0, threads});
+                for (std::size_t i = 0; i < pages; ++i) {
+                    const std::string name = "/page" + std::to_string(i) + ".htm";
+                    ASSERT_EQ(usual.addFile(name, data[i], chm::Section::Compressed),
+                              chm::WriteError::None);
+                    ASSERT_EQ(late.addFile(name, data[i], chm::Section::Compressed),
+                              chm::WriteError::None);
+                }
+                const std::vector<std::uint8_t> stored =
+                    emptyIndex ? std::vector<std::uint8_t>{} : index;
+                usual.addFile("/$FIftiMain", stored, chm::Section::Compressed);
+                usual.addFile("/#SYSTEM", {1, 2, 3}, chm::Section::Uncompressed);
+                int made = 0;
+                ASSERT_EQ(late.addLateFile("/$FIftiMain",
+                                           [&] {
+                                               ++made;
+                                               return stored;
+                                           }),
+                          chm::WriteError::None);
+                late.addFile("/#SYSTEM", {1, 2, 3}, chm::Section::Uncompressed);
+                std::vector<std::uint8_t> expected, actual;
+                ASSERT_EQ(usual.build(expected), chm::WriteError::None);
+                ASSERT_EQ(late.build(actual), chm::WriteError::None);
+                EXPECT_EQ(made, 1);
+                EXPECT_TRUE(actual == expected)
+                    << pages << " pages, " << threads << " threads, empty " << emptyIndex;
+            }
+        }
+    }
+}
+
+TEST(SearchIndex, LateFileFailuresAreReportedAndDataIsKept) {
+    chm::ContainerWriter writer({0x409, 0, 2});
+    std::vector<std::uint8_t> page(0x30000, 'x');
+    ASSERT_EQ(writer.takeFile("/a.htm", page, chm::Section::Compressed), chm::WriteError::None);
+    EXPECT_TRUE(page.empty());
+    // A file that is refused keeps its bytes: the index may still be reading them.
+    std::vector<std::uint8_t> again(10, 'y');
+    EXPECT_EQ(writer.takeFile("/A.HTM", again, chm::Section::Compressed),
+              chm::WriteError::DuplicateName);
+    EXPECT_EQ(again.size(), 10u);
+    EXPECT_EQ(writer.takeFile("no-slash", again, chm::Section::Compressed),
+              chm::WriteError::BadName);
+    EXPECT_EQ(again.size(), 10u);
+
+    EXPECT_EQ(writer.addLateFile("/a.htm", [] { return std::vector<std::uint8_t>{}; }),
+              chm::WriteError::DuplicateName);
+    ASSERT_EQ(writer.addLateFile("/$FIftiMain",
+                                 []() -> std::vector<std::uint8_t> { throw std::bad_alloc(); }),
+              chm::WriteError::None);
+    EXPECT_EQ(writer.addLateFile("/other", [] { return std::vector<std::uint8_t>{}; }),
+              chm::WriteError::DuplicateName);
+    // Running out of memory while the pages are being compressed on other threads.
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(writer.build(out), chm::WriteError::TooLarge);
+
+    chm::ContainerWriter failing({0x409, 0, 2});
+    failing.addFile("/a.htm", std::vector<std::uint8_t>(0x30000, 'x'), chm::Section::Compressed);
+    failing.addLateFile(
+        "/$FIftiMain", []() -> std::vector<std::uint8_t> { throw std::runtime_error("no index"); });
+    EXPECT_THROW(failing.build(out), std::runtime_error);
 }
 
 TEST(SearchIndex, DamagedIndexesFailWithoutHarm) {

@@ -118,7 +118,13 @@ private:
     std::vector<chm::IndexKeyword> keywordTree(const std::vector<SitemapEntry>& entries);
     std::u16string toUtf16(const std::string& text);
     chm::HelpFileInfo describe(const CompileOptions& options);
-    std::vector<std::uint8_t> buildSearchIndex(unsigned threads);
+    // The pages and stop list the search index is made from; the pages' text stays where it
+    // is, so their data must not move or be freed until the index is made.
+    struct SearchInput {
+        std::vector<detail::SearchPage> pages;
+        std::optional<std::string> stopList;
+    };
+    SearchInput searchInput();
     std::string internalNameOf(const std::string& name);
     bool writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result);
 
@@ -506,31 +512,25 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
     return info;
 }
 
-std::vector<std::uint8_t> Compiler::buildSearchIndex(unsigned threads) {
+Compiler::SearchInput Compiler::searchInput() {
     // The pages are the first topics, numbered in the order describe() lists them.
-    std::vector<detail::SearchPage> pages;
+    SearchInput input;
     std::uint32_t topic = 0;
     for (const auto& file : m_files) {
         if (file.isSitemap || !isHtmlName(file.name))
             continue;
-        pages.push_back({topic++, file.text()});
+        input.pages.push_back({topic++, file.text()});
     }
-    std::optional<std::string> stopList;
     if (!m_project.stopListFile.empty()) {
         auto found = m_lookup.find(detail::splitRelative(m_project.stopListFile));
         if (found)
-            stopList = readFile(found->path, kMaxTextFile);
-        if (!stopList)
+            input.stopList = readFile(found->path, kMaxTextFile);
+        if (!input.stopList)
             m_diagnostics.warn(m_projectName, 0,
                                "无法读取停用词文件 \"" + m_project.stopListFile +
                                    "\"，所有词都将编入索引");
     }
-    auto result = detail::buildSearchIndex(pages, stopList, m_codePage, m_project.lcid, threads);
-    if (result.skippedWords > 0)
-        note(std::to_string(result.skippedWords) +
-             " 个词没有编入索引：长于 99 字节，或含有代码页 " + std::to_string(m_codePage) +
-             " 无法表示的字符");
-    return std::move(result.bytes);
+    return input;
 }
 
 bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result) {
@@ -623,10 +623,10 @@ CompileResult Compiler::run(const CompileOptions& options) {
     scanLinks();
 
     chm::HelpFileInfo info = describe(options);
-    std::vector<std::uint8_t> searchIndex;
+    SearchInput search;
     if (m_project.fullTextSearch) {
         note("正在生成全文搜索索引");
-        searchIndex = buildSearchIndex(options.threads);
+        search = searchInput();
         info.fullTextSearch = true;
     }
     std::vector<std::string> systemWarnings;
@@ -643,9 +643,10 @@ CompileResult Compiler::run(const CompileOptions& options) {
     chm::ContainerWriter writer(containerOptions);
 
     // Pages first, in the order they were gathered, then the sitemaps, then internal files.
-    auto store = [&](const std::string& name, std::vector<std::uint8_t> data,
+    // A file that cannot be stored keeps its data, which the search index may still read.
+    auto store = [&](const std::string& name, std::vector<std::uint8_t>& data,
                      chm::Section section) {
-        const auto error = writer.addFile("/" + name, std::move(data), section);
+        const auto error = writer.takeFile("/" + name, data, section);
         if (error == chm::WriteError::None)
             return true;
         m_diagnostics.warn(m_projectName, 0, "\"" + name + "\" 无法以这个名称存储，已略去");
@@ -656,7 +657,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
             if (file.isSitemap != (pass == 1))
                 continue;
             result.bytesIn += file.data.size();
-            if (store(file.name, std::move(file.data), chm::Section::Compressed))
+            if (store(file.name, file.data, chm::Section::Compressed))
                 ++result.fileCount;
         }
     }
@@ -664,13 +665,24 @@ CompileResult Compiler::run(const CompileOptions& options) {
         writer.addFile(file.name, std::move(file.data), chm::Section::Uncompressed);
     for (auto& file : system.compressed)
         writer.addFile(file.name, std::move(file.data), chm::Section::Compressed);
+    // The search index is made while the pages are compressed, and stored after them.
+    std::uint32_t skippedWords = 0;
     if (info.fullTextSearch)
-        writer.addFile("/$FIftiMain", std::move(searchIndex), chm::Section::Compressed);
+        writer.addLateFile("/$FIftiMain", [&] {
+            auto index = detail::buildSearchIndex(search.pages, search.stopList, m_codePage,
+                                                  m_project.lcid, options.threads);
+            skippedWords = index.skippedWords;
+            return std::move(index.bytes);
+        });
     result.topicCount = info.topics.size();
 
     note("Compressing");
     std::vector<std::uint8_t> bytes;
-    if (writer.build(bytes) != chm::WriteError::None) {
+    const chm::WriteError built = writer.build(bytes);
+    if (skippedWords > 0)
+        note(std::to_string(skippedWords) + " 个词没有编入索引：长于 99 字节，或含有代码页 " +
+             std::to_string(m_codePage) + " 无法表示的字符");
+    if (built != chm::WriteError::None) {
         m_diagnostics.error(m_projectName, 0, "帮助文件过大，将无法读回");
         return result;
     }

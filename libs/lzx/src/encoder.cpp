@@ -59,29 +59,28 @@ private:
     IntervalTokens m_tokens;
 };
 
-} // namespace
-
-CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options) {
-    const std::span<const std::uint8_t> pieces[] = {input};
-    return compress(std::span<const std::span<const std::uint8_t>>(pieces), options);
-}
-
-CompressedSection compress(Pieces pieces, const EncoderOptions& options) {
-    std::size_t inputSize = 0;
+// Where the pieces lie in the input, and how the input splits into intervals.
+struct Layout {
+    Pieces pieces;
     std::vector<std::size_t> pieceStarts;
-    pieceStarts.reserve(pieces.size());
-    for (const auto& piece : pieces) {
-        pieceStarts.push_back(inputSize);
-        inputSize += piece.size();
-    }
-    // The stream always ends with zero padding, at least one byte of it: libmspack decodes one
-    // frame past a file that ends exactly on a frame boundary, and chmlib decodes the last frame
-    // whole, so both find the frames they ask for.
-    const std::size_t padded = (inputSize / kFrameSize + 1) * kFrameSize;
-    const std::size_t intervals = (padded + kResetInterval - 1) / kResetInterval;
-    std::vector<IntervalOutput> outputs(intervals);
+    std::size_t inputSize = 0;
+    std::size_t padded = 0;
+    std::size_t intervals = 0;
 
-    auto encodeOne = [&](IntervalEncoder& encoder, std::size_t i) {
+    explicit Layout(Pieces all) : pieces(all) {
+        pieceStarts.reserve(pieces.size());
+        for (const auto& piece : pieces) {
+            pieceStarts.push_back(inputSize);
+            inputSize += piece.size();
+        }
+        // The stream always ends with zero padding, at least one byte of it: libmspack decodes
+        // one frame past a file that ends exactly on a frame boundary, and chmlib decodes the
+        // last frame whole, so both find the frames they ask for.
+        padded = (inputSize / kFrameSize + 1) * kFrameSize;
+        intervals = (padded + kResetInterval - 1) / kResetInterval;
+    }
+
+    void encodeOne(IntervalEncoder& encoder, std::size_t i, IntervalOutput& out) const {
         const std::size_t start = i * kResetInterval;
         const std::size_t realStart = std::min(start, inputSize);
         const auto realLength = static_cast<std::uint32_t>(
@@ -95,48 +94,58 @@ CompressedSection compress(Pieces pieces, const EncoderOptions& options) {
                                       ? 0
                                       : static_cast<std::size_t>(after - pieceStarts.begin()) - 1;
         const std::size_t firstStart = pieceStarts.empty() ? 0 : pieceStarts[first];
-        encoder.encode(pieces, first, firstStart, realStart, realLength, size, outputs[i]);
-    };
-
-    unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-    threads = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, intervals));
-
-    if (threads == 1) {
-        IntervalEncoder encoder;
-        for (std::size_t i = 0; i < intervals; ++i) {
-            encodeOne(encoder, i);
-        }
-    } else {
-        std::atomic<std::size_t> next{0};
-        std::exception_ptr failure;
-        std::mutex failureMutex;
-        auto work = [&] {
-            try {
-                IntervalEncoder encoder;
-                for (std::size_t i = next++; i < intervals; i = next++) {
-                    encodeOne(encoder, i);
-                }
-            } catch (...) {
-                // Only allocation can fail here; hand it to the caller's thread.
-                const std::lock_guard lock(failureMutex);
-                failure = std::current_exception();
-                next = intervals;
-            }
-        };
-        std::vector<std::thread> pool;
-        pool.reserve(threads - 1);
-        for (unsigned t = 1; t < threads; ++t) {
-            pool.emplace_back(work);
-        }
-        work();
-        for (std::thread& t : pool) {
-            t.join();
-        }
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
+        encoder.encode(pieces, first, firstStart, realStart, realLength, size, out);
     }
+};
 
+unsigned threadCount(const EncoderOptions& options, std::size_t intervals) {
+    const unsigned threads =
+        options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+    return static_cast<unsigned>(
+        std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(intervals, 1)));
+}
+
+// Compresses intervals [begin, end) into outputs on `threads` threads, this one among them.
+void encodeRange(const Layout& layout, std::size_t begin, std::size_t end, unsigned threads,
+                 std::vector<IntervalOutput>& outputs) {
+    if (threads <= 1) {
+        IntervalEncoder encoder;
+        for (std::size_t i = begin; i < end; ++i) {
+            layout.encodeOne(encoder, i, outputs[i]);
+        }
+        return;
+    }
+    std::atomic<std::size_t> next{begin};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto work = [&] {
+        try {
+            IntervalEncoder encoder;
+            for (std::size_t i = next++; i < end; i = next++) {
+                layout.encodeOne(encoder, i, outputs[i]);
+            }
+        } catch (...) {
+            // Only allocation can fail here; hand it to the caller's thread.
+            const std::lock_guard lock(failureMutex);
+            failure = std::current_exception();
+            next = end;
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t) {
+        pool.emplace_back(work);
+    }
+    work();
+    for (std::thread& t : pool) {
+        t.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+CompressedSection joinOutputs(std::vector<IntervalOutput>& outputs, std::size_t inputSize) {
     CompressedSection result;
     result.uncompressedLength = inputSize;
     std::size_t total = 0;
@@ -153,6 +162,62 @@ CompressedSection compress(Pieces pieces, const EncoderOptions& options) {
         out.bytes = {};
     }
     return result;
+}
+
+} // namespace
+
+CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOptions& options) {
+    const std::span<const std::uint8_t> pieces[] = {input};
+    return compress(std::span<const std::span<const std::uint8_t>>(pieces), options);
+}
+
+CompressedSection compress(Pieces pieces, const EncoderOptions& options) {
+    const Layout layout(pieces);
+    std::vector<IntervalOutput> outputs(layout.intervals);
+    encodeRange(layout, 0, layout.intervals, threadCount(options, layout.intervals), outputs);
+    return joinOutputs(outputs, layout.inputSize);
+}
+
+CompressedSection compress(Pieces pieces, const LatePiece& last, const EncoderOptions& options) {
+    std::vector<std::span<const std::uint8_t>> all(pieces.begin(), pieces.end());
+    if (options.threads == 1) {
+        all.push_back(last());
+        return compress(std::span<const std::span<const std::uint8_t>>(all), options);
+    }
+    // The intervals that end before the last piece starts are the same whatever it holds.
+    const Layout known(pieces);
+    const std::size_t early = known.inputSize / kResetInterval;
+    std::vector<IntervalOutput> outputs(early);
+    std::exception_ptr failure;
+    std::thread ahead;
+    if (early > 0) {
+        ahead = std::thread([&] {
+            try {
+                encodeRange(known, 0, early, threadCount(options, early), outputs);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    }
+    try {
+        all.push_back(last());
+    } catch (...) {
+        if (ahead.joinable()) {
+            ahead.join();
+        }
+        throw;
+    }
+    if (ahead.joinable()) {
+        ahead.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    const Layout layout{Pieces(all)};
+    outputs.resize(layout.intervals);
+    encodeRange(layout, early, layout.intervals, threadCount(options, layout.intervals - early),
+                outputs);
+    return joinOutputs(outputs, layout.inputSize);
 }
 
 } // namespace lzx

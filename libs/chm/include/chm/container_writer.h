@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +39,17 @@ public:
     // empty "/#ITBITS" in section 0 unless one was added.
     WriteError addFile(std::string name, std::vector<std::uint8_t> data, Section section);
 
+    // The same, but data is moved in only when the file is stored; on an error it is left as
+    // it was.
+    WriteError takeFile(std::string name, std::vector<std::uint8_t>& data, Section section);
+
+    // A section-1 file whose bytes are made while build() compresses the files before it: it
+    // comes after every other section-1 file, and make runs once per build(), on the thread
+    // that calls build(), while other threads compress. There is at most one such file; a
+    // second is refused as DuplicateName. Whatever make throws, build() passes on, except
+    // running out of memory, which is TooLarge.
+    WriteError addLateFile(std::string name, std::function<std::vector<std::uint8_t>()> make);
+
     // Builds the complete .chm image into out (replaced). The same files in the same order give
     // the same bytes, whatever the thread count.
     WriteError build(std::vector<std::uint8_t>& out) const;
@@ -52,6 +64,8 @@ private:
     };
     ContainerOptions m_options;
     std::vector<File> m_files;
+    std::string m_lateName;
+    std::function<std::vector<std::uint8_t>()> m_makeLate;
     std::set<std::string> m_foldedNames; // ASCII-lowercased names, for the duplicate check
 };
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -41,5 +42,14 @@ CompressedSection compress(std::span<const std::uint8_t> input, const EncoderOpt
 // if they were joined, without joining them: each interval is gathered as it is compressed.
 CompressedSection compress(std::span<const std::span<const std::uint8_t>> pieces,
                            const EncoderOptions& options = {});
+
+// Makes the last piece of the input; the span must stay valid until compress() returns.
+using LatePiece = std::function<std::span<const std::uint8_t>()>;
+
+// The same, where the last piece is still being made: the intervals that lie wholly before it
+// are compressed on other threads while last() runs on this one, the rest once it returns. The
+// bytes are those of compressing all pieces at once. An exception from last() is passed on.
+CompressedSection compress(std::span<const std::span<const std::uint8_t>> pieces,
+                           const LatePiece& last, const EncoderOptions& options = {});
 
 } // namespace lzx
