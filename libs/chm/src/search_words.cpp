@@ -150,14 +150,34 @@ bool decodeWith(const std::string& charset, std::string_view bytes, std::u32stri
 
 // The character set a page declares in a <meta> element, as an iconv name; empty if none.
 std::string declaredCharset(std::string_view html) {
-    char lowered[kCharsetScanLimit];
+    constexpr std::string_view kCharset = "charset";
     const std::size_t scanned = std::min(html.size(), kCharsetScanLimit);
-    for (std::size_t i = 0; i < scanned; ++i) {
+    // Most pages name no character set: look for the word before lower-casing anything. A
+    // byte matches a lower-case letter when it is that letter in either case.
+    auto matchesAt = [&](std::size_t i) {
+        for (std::size_t k = 0; k < kCharset.size(); ++k)
+            if ((static_cast<unsigned char>(html[i + k]) | 0x20u) !=
+                static_cast<unsigned char>(kCharset[k]))
+                return false;
+        return true;
+    };
+    std::size_t first = scanned;
+    for (std::size_t i = 0; i + kCharset.size() <= scanned; ++i) {
+        if ((static_cast<unsigned char>(html[i]) | 0x20u) == 'c' && matchesAt(i)) {
+            first = i;
+            break;
+        }
+    }
+    if (first == scanned)
+        return {};
+    // Only what lies from the first mention on is read below.
+    char lowered[kCharsetScanLimit];
+    for (std::size_t i = first; i < scanned; ++i) {
         const char c = html[i];
         lowered[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
     }
     const std::string_view head(lowered, scanned);
-    std::size_t pos = 0;
+    std::size_t pos = first;
     while ((pos = head.find("charset", pos)) != std::string_view::npos) {
         pos += 7;
         std::size_t p = pos;
@@ -736,18 +756,25 @@ private:
             if (info.length == CharInfo::kNoBytes)
                 m_bad = true;
             else
-                m_target->bytes.append(info.bytes, info.length);
+                appendBytes(info);
             break;
         case CharInfo::OwnWord:
             finish();
             if (info.length != CharInfo::kNoBytes)
-                m_target->bytes.append(info.bytes, info.length);
+                appendBytes(info);
             m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
             break;
         default:
             finish();
             break;
         }
+    }
+
+    // A character's bytes are one to four: added one by one, they stay inline.
+    void appendBytes(const CharInfo& info) {
+        std::string& bytes = m_target->bytes;
+        for (std::uint8_t k = 0; k < info.length; ++k)
+            bytes.push_back(info.bytes[k]);
     }
 
     void begin() {
