@@ -152,48 +152,41 @@ bool decodeWith(const std::string& charset, std::string_view bytes, std::u32stri
 std::string declaredCharset(std::string_view html) {
     constexpr std::string_view kCharset = "charset";
     const std::size_t scanned = std::min(html.size(), kCharsetScanLimit);
-    // Most pages name no character set: look for the word before lower-casing anything. A
-    // byte matches a lower-case letter when it is that letter in either case.
-    auto matchesAt = [&](std::size_t i) {
+    // Read ASCII-lower-cased in place: most pages name no character set, and those that do
+    // name it early, so nothing is copied.
+    auto at = [&](std::size_t i) {
+        const char c = html[i];
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    auto mentionAt = [&](std::size_t i) {
         for (std::size_t k = 0; k < kCharset.size(); ++k)
-            if ((static_cast<unsigned char>(html[i + k]) | 0x20u) !=
-                static_cast<unsigned char>(kCharset[k]))
+            if (at(i + k) != kCharset[k])
                 return false;
         return true;
     };
-    std::size_t first = scanned;
-    for (std::size_t i = 0; i + kCharset.size() <= scanned; ++i) {
-        if ((static_cast<unsigned char>(html[i]) | 0x20u) == 'c' && matchesAt(i)) {
-            first = i;
-            break;
-        }
-    }
-    if (first == scanned)
-        return {};
-    // Only what lies from the first mention on is read below.
-    char lowered[kCharsetScanLimit];
-    for (std::size_t i = first; i < scanned; ++i) {
-        const char c = html[i];
-        lowered[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
-    const std::string_view head(lowered, scanned);
-    std::size_t pos = first;
-    while ((pos = head.find("charset", pos)) != std::string_view::npos) {
-        pos += 7;
+    std::size_t pos = 0;
+    while (true) {
+        while (pos + kCharset.size() <= scanned && !mentionAt(pos))
+            ++pos;
+        if (pos + kCharset.size() > scanned)
+            return {};
+        pos += kCharset.size();
         std::size_t p = pos;
-        while (p < head.size() && (head[p] == ' ' || head[p] == '\t'))
+        while (p < scanned && (at(p) == ' ' || at(p) == '\t'))
             ++p;
-        if (p >= head.size() || head[p] != '=')
+        if (p >= scanned || at(p) != '=')
             continue;
         ++p;
-        while (p < head.size() && (head[p] == ' ' || head[p] == '"' || head[p] == '\''))
+        while (p < scanned && (at(p) == ' ' || at(p) == '"' || at(p) == '\''))
             ++p;
         std::size_t end = p;
-        while (end < head.size() &&
-               (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' ||
-                head[end] == '_' || head[end] == '.' || head[end] == ':'))
+        while (end < scanned &&
+               (std::isalnum(static_cast<unsigned char>(at(end))) || at(end) == '-' ||
+                at(end) == '_' || at(end) == '.' || at(end) == ':'))
             ++end;
-        const std::string name(head.substr(p, end - p));
+        std::string name;
+        for (std::size_t i = p; i < end; ++i)
+            name.push_back(at(i));
         if (name.empty())
             continue;
         // The names pages use for Windows code pages, read as the superset browsers read.
@@ -211,7 +204,6 @@ std::string declaredCharset(std::string_view html) {
             return "CP949";
         return name;
     }
-    return {};
 }
 
 struct Entity {

@@ -71,6 +71,12 @@ TEST(PageText, DecodesByDeclaredCharsetUtf8OrCodePage) {
               (std::vector<std::string>{"中", "文"}));
     EXPECT_EQ(wordsOf(chm::extractPageText("<p>caf\xE9</p>", 1252).body),
               (std::vector<std::string>{"café"}));
+    // The declaration is found in either case and with blanks and quotes around its value;
+    // a mention that names nothing is passed over for the next one.
+    const std::string upper = "<META CONTENT='text/html; CHARSET'><meta Charset = \"GBK\">"
+                              "<p>\xD6\xD0\xCE\xC4</p>";
+    EXPECT_EQ(wordsOf(chm::extractPageText(upper, 1252).body),
+              (std::vector<std::string>{"中", "文"}));
     // Bytes that are no character of the code page separate words instead of vanishing.
     EXPECT_EQ(wordsOf(chm::extractPageText("<p>ab\x80\x80\x80"
                                            "cd</p>",
