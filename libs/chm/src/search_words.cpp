@@ -164,12 +164,24 @@ std::string declaredCharset(std::string_view html) {
                 return false;
         return true;
     };
+    const std::string_view head = html.substr(0, scanned);
+    // Where the next 'c' and 'C' are: the word can only start there.
+    std::size_t lowerC = head.find('c');
+    std::size_t upperC = head.find('C');
     std::size_t pos = 0;
     while (true) {
-        while (pos + kCharset.size() <= scanned && !mentionAt(pos))
+        while (true) {
+            if (lowerC < pos)
+                lowerC = head.find('c', pos);
+            if (upperC < pos)
+                upperC = head.find('C', pos);
+            pos = std::min(lowerC, upperC);
+            if (pos == std::string_view::npos || pos + kCharset.size() > scanned)
+                return {};
+            if (mentionAt(pos))
+                break;
             ++pos;
-        if (pos + kCharset.size() > scanned)
-            return {};
+        }
         pos += kCharset.size();
         std::size_t p = pos;
         while (p < scanned && (at(p) == ' ' || at(p) == '\t'))
