@@ -219,7 +219,8 @@ struct SearchIndexWriter::Words {
 
     static std::uint64_t shortKey(std::string_view w) {
         std::uint64_t bytes = 0;
-        std::memcpy(&bytes, w.data(), w.size());
+        for (std::size_t i = 0; i < w.size(); ++i)
+            bytes |= std::uint64_t{static_cast<unsigned char>(w[i])} << (8 * i);
         return bytes;
     }
 
