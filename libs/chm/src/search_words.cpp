@@ -237,21 +237,54 @@ constexpr Entity kEntities[] = {
     {"uarr", 0x2191},  {"darr", 0x2193},   {"pi", 0x3C0},
 };
 
-// Decodes the character reference at text[pos] == '&'; sets `next` past it. U'&' itself when
+// A page's text is walked as decoded characters, or as its own bytes when it is all ASCII.
+template <typename Char> char32_t at(std::basic_string_view<Char> text, std::size_t i) {
+    if constexpr (sizeof(Char) == 1)
+        return static_cast<unsigned char>(text[i]);
+    else
+        return text[i];
+}
+
+// Whether text holds the ASCII string `what` at pos, exactly.
+template <typename Char>
+bool startsWith(std::basic_string_view<Char> text, std::size_t pos, std::string_view what) {
+    if (pos > text.size() || text.size() - pos < what.size())
+        return false;
+    for (std::size_t i = 0; i < what.size(); ++i)
+        if (at(text, pos + i) != static_cast<char32_t>(what[i]))
+            return false;
+    return true;
+}
+
+// Offset of the next `what` at or after pos; text.size() if none.
+template <typename Char>
+std::size_t findAscii(std::basic_string_view<Char> text, std::size_t pos, std::string_view what) {
+    for (; pos < text.size(); ++pos) {
+        pos = text.find(static_cast<Char>(what[0]), pos);
+        if (pos == std::basic_string_view<Char>::npos)
+            break;
+        if (startsWith(text, pos, what))
+            return pos;
+    }
+    return text.size();
+}
+
+// Decodes the character reference at at(text, pos) == '&'; sets `next` past it. U'&' itself when
 // it is no reference.
-char32_t decodeReference(std::u32string_view text, std::size_t pos, std::size_t& next) {
+template <typename Char>
+char32_t decodeReference(std::basic_string_view<Char> text, std::size_t pos, std::size_t& next) {
     next = pos + 1;
     std::size_t p = pos + 1;
     constexpr std::size_t kLongest = 10;
-    if (p < text.size() && text[p] == U'#') {
+    if (p < text.size() && at(text, p) == U'#') {
         ++p;
-        const bool hex = p < text.size() && (text[p] == U'x' || text[p] == U'X');
+        const bool hex = p < text.size() && (at(text, p) == U'x' || at(text, p) == U'X');
         if (hex)
             ++p;
         std::uint32_t value = 0;
         const std::size_t start = p;
         while (p < text.size() && p - start < 8) {
-            const char32_t c = text[p];
+            const char32_t c = at(text, p);
             std::uint32_t digit = 0;
             if (c >= U'0' && c <= U'9')
                 digit = c - U'0';
@@ -266,17 +299,17 @@ char32_t decodeReference(std::u32string_view text, std::size_t pos, std::size_t&
         }
         if (p == start)
             return U'&';
-        if (p < text.size() && text[p] == U';')
+        if (p < text.size() && at(text, p) == U';')
             ++p;
         next = p;
         return (value == 0 || value > 0x10FFFF) ? kReplacement : static_cast<char32_t>(value);
     }
     std::string name;
-    while (p < text.size() && isAsciiAlnum(text[p]) && name.size() < kLongest)
-        name.push_back(static_cast<char>(text[p++]));
+    while (p < text.size() && isAsciiAlnum(at(text, p)) && name.size() < kLongest)
+        name.push_back(static_cast<char>(at(text, p++)));
     for (const Entity& e : kEntities) {
         if (name == e.name) {
-            if (p < text.size() && text[p] == U';')
+            if (p < text.size() && at(text, p) == U';')
                 ++p;
             next = p;
             return e.value;
@@ -285,18 +318,21 @@ char32_t decodeReference(std::u32string_view text, std::size_t pos, std::size_t&
     return U'&';
 }
 
-bool matchesAscii(std::u32string_view text, std::size_t pos, std::string_view word) {
+template <typename Char>
+bool matchesAscii(std::basic_string_view<Char> text, std::size_t pos, std::string_view word) {
     if (pos + word.size() > text.size())
         return false;
     for (std::size_t i = 0; i < word.size(); ++i)
-        if (toLower(text[pos + i]) != static_cast<char32_t>(word[i]))
+        if (toLower(at(text, pos + i)) != static_cast<char32_t>(word[i]))
             return false;
     return true;
 }
 
 // Offset of the closing tag "</name" at or after pos (case-insensitive); text.size() if none.
-std::size_t findClosingTag(std::u32string_view text, std::size_t pos, std::string_view name) {
-    while ((pos = text.find(U"</", pos)) != std::u32string_view::npos) {
+template <typename Char>
+std::size_t findClosingTag(std::basic_string_view<Char> text, std::size_t pos,
+                           std::string_view name) {
+    while ((pos = findAscii(text, pos, "</")) != text.size()) {
         if (matchesAscii(text, pos + 2, name))
             return pos;
         pos += 2;
@@ -305,17 +341,17 @@ std::size_t findClosingTag(std::u32string_view text, std::size_t pos, std::strin
 }
 
 // Offset just past the '>' that ends the tag starting at pos; quoted values may hold '>'.
-std::size_t tagEnd(std::u32string_view text, std::size_t pos) {
+template <typename Char> std::size_t tagEnd(std::basic_string_view<Char> text, std::size_t pos) {
     char32_t quote = 0;
     for (std::size_t p = pos + 1; p < text.size(); ++p) {
-        const char32_t c = text[p];
+        const char32_t c = at(text, p);
         if (quote != 0) {
             if (c == quote)
                 quote = 0;
         } else if (c == U'"' || c == U'\'') {
             // Only quotes that open an attribute value count; a stray one would swallow the
             // rest of the page.
-            if (p > 0 && text[p - 1] == U'=')
+            if (p > 0 && at(text, p - 1) == U'=')
                 quote = c;
         } else if (c == U'>') {
             return p + 1;
@@ -328,10 +364,11 @@ std::size_t tagEnd(std::u32string_view text, std::size_t pos) {
 // sink.putRun(text), in order. Every tag
 // and comment puts a blank. sink.toTitle() and sink.toBody() switch where the characters go,
 // always after a blank; sink.titleStarted() says whether the title got any character yet.
-template <typename Sink> void walkPage(std::u32string_view text, Sink& sink) {
+template <typename Char, typename Sink>
+void walkPage(std::basic_string_view<Char> text, Sink& sink) {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const char32_t c = text[pos];
+        const char32_t c = at(text, pos);
         if (c == U'&') {
             std::size_t next = pos;
             sink.put(decodeReference(text, pos, next));
@@ -341,35 +378,35 @@ template <typename Sink> void walkPage(std::u32string_view text, Sink& sink) {
         if (c != U'<') {
             // Text up to the next tag or reference goes to the sink in one piece.
             std::size_t end = pos + 1;
-            while (end < text.size() && text[end] != U'<' && text[end] != U'&')
+            while (end < text.size() && at(text, end) != U'<' && at(text, end) != U'&')
                 ++end;
             sink.putRun(text.substr(pos, end - pos));
             pos = end;
             continue;
         }
-        if (text.compare(pos, 4, U"<!--") == 0) {
-            const std::size_t close = text.find(U"-->", pos + 4);
-            pos = close == std::u32string_view::npos ? text.size() : close + 3;
+        if (startsWith(text, pos, "<!--")) {
+            const std::size_t close = findAscii(text, pos + 4, "-->");
+            pos = close == text.size() ? text.size() : close + 3;
             sink.put(U' ');
             continue;
         }
         const std::size_t nameStart = pos + 1;
-        const bool closing = nameStart < text.size() && text[nameStart] == U'/';
+        const bool closing = nameStart < text.size() && at(text, nameStart) == U'/';
         const std::size_t letters = closing ? nameStart + 1 : nameStart;
-        if (letters >= text.size() ||
-            !(isAsciiAlnum(text[letters]) || text[letters] == U'!' || text[letters] == U'?')) {
+        if (letters >= text.size() || !(isAsciiAlnum(at(text, letters)) ||
+                                        at(text, letters) == U'!' || at(text, letters) == U'?')) {
             // A lone '<' is text.
             sink.put(c);
             ++pos;
             continue;
         }
         std::size_t nameEnd = letters;
-        while (nameEnd < text.size() && isAsciiAlnum(text[nameEnd]))
+        while (nameEnd < text.size() && isAsciiAlnum(at(text, nameEnd)))
             ++nameEnd;
         char name[8];
         std::size_t nameLength = 0;
         for (std::size_t i = letters; i < nameEnd && nameLength < sizeof name; ++i)
-            name[nameLength++] = static_cast<char>(toLower(text[i]));
+            name[nameLength++] = static_cast<char>(toLower(at(text, i)));
         const std::string_view tag(name, nameLength);
         pos = tagEnd(text, pos);
         sink.put(U' ');
@@ -394,6 +431,10 @@ public:
     explicit TextSink(PageText& page) : m_page(page), m_target(&page.body) {}
     void put(char32_t c) { m_target->push_back(c); }
     void putRun(std::u32string_view run) { m_target->append(run); }
+    void putRun(std::string_view run) {
+        for (const char c : run)
+            m_target->push_back(static_cast<unsigned char>(c));
+    }
     void toTitle() { m_target = &m_page.title; }
     void toBody() { m_target = &m_page.body; }
     bool titleStarted() const { return !m_page.title.empty(); }
@@ -453,12 +494,6 @@ bool isAscii(std::string_view bytes) {
     for (const char c : bytes)
         any |= static_cast<std::uint8_t>(c);
     return any < 0x80;
-}
-
-void widen(std::string_view ascii, std::u32string& out) {
-    out.resize(ascii.size());
-    for (std::size_t i = 0; i < ascii.size(); ++i)
-        out[i] = static_cast<unsigned char>(ascii[i]);
 }
 
 // Character sets whose first 128 characters are ASCII's, so an ASCII page reads the same in
@@ -545,7 +580,7 @@ PageText extractPageText(std::string_view html, std::uint32_t codePage) {
     PageText page;
     page.body.reserve(text.size() / 2);
     TextSink sink(page);
-    walkPage(text, sink);
+    walkPage(std::u32string_view(text), sink);
     return page;
 }
 
@@ -684,32 +719,34 @@ public:
     }
 
     // Most text is ASCII: its letters and digits are lower-cased and appended a run at a time.
-    void putRun(std::u32string_view run) {
+    template <typename Char> void putRun(std::basic_string_view<Char> run) {
         if (run.empty())
             return;
         m_titleStarted = m_titleStarted || m_inTitle;
-        const char32_t* p = run.data();
-        const char32_t* const end = p + run.size();
+        const std::size_t end = run.size();
+        std::size_t p = 0;
         while (p < end) {
-            if (*p >= 0x80) {
-                putWide(*p++);
+            const char32_t c = at(run, p);
+            if (c >= 0x80) {
+                putWide(c);
+                ++p;
                 continue;
             }
-            if (kAsciiWord[*p] == 0) {
+            if (kAsciiWord[c] == 0) {
                 finish();
                 ++p;
                 continue;
             }
-            const char32_t* q = p + 1;
-            while (q < end && *q < 0x80 && kAsciiWord[*q] != 0)
+            std::size_t q = p + 1;
+            while (q < end && at(run, q) < 0x80 && kAsciiWord[at(run, q)] != 0)
                 ++q;
             begin();
             std::string& bytes = m_target->bytes;
-            const std::size_t at = bytes.size();
-            bytes.resize(at + static_cast<std::size_t>(q - p));
-            char* w = bytes.data() + at;
+            const std::size_t from = bytes.size();
+            bytes.resize(from + (q - p));
+            char* w = bytes.data() + from;
             for (; p < q; ++p)
-                *w++ = kAsciiWord[*p];
+                *w++ = kAsciiWord[at(run, p)];
         }
     }
     void toTitle() {
@@ -891,37 +928,36 @@ struct PageCutter::Impl {
             text[i] = table[static_cast<unsigned char>(html[i])];
     }
 
-    // Decodes a page exactly as extractPageText does, without iconv where it can.
-    void decode(std::string_view html) {
+    // Decodes a page into text exactly as extractPageText does, without iconv where it can;
+    // true instead when the page is ASCII that reads the same in its character set, and can
+    // be walked as it is.
+    bool decode(std::string_view html) {
         const std::string charset = declaredCharset(html);
         if (!charset.empty()) {
-            if (asciiCompatible(charset) && isAscii(html)) {
-                widen(html, text);
-                return;
-            }
+            if (asciiCompatible(charset) && isAscii(html))
+                return true;
             if (charset == "UTF-8" && decodeStrictUtf8(html, text))
-                return;
+                return false;
             if (const auto& table = byteTable(namedCodePage(charset)); !table.empty()) {
                 decodeBytes(html, table);
-                return;
+                return false;
             }
             if (decodeWith(charset, html, text))
-                return;
+                return false;
         }
-        if (isAscii(html)) {
-            widen(html, text);
-            return;
-        }
+        if (isAscii(html))
+            return true;
         if (decodeStrictUtf8(html, text))
-            return;
+            return false;
         bool nonAscii = false;
         if (!isValidUtf8(html, nonAscii)) {
             if (const auto& table = byteTable(codePage); !table.empty()) {
                 decodeBytes(html, table);
-                return;
+                return false;
             }
         }
         text = decodeText(html, codePage);
+        return false;
     }
 };
 
@@ -930,9 +966,11 @@ PageCutter::PageCutter(std::uint32_t codePage) : m_impl(std::make_unique<Impl>(c
 PageCutter::~PageCutter() = default;
 
 void PageCutter::cut(std::string_view html, PageWords& out) {
-    m_impl->decode(html);
     m_impl->sink.start();
-    walkPage(m_impl->text, m_impl->sink);
+    if (m_impl->decode(html))
+        walkPage(html, m_impl->sink);
+    else
+        walkPage(std::u32string_view(m_impl->text), m_impl->sink);
     m_impl->sink.end(out);
 }
 
