@@ -206,7 +206,7 @@ struct SearchIndexWriter::Words {
 
     // Short words (every word of Chinese and Japanese text is one character) are looked up by
     // their bytes in a small direct-mapped cache first, which spares hashing and comparing.
-    static constexpr std::size_t kShortWord = 8;
+    static constexpr std::size_t kShortWord = 4;
     static constexpr unsigned kCacheBits = 12;
     struct Cached {
         std::uint64_t bytes = 0;

@@ -245,6 +245,19 @@ template <typename Char> char32_t at(std::basic_string_view<Char> text, std::siz
         return text[i];
 }
 
+// Offset of the next '<' or '&' at or after pos; text.size() if none.
+template <typename Char> std::size_t runEnd(std::basic_string_view<Char> text, std::size_t pos) {
+    if constexpr (sizeof(Char) == 1) {
+        const std::size_t tag = std::min(text.find('<', pos), text.size());
+        const std::size_t reference = text.substr(0, tag).find('&', pos);
+        return std::min(reference, tag);
+    } else {
+        while (pos < text.size() && text[pos] != U'<' && text[pos] != U'&')
+            ++pos;
+        return pos;
+    }
+}
+
 // Whether text holds the ASCII string `what` at pos, exactly.
 template <typename Char>
 bool startsWith(std::basic_string_view<Char> text, std::size_t pos, std::string_view what) {
@@ -377,9 +390,7 @@ void walkPage(std::basic_string_view<Char> text, Sink& sink) {
         }
         if (c != U'<') {
             // Text up to the next tag or reference goes to the sink in one piece.
-            std::size_t end = pos + 1;
-            while (end < text.size() && at(text, end) != U'<' && at(text, end) != U'&')
-                ++end;
+            const std::size_t end = runEnd(text, pos + 1);
             sink.putRun(text.substr(pos, end - pos));
             pos = end;
             continue;
@@ -490,10 +501,17 @@ bool decodeStrictUtf8(std::string_view bytes, std::u32string& out) {
 }
 
 bool isAscii(std::string_view bytes) {
-    std::uint8_t any = 0;
-    for (const char c : bytes)
-        any |= static_cast<std::uint8_t>(c);
-    return any < 0x80;
+    // Eight bytes at a time, then the rest.
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t chunk = 0;
+        std::memcpy(&chunk, bytes.data() + i, 8);
+        any |= chunk;
+    }
+    for (; i < bytes.size(); ++i)
+        any |= static_cast<std::uint8_t>(bytes[i]);
+    return (any & 0x8080808080808080ull) == 0;
 }
 
 // Character sets whose first 128 characters are ASCII's, so an ASCII page reads the same in
