@@ -237,7 +237,31 @@ constexpr Entity kEntities[] = {
     {"uarr", 0x2191},  {"darr", 0x2193},   {"pi", 0x3C0},
 };
 
-// A page's text is walked as decoded characters, or as its own bytes when it is all ASCII.
+// The character whose valid UTF-8 sequence starts at bytes[pos]; sets `length` to its bytes.
+inline char32_t utf8At(std::string_view bytes, std::size_t pos, std::size_t& length) {
+    const auto byte = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[pos + k]));
+    };
+    const char32_t c = byte(0);
+    if (c < 0x80) {
+        length = 1;
+        return c;
+    }
+    if (c < 0xE0) {
+        length = 2;
+        return ((c & 0x1F) << 6) | (byte(1) & 0x3F);
+    }
+    if (c < 0xF0) {
+        length = 3;
+        return ((c & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    }
+    length = 4;
+    return ((c & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+           (byte(3) & 0x3F);
+}
+
+// A page's text is walked as decoded characters, or as its own bytes when it is ASCII or
+// valid UTF-8: markup is ASCII, and the bytes of other characters are never taken for it.
 template <typename Char> char32_t at(std::basic_string_view<Char> text, std::size_t i) {
     if constexpr (sizeof(Char) == 1)
         return static_cast<unsigned char>(text[i]);
@@ -333,11 +357,19 @@ char32_t decodeReference(std::basic_string_view<Char> text, std::size_t pos, std
 
 template <typename Char>
 bool matchesAscii(std::basic_string_view<Char> text, std::size_t pos, std::string_view word) {
-    if (pos + word.size() > text.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (toLower(at(text, pos + i)) != static_cast<char32_t>(word[i]))
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (pos >= text.size())
             return false;
+        // A character beyond ASCII may still lower-case to an ASCII letter.
+        std::size_t length = 1;
+        char32_t c = at(text, pos);
+        if constexpr (sizeof(Char) == 1)
+            if (c >= 0x80)
+                c = utf8At(text, pos, length);
+        if (toLower(c) != static_cast<char32_t>(word[i]))
+            return false;
+        pos += length;
+    }
     return true;
 }
 
@@ -442,10 +474,6 @@ public:
     explicit TextSink(PageText& page) : m_page(page), m_target(&page.body) {}
     void put(char32_t c) { m_target->push_back(c); }
     void putRun(std::u32string_view run) { m_target->append(run); }
-    void putRun(std::string_view run) {
-        for (const char c : run)
-            m_target->push_back(static_cast<unsigned char>(c));
-    }
     void toTitle() { m_target = &m_page.title; }
     void toBody() { m_target = &m_page.body; }
     bool titleStarted() const { return !m_page.title.empty(); }
@@ -455,48 +483,47 @@ private:
     std::u32string* m_target;
 };
 
-// Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF), decoded as iconv
-// decodes it; false, with out unspecified, at the first sequence iconv would refuse.
-bool decodeStrictUtf8(std::string_view bytes, std::u32string& out) {
-    out.resize(bytes.size());
-    std::size_t n = 0;
+// Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF): what iconv decodes
+// without complaint.
+bool isStrictUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const end = p + bytes.size();
     auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
     while (p < end) {
         const unsigned char c = *p;
         if (c < 0x80) {
-            out[n++] = c;
+            // Markup and Western text: skip ASCII eight bytes at a time.
             ++p;
+            while (end - p >= 8) {
+                std::uint64_t chunk = 0;
+                std::memcpy(&chunk, p, 8);
+                if ((chunk & 0x8080808080808080ull) != 0)
+                    break;
+                p += 8;
+            }
         } else if (c >= 0xC2 && c <= 0xDF) {
             if (end - p < 2 || !continuation(p[1]))
                 return false;
-            out[n++] = (static_cast<char32_t>(c & 0x1F) << 6) | (p[1] & 0x3Fu);
             p += 2;
         } else if (c >= 0xE0 && c <= 0xEF) {
             if (end - p < 3 || !continuation(p[1]) || !continuation(p[2]))
                 return false;
-            const char32_t v = (static_cast<char32_t>(c & 0x0F) << 12) |
-                               (static_cast<char32_t>(p[1] & 0x3F) << 6) | (p[2] & 0x3Fu);
+            const unsigned v = ((c & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
             if (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))
                 return false;
-            out[n++] = v;
             p += 3;
         } else if (c >= 0xF0 && c <= 0xF4) {
             if (end - p < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3]))
                 return false;
-            const char32_t v = (static_cast<char32_t>(c & 0x07) << 18) |
-                               (static_cast<char32_t>(p[1] & 0x3F) << 12) |
-                               (static_cast<char32_t>(p[2] & 0x3F) << 6) | (p[3] & 0x3Fu);
+            const unsigned v = ((c & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
+                               ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
             if (v < 0x10000 || v > 0x10FFFF)
                 return false;
-            out[n++] = v;
             p += 4;
         } else {
             return false;
         }
     }
-    out.resize(n);
     return true;
 }
 
@@ -746,8 +773,12 @@ public:
         while (p < end) {
             const char32_t c = at(run, p);
             if (c >= 0x80) {
-                putWide(c);
-                ++p;
+                std::size_t length = 1;
+                if constexpr (sizeof(Char) == 1)
+                    putWide(utf8At(run, p, length));
+                else
+                    putWide(c);
+                p += length;
                 continue;
             }
             if (kAsciiWord[c] == 0) {
@@ -947,15 +978,15 @@ struct PageCutter::Impl {
     }
 
     // Decodes a page into text exactly as extractPageText does, without iconv where it can;
-    // true instead when the page is ASCII that reads the same in its character set, and can
-    // be walked as it is.
+    // true instead when the page can be walked as it is: ASCII that reads the same in its
+    // character set, or UTF-8 read as UTF-8.
     bool decode(std::string_view html) {
         const std::string charset = declaredCharset(html);
         if (!charset.empty()) {
             if (asciiCompatible(charset) && isAscii(html))
                 return true;
-            if (charset == "UTF-8" && decodeStrictUtf8(html, text))
-                return false;
+            if (charset == "UTF-8" && isStrictUtf8(html))
+                return true;
             if (const auto& table = byteTable(namedCodePage(charset)); !table.empty()) {
                 decodeBytes(html, table);
                 return false;
@@ -965,8 +996,8 @@ struct PageCutter::Impl {
         }
         if (isAscii(html))
             return true;
-        if (decodeStrictUtf8(html, text))
-            return false;
+        if (isStrictUtf8(html))
+            return true;
         bool nonAscii = false;
         if (!isValidUtf8(html, nonAscii)) {
             if (const auto& table = byteTable(codePage); !table.empty()) {
