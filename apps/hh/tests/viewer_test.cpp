@@ -26,6 +26,24 @@ std::unique_ptr<hh::HelpViewer> openFixture() {
     return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("sample.chm"));
 }
 
+// Adds the system files for info, builds the help file in memory and opens it in a viewer.
+std::unique_ptr<hh::HelpViewer> openBuilt(chm::ContainerWriter& writer,
+                                          const chm::HelpFileInfo& info, const QString& name) {
+    std::vector<std::string> warnings;
+    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
+    for (auto& f : system.uncompressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
+    for (auto& f : system.compressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
+    std::vector<std::uint8_t> bytes;
+    if (writer.build(bytes) != chm::WriteError::None)
+        return nullptr;
+    auto archive = std::make_unique<chm::ReaderArchive>();
+    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
+        return nullptr;
+    return std::make_unique<hh::HelpViewer>(std::move(archive), name);
+}
+
 // A small Chinese help file (GBK) with a full-text index, built in memory.
 std::unique_ptr<hh::HelpViewer> openSearchable() {
     const char* const pages[][3] = {{"a.htm", "\xCB\xD1\xCB\xF7",
@@ -50,20 +68,8 @@ std::unique_ptr<hh::HelpViewer> openSearchable() {
                        std::vector<std::uint8_t>(html.begin(), html.end()),
                        chm::Section::Compressed);
     }
-    std::vector<std::string> warnings;
-    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
-    for (auto& f : system.uncompressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
-    for (auto& f : system.compressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
     writer.addFile("/$FIftiMain", index.build(), chm::Section::Compressed);
-    std::vector<std::uint8_t> bytes;
-    if (writer.build(bytes) != chm::WriteError::None)
-        return nullptr;
-    auto archive = std::make_unique<chm::ReaderArchive>();
-    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
-        return nullptr;
-    return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("search.chm"));
+    return openBuilt(writer, info, QStringLiteral("search.chm"));
 }
 
 // A GBK help file whose contents name entries in GBK and with character references, as the
@@ -84,19 +90,7 @@ std::unique_ptr<hh::HelpViewer> openWithReferences() {
                    chm::Section::Compressed);
     writer.addFile("/toc.hhc", std::vector<std::uint8_t>(toc.begin(), toc.end()),
                    chm::Section::Compressed);
-    std::vector<std::string> warnings;
-    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
-    for (auto& f : system.uncompressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
-    for (auto& f : system.compressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
-    std::vector<std::uint8_t> bytes;
-    if (writer.build(bytes) != chm::WriteError::None)
-        return nullptr;
-    auto archive = std::make_unique<chm::ReaderArchive>();
-    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
-        return nullptr;
-    return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("refs.chm"));
+    return openBuilt(writer, info, QStringLiteral("refs.chm"));
 }
 
 QStringList rows(QListWidget* list) {
