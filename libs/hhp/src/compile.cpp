@@ -676,7 +676,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
         });
     result.topicCount = info.topics.size();
 
-    note("Compressing");
+    note("正在压缩");
     std::vector<std::uint8_t> bytes;
     const chm::WriteError built = writer.build(bytes);
     if (skippedWords > 0)
@@ -686,7 +686,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
         m_diagnostics.error(m_projectName, 0, "帮助文件过大，将无法读回");
         return result;
     }
-    note("Writing " + result.outputPath);
+    note("正在写入 " + result.outputPath);
     if (!writeOutput(bytes, result))
         return result;
     result.bytesOut = bytes.size();
