@@ -164,14 +164,7 @@ ContainerWriter::ContainerWriter(ContainerOptions options) : m_options(options) 
 
 WriteError ContainerWriter::addFile(std::string name, std::vector<std::uint8_t> data,
                                     Section section) {
-    if (!validName(name)) {
-        return WriteError::BadName;
-    }
-    if (!m_foldedNames.insert(container::foldAscii(name)).second) {
-        return WriteError::DuplicateName;
-    }
-    m_files.push_back({std::move(name), std::move(data), section});
-    return WriteError::None;
+    return takeFile(std::move(name), data, section);
 }
 
 WriteError ContainerWriter::takeFile(std::string name, std::vector<std::uint8_t>& data,
