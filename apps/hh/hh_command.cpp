@@ -54,7 +54,11 @@ Command parseCommandLine(const std::string& line,
     Command cmd;
     std::string text = trim(line);
     if (text.empty()) {
-        cmd.error = "没有指定帮助文件";
+        cmd.kind = Command::Kind::View; // as from the desktop's menu: a viewer with nothing open
+        return cmd;
+    }
+    if (text == "-h" || text == "--help" || text == "-?" || text == "/?") {
+        cmd.kind = Command::Kind::Help;
         return cmd;
     }
     if (startsWithIgnoreCase(text, "-decompile") &&

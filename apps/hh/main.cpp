@@ -4,6 +4,7 @@
 #include "hh_decompile.h"
 #include "viewer_entry.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -19,7 +20,23 @@ bool isFile(const std::string& name) {
     return std::filesystem::is_regular_file(std::filesystem::path(name), ec);
 }
 
+#if !defined(_WIN32) && !defined(__APPLE__)
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    return false;
+}
+#endif
+
 int view(int argc, char** argv, const hh::Command& cmd) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+    // Without a desktop the toolkit would abort; say so in a sentence instead.
+    if (!hasDisplay()) {
+        std::cerr << "hh.exe：需要图形桌面才能显示帮助文件（没有 DISPLAY 或 WAYLAND_DISPLAY）。\n";
+        return 1;
+    }
+#endif
     const char* usage = cmd.kind == hh::Command::Kind::View ? nullptr : cmd.error.c_str();
 #if defined(QUORLIN_HH_VIEWER_MODULE)
     // The viewer module lies beside the executable, as every file of the program folder does.
@@ -62,6 +79,13 @@ int main(int argc, char** argv) {
         line += argv[i];
     }
     hh::Command cmd = hh::parseCommandLine(line, isFile);
+    if (cmd.kind == hh::Command::Kind::Help) {
+        std::cout << "用法：\n"
+                     "  hh.exe [帮助文件.chm]                     显示帮助文件\n"
+                     "  hh.exe ms-its:帮助文件.chm::/页面.htm      显示帮助文件中的页面\n"
+                     "  hh.exe -decompile 文件夹 帮助文件.chm      把帮助文件还原为源文件\n";
+        return 0;
+    }
     if (cmd.kind == hh::Command::Kind::Decompile)
         return hh::runDecompile(cmd.folder, cmd.file, std::cout, std::cerr);
     if (cmd.kind == hh::Command::Kind::Usage && line.rfind("-decompile", 0) == 0) {

@@ -252,10 +252,13 @@ SearchError SearchIndex::lookup(const std::vector<std::string>& wanted,
     return SearchError::Ok;
 }
 
-SearchError search(const SearchIndex& index, std::string_view query,
-                   std::vector<std::uint32_t>& topics) {
-    topics.clear();
-    // Blanks separate the terms; the words of one term must stand side by side.
+namespace {
+
+// For each term of the query (blank-separated; the words of one term must stand side by
+// side), the topics holding it and how often. `termCount` is set to the number of terms.
+SearchError countTermHits(const SearchIndex& index, std::string_view query,
+                          std::map<std::uint32_t, RankedTopic>& byTopic, std::size_t& termCount) {
+    termCount = 0;
     const std::u32string text = decodeText(query, 65001);
     std::vector<std::vector<std::string>> terms;
     std::vector<std::string> all;
@@ -270,13 +273,17 @@ SearchError search(const SearchIndex& index, std::string_view query,
         if (!words.empty()) {
             std::vector<std::string> term;
             std::string bytes;
+            bool encodable = true;
             for (const auto& w : words) {
-                if (!encoder.encode(w, bytes))
-                    return SearchError::Ok; // a character the index cannot hold: no topic
+                // A character the index cannot hold: no topic holds this term.
+                encodable = encodable && encoder.encode(w, bytes);
                 term.push_back(bytes);
-                all.push_back(bytes);
             }
-            terms.push_back(std::move(term));
+            ++termCount;
+            if (encodable) {
+                all.insert(all.end(), term.begin(), term.end());
+                terms.push_back(std::move(term));
+            }
         }
         start = end + 1;
     }
@@ -286,13 +293,10 @@ SearchError search(const SearchIndex& index, std::string_view query,
     if (const SearchError e = index.lookup(all, hits); e != SearchError::Ok)
         return e;
 
-    std::vector<std::uint32_t> result;
-    bool first = true;
     std::size_t slot = 0;
     for (const auto& term : terms) {
         const std::size_t base = slot;
         slot += term.size();
-        std::vector<std::uint32_t> matching;
         for (const WordHit& hit : hits[base]) {
             // Every further word must be found in the same topic one place further on.
             bool inTopic = true;
@@ -308,28 +312,54 @@ SearchError search(const SearchIndex& index, std::string_view query,
             }
             if (!inTopic)
                 continue;
-            const bool adjacent =
-                std::any_of(hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
+            const auto adjacent = std::count_if(
+                hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
                     for (std::size_t k = 0; k < places.size(); ++k)
                         if (!std::binary_search(places[k]->begin(), places[k]->end(),
                                                 at + static_cast<std::uint32_t>(k + 1)))
                             return false;
                     return true;
                 });
-            if (adjacent)
-                matching.push_back(hit.topic);
-        }
-        if (first) {
-            result = std::move(matching);
-            first = false;
-        } else {
-            std::vector<std::uint32_t> both;
-            std::set_intersection(result.begin(), result.end(), matching.begin(), matching.end(),
-                                  std::back_inserter(both));
-            result = std::move(both);
+            if (adjacent == 0)
+                continue;
+            RankedTopic& ranked = byTopic[hit.topic];
+            ranked.topic = hit.topic;
+            ++ranked.termsFound;
+            ranked.occurrences += static_cast<std::uint32_t>(adjacent);
         }
     }
-    topics = std::move(result);
+    return SearchError::Ok;
+}
+
+} // namespace
+
+SearchError search(const SearchIndex& index, std::string_view query,
+                   std::vector<std::uint32_t>& topics) {
+    topics.clear();
+    std::map<std::uint32_t, RankedTopic> byTopic;
+    std::size_t termCount = 0;
+    if (const SearchError e = countTermHits(index, query, byTopic, termCount); e != SearchError::Ok)
+        return e;
+    for (const auto& [topic, ranked] : byTopic)
+        if (ranked.termsFound == termCount)
+            topics.push_back(topic);
+    return SearchError::Ok;
+}
+
+SearchError rankedSearch(const SearchIndex& index, std::string_view query,
+                         std::vector<RankedTopic>& topics) {
+    topics.clear();
+    std::map<std::uint32_t, RankedTopic> byTopic;
+    std::size_t termCount = 0;
+    if (const SearchError e = countTermHits(index, query, byTopic, termCount); e != SearchError::Ok)
+        return e;
+    for (const auto& entry : byTopic)
+        topics.push_back(entry.second);
+    std::stable_sort(topics.begin(), topics.end(), [](const RankedTopic& a, const RankedTopic& b) {
+        if (a.termsFound != b.termsFound)
+            return a.termsFound > b.termsFound;
+        return a.occurrences > b.occurrences;
+    });
     return SearchError::Ok;
 }
 

@@ -109,6 +109,18 @@ SearchError search(ReaderArchive& archive, std::string_view query,
 SearchError search(const SearchIndex& index, std::string_view query,
                    std::vector<std::uint32_t>& topics);
 
+// A topic that holds some of a query's terms: how many of them, and how often in all.
+struct RankedTopic {
+    std::uint32_t topic = 0;
+    std::uint32_t termsFound = 0;
+    std::uint32_t occurrences = 0;
+};
+
+// Topics holding any term of the query, those holding more terms first, then those where the
+// terms stand more often; ties in topic order.
+SearchError rankedSearch(const SearchIndex& index, std::string_view query,
+                         std::vector<RankedTopic>& topics);
+
 // A topic as #TOPICS describes it, for listing search results.
 struct TopicEntry {
     std::string title; // bytes in the help file's code page; empty when none
