@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -45,13 +44,8 @@ void loadTranslations(QApplication& app) {
 
 int quorlin_hh_view_main(int argc, char** argv, const char* file, const char* page,
                          const char* usageError) {
-    // The engine refuses to start as root with its sandbox on, and tests and CI run as root.
-    // Only then is the sandbox turned off; anyone else keeps it.
-    if (geteuid() == 0)
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    hh::registerHelpSchemes();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    hh::prepareBrowserEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hh"));
     QApplication::setOrganizationName(QStringLiteral("chmquorlin"));

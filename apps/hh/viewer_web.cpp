@@ -3,10 +3,13 @@
 #include "help_url.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <unistd.h>
 
 namespace hh {
 
@@ -49,7 +52,12 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QByteAr
 
 } // namespace
 
-void registerHelpSchemes() {
+void prepareBrowserEngine() {
+    // The engine refuses to start as root with its sandbox on, and tests and CI run as root.
+    // Only then is the sandbox turned off; anyone else keeps it.
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     for (const char* name : kSchemes) {
         QWebEngineUrlScheme scheme(name);
         scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
@@ -183,9 +191,31 @@ bool HelpPage::acceptNavigationRequest(const QUrl& url, NavigationType type, boo
     return true;
 }
 
+namespace {
+
+// Stands in for the new window a link or script asks for: the first address it is sent to is
+// loaded in the page that asked instead, so that the reader stays in one window with its history.
+class NewWindowCatcher : public QWebEnginePage {
+public:
+    explicit NewWindowCatcher(HelpPage* target) : QWebEnginePage(target->profile(), target), m_target(target) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        if (m_target && !url.isEmpty() && url.scheme() != QLatin1String("about"))
+            m_target->setUrl(url);
+        deleteLater();
+        return false;
+    }
+
+private:
+    QPointer<HelpPage> m_target;
+};
+
+} // namespace
+
 QWebEnginePage* HelpPage::createWindow(WebWindowType) {
     // target="_blank" and window.open() stay in this window, with the history kept.
-    return this;
+    return new NewWindowCatcher(this);
 }
 
 QUrl helpPageUrl(const std::string& file, const std::string& local) {

@@ -16,8 +16,9 @@ class QWebEngineProfile;
 
 namespace hh {
 
-// Registers the schemes help files use; must run before the application object exists.
-void registerHelpSchemes();
+// Readies the browser engine: the schemes help files use, and the engine's own settings. Must
+// run before the application object exists.
+void prepareBrowserEngine();
 
 // The help files pages may read: the open one, and others in its folder opened on demand.
 class HelpLibrary {

@@ -189,8 +189,9 @@ HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
 }
 
 HelpViewer::~HelpViewer() {
-    // The view goes before the profile it uses, as the engine requires.
+    // The view goes before its page, and the page before the profile, as the engine requires.
     delete m_view;
+    delete m_page;
     m_library.setMain(nullptr);
 }
 
@@ -441,7 +442,8 @@ QWebEngineView* HelpViewer::pageView() {
     }
     m_view = new QWebEngineView;
     m_view->setObjectName(QStringLiteral("pageView"));
-    auto* page = new HelpPage(m_profile, m_view);
+    auto* page = new HelpPage(m_profile, this);
+    m_page = page;
     page->openExternal = [this](const QUrl& url) { openExternal(url); };
     m_view->setPage(page);
     m_view->setAcceptDrops(false); // a dropped help file is opened by the window

@@ -123,6 +123,7 @@ private:
     HelpLibrary m_library;
     QWebEngineProfile* m_profile = nullptr;
     QWebEngineView* m_view = nullptr;
+    HelpPage* m_page = nullptr;
     QUrl m_pendingUrl;
     QString m_currentPage;
     int m_currentNode = -1;
