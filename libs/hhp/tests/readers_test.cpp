@@ -297,16 +297,26 @@ TEST(CodePages, SitemapLinesConvertOneByOne) {
         hhp::convertUtf8Lines(text, 936, [&](int line) { lossyLines.push_back(line); });
     EXPECT_EQ(out, "\xD6\xD0\r\n\xD6\xD0\r\nabc\n?\rend");
     EXPECT_EQ(lossyLines, std::vector<int>{4});
+    // A byte-order mark is no character of line 1; converted text is no longer UTF-8, so it goes.
+    lossyLines.clear();
+    EXPECT_EQ(hhp::convertUtf8Lines("\xEF\xBB\xBF" + text, 936,
+                                    [&](int line) { lossyLines.push_back(line); }),
+              out);
+    EXPECT_EQ(lossyLines, std::vector<int>{4});
 }
 
 TEST(CodePages, GbkTextThatPassesForUtf8StaysAsItIs) {
     // "模式" and "系统模式" in GBK are valid UTF-8 ("ģʽ", "ϵͳģʽ") that GBK cannot hold: they
     // were GBK all along (a decompiled project's sitemap), and must survive a recompile.
-    const std::string text = "HHP \xC4\xA3\xCA\xBD\r\n\xCF\xB5\xCD\xB3\xC4\xA3\xCA\xBD\r\n";
-    std::vector<int> lossyLines;
-    EXPECT_EQ(hhp::convertUtf8Lines(text, 936, [&](int line) { lossyLines.push_back(line); }),
-              text);
-    EXPECT_TRUE(lossyLines.empty());
+    // With a byte-order mark in front (as some editors save GBK), nothing changes either.
+    for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+        const std::string text =
+            bom + "HHP \xC4\xA3\xCA\xBD\r\n\xCF\xB5\xCD\xB3\xC4\xA3\xCA\xBD\r\n";
+        std::vector<int> lossyLines;
+        EXPECT_EQ(hhp::convertUtf8Lines(text, 936, [&](int line) { lossyLines.push_back(line); }),
+                  text);
+        EXPECT_TRUE(lossyLines.empty());
+    }
 }
 
 } // namespace
