@@ -29,7 +29,7 @@ std::unique_ptr<hh::HelpViewer> openFixture() {
 // Adds the system files for info, builds the help file in memory and opens it in a viewer.
 std::unique_ptr<hh::HelpViewer> openBuilt(chm::ContainerWriter& writer,
                                           const chm::HelpFileInfo& info, const QString& name) {
-    std::vector<std::string> warnings;
+    std::vector<chm::SystemWarning> warnings;
     chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
     for (auto& f : system.uncompressed)
         writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
