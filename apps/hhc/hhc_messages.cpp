@@ -10,10 +10,9 @@ namespace {
 
 // The field of a [WINDOWS] line by its position, as a user would name it.
 std::string windowField(const std::string& number) {
-    static const char* const kFields[] = {"导航窗格样式", "导航窗格宽度", "按钮",
-                                          "位置",         "窗口样式",     "扩展窗口样式",
-                                          "显示状态",     "导航窗格关闭", "默认选项卡",
-                                          "选项卡位置",   "通知编号"};
+    static const char* const kFields[] = {
+        "导航窗格样式", "导航窗格宽度", "按钮",       "位置",       "窗口样式", "扩展窗口样式",
+        "显示状态",     "导航窗格关闭", "默认选项卡", "选项卡位置", "通知编号"};
     const int index = std::atoi(number.c_str()) - 9;
     if (index < 0 || index >= static_cast<int>(std::size(kFields)))
         return "第 " + number + " 个字段";

@@ -4,7 +4,6 @@
 
 #include <hhp/compile.h>
 #include <hhp/diagnostics.h>
-
 #include <string>
 #include <vector>
 

@@ -61,12 +61,11 @@ int main(int argc, char** argv) {
     hhp::CompileOptions options;
     options.timestamp = sourceDateEpoch();
     hhp::Diagnostics diagnostics;
-    const hhp::CompileResult result =
-        hhp::compile(project, options, diagnostics,
-                     [](hhp::Step step, const std::vector<std::string>& args) {
-                         std::printf("%s\n", hhc::progressLine(step, args).c_str());
-                         std::fflush(stdout);
-                     });
+    const hhp::CompileResult result = hhp::compile(
+        project, options, diagnostics, [](hhp::Step step, const std::vector<std::string>& args) {
+            std::printf("%s\n", hhc::progressLine(step, args).c_str());
+            std::fflush(stdout);
+        });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -6,8 +6,8 @@
 #include "chm/reader_paths.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -495,13 +495,11 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
     ProjectText project = buildProject(source);
     auto writeText = [&](const fs::path& path, const std::string& text) {
         OutputFile out;
-        const bool ok =
-            out.open(path) &&
-            out.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        const bool ok = out.open(path) &&
+                        out.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
         return out.finish() && ok;
     };
-    if (!project.headerName.empty() &&
-        !writeText(root / project.headerName, project.headerText)) {
+    if (!project.headerName.empty() && !writeText(root / project.headerName, project.headerText)) {
         warn(Kind::ProjectUnwritable, {}, (root / project.headerName).string());
         ++result.filesFailed;
     } else {
@@ -525,8 +523,8 @@ DecompileResult decompileFile(const std::string& chmPath, const std::string& fol
         DecompileResult result;
         result.error = err;
         for (std::string& note : archive.takeWarnings())
-            result.warnings.push_back({DecompileWarning::Kind::ReaderNote, {}, {}, ReadError::Ok,
-                                       std::move(note)});
+            result.warnings.push_back(
+                {DecompileWarning::Kind::ReaderNote, {}, {}, ReadError::Ok, std::move(note)});
         return result;
     }
     std::string stem = fs::path(chmPath).stem().string();

@@ -21,9 +21,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iconv.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <set>
 #include <unordered_map>
 
 namespace hhp {
@@ -506,8 +506,7 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
         auto it = std::find_if(m_project.map.begin(), m_project.map.end(),
                                [&](const MapEntry& m) { return m.id == alias.id; });
         if (it == m_project.map.end()) {
-            m_diagnostics.warn(alias.sourceFile, alias.line, Problem::AliasWithoutMap,
-                               {alias.id});
+            m_diagnostics.warn(alias.sourceFile, alias.line, Problem::AliasWithoutMap, {alias.id});
             continue;
         }
         auto index = addFile(alias.file, {}, alias.sourceFile, alias.line, false, false);

@@ -469,8 +469,7 @@ Project parseProject(std::string_view text, const std::string& fileName,
             auto window = parseWindowDefinition(line.substr(0, eq), line.substr(eq + 1), fileName,
                                                 lineNumber, diagnostics);
             if (project.findWindow(window.name))
-                diagnostics.warn(fileName, lineNumber, Problem::WindowDefinedTwice,
-                                 {window.name});
+                diagnostics.warn(fileName, lineNumber, Problem::WindowDefinedTwice, {window.name});
             else
                 project.windows.push_back(std::move(window));
             break;

@@ -1,11 +1,11 @@
 // Project, sitemap, link-scan and code-page readers on hand-written inputs.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <hhp/code_page.h>
 #include <hhp/compile.h>
 #include <hhp/link_scan.h>
 #include <hhp/project.h>
 #include <hhp/sitemap.h>
-#include <algorithm>
 #include <map>
 
 namespace {

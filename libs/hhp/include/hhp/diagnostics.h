@@ -35,10 +35,10 @@ enum class Problem {
     TooManyIncludes,         // -
     IncludeUnreadable,       // included name
     // Sitemaps
-    SitemapTooDeep,      // -
-    ObjectInsideObject,  // -
-    ObjectNotClosed,     // -
-    SitemapLineLossy,    // code page
+    SitemapTooDeep,     // -
+    ObjectInsideObject, // -
+    ObjectNotClosed,    // -
+    SitemapLineLossy,   // code page
     // Gathering files
     FileNotFound,        // name
     FileOutsideProject,  // name, name stored in the help file
@@ -84,8 +84,7 @@ struct Diagnostic {
 class Diagnostics {
 public:
     void warn(std::string file, int line, Problem problem, std::vector<std::string> args = {}) {
-        m_items.push_back(
-            {Severity::Warning, std::move(file), line, problem, std::move(args)});
+        m_items.push_back({Severity::Warning, std::move(file), line, problem, std::move(args)});
     }
     void error(std::string file, int line, Problem problem, std::vector<std::string> args = {}) {
         m_items.push_back({Severity::Error, std::move(file), line, problem, std::move(args)});
