@@ -3,6 +3,7 @@
 // The decompiler hands back what went wrong as data; every sentence is worded here.
 #include "hh_decompile.h"
 
+#include <cerrno>
 #include <chrono>
 #include <ostream>
 
@@ -31,6 +32,28 @@ const char* readErrorWords(chm::ReadError error) {
     return "未知错误";
 }
 
+namespace {
+
+std::string systemErrorWords(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "没有权限";
+    case ENOSPC:
+        return "磁盘已满";
+    case EROFS:
+        return "文件系统是只读的";
+    case ENAMETOOLONG:
+        return "名称过长";
+    case EDQUOT:
+        return "超出磁盘配额";
+    default:
+        return "系统错误 " + std::to_string(error);
+    }
+}
+
+} // namespace
+
 std::string decompileWarningText(const chm::DecompileWarning& w) {
     using Kind = chm::DecompileWarning::Kind;
     const std::string name = "\"" + w.name + "\"";
@@ -50,7 +73,8 @@ std::string decompileWarningText(const chm::DecompileWarning& w) {
     case Kind::FolderBlocked:
         return "已跳过 " + name + "：" + w.path + " 已存在且不是文件夹";
     case Kind::CannotCreateFolder:
-        return "已跳过 " + name + "：无法创建文件夹 " + w.path + "：" + w.detail;
+        return "已跳过 " + name + "：无法创建文件夹 " + w.path + "：" +
+               systemErrorWords(w.systemError);
     case Kind::CannotCreate:
         return "已跳过 " + name + "：无法创建 " + w.path;
     case Kind::WriteFailed:

@@ -104,10 +104,10 @@ std::string windowLine(const WindowSettings& w) {
 // Creates the folders of `relative` under `root`, refusing to pass through anything that is
 // not a plain folder (a link planted in the output folder must not redirect us).
 // `made` remembers the folders this run has created or checked already.
-// On failure `blocked` is the folder that could not be made or passed, and `reason` the
+// On failure `blocked` is the folder that could not be made or passed, and `error` the
 // system's reason (empty when something other than a folder stands there).
 bool makeParents(const fs::path& root, const std::string& relative, std::set<std::string>& made,
-                 fs::path& blocked, std::string& reason) {
+                 fs::path& blocked, std::error_code& error) {
     fs::path at = root;
     fs::path rel(relative);
     std::string key;
@@ -124,7 +124,7 @@ bool makeParents(const fs::path& root, const std::string& relative, std::set<std
         if (st.type() == fs::file_type::not_found) {
             if (!fs::create_directory(at, ec) && ec) {
                 blocked = at;
-                reason = ec.message();
+                error = ec;
                 return false;
             }
         } else if (st.type() != fs::file_type::directory) {
@@ -433,10 +433,11 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             continue;
         }
         fs::path blocked;
-        std::string reason;
-        if (!makeParents(root, safe.relative, madeFolders, blocked, reason)) {
-            warn(reason.empty() ? Kind::FolderBlocked : Kind::CannotCreateFolder, shown,
-                 blocked.string(), ReadError::Ok, reason);
+        std::error_code folderError;
+        if (!makeParents(root, safe.relative, madeFolders, blocked, folderError)) {
+            warn(folderError ? Kind::CannotCreateFolder : Kind::FolderBlocked, shown,
+                 blocked.string());
+            result.warnings.back().systemError = folderError.value();
             ++result.filesFailed;
             continue;
         }

@@ -30,7 +30,7 @@ struct DecompileWarning {
         CaseCollision,        // name: another file differs from it only in case
         TooLarge,             // name: over the size limits
         FolderBlocked,        // name; path: something that is not a folder stands in the way
-        CannotCreateFolder,   // name; path; detail: the system's reason
+        CannotCreateFolder,   // name; path; systemError
         CannotCreate,         // name; path
         WriteFailed,          // name; path
         ReadFailed,           // name; error
@@ -45,6 +45,7 @@ struct DecompileWarning {
     std::string path; // a path in the output folder
     ReadError error = ReadError::Ok;
     std::string detail;
+    int systemError = 0; // the errno value behind a failed file-system call
 };
 
 struct DecompileResult {
