@@ -16,8 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return std::optional<std::string>(text);
     };
     const hhp::Project project = hhp::parseProject(text, "fuzz.hhp", includes, diagnostics);
-    for (const auto& d : diagnostics.items())
-        (void)hhp::formatDiagnostic(d);
     (void)project.findWindow("main");
 
     const hhp::Sitemap sitemap = hhp::parseSitemap(text, "fuzz.hhc", diagnostics);

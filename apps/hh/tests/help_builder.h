@@ -61,7 +61,7 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
     addSitemap(spec.index, "index.hhk", info.indexFile);
     if (spec.search)
         writer.addFile("/$FIftiMain", searchIndex.build(), chm::Section::Compressed);
-    std::vector<std::string> warnings;
+    std::vector<chm::SystemWarning> warnings;
     chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
     for (auto& f : system.uncompressed)
         writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);

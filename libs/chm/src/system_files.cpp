@@ -121,15 +121,13 @@ std::vector<IndexKeyword> sortAndMerge(const std::vector<IndexKeyword>& in) {
 
 class TopicBuilder {
 public:
-    explicit TopicBuilder(std::vector<std::string>& warnings) : m_warnings(warnings) {}
+    explicit TopicBuilder(std::vector<SystemWarning>& warnings) : m_warnings(warnings) {}
 
     void addStored(const Topic& t) {
         const std::string url = normalizeName(t.local);
         const std::string key = foldAscii(url);
         if (m_byUrl.contains(key)) {
-            m_warnings.push_back("The file \"" + url +
-                                 "\" is listed twice; the second is "
-                                 "ignored as a topic.");
+            m_warnings.push_back({SystemWarning::Kind::TopicListedTwice, url, {}, 0, 0});
             return;
         }
         m_byUrl.emplace(key, static_cast<std::uint32_t>(m_records.size()));
@@ -138,8 +136,9 @@ public:
 
     // Topic number for a target, adding a "page#anchor" topic when the page is stored;
     // nothing when the target is not in the help file.
+    // `entry` is the contents entry's text, or nullptr for an index keyword.
     std::optional<std::uint32_t> find(const std::string& local, const std::string& title,
-                                      const std::string& what) {
+                                      const std::string* entry) {
         const std::string url = normalizeName(local);
         const std::string key = foldAscii(url);
         if (auto it = m_byUrl.find(key); it != m_byUrl.end())
@@ -151,14 +150,17 @@ public:
             m_records.push_back({url, title, false, 0});
             return number;
         }
-        m_warnings.push_back(what + " names \"" + url + "\", which is not in the help file.");
+        if (entry)
+            m_warnings.push_back({SystemWarning::Kind::ContentsTargetMissing, *entry, url, 0, 0});
+        else
+            m_warnings.push_back({SystemWarning::Kind::IndexTargetMissing, {}, url, 0, 0});
         return std::nullopt;
     }
 
     std::vector<TopicRecord>& records() { return m_records; }
 
 private:
-    std::vector<std::string>& m_warnings;
+    std::vector<SystemWarning>& m_warnings;
     std::vector<TopicRecord> m_records;
     std::unordered_map<std::string, std::uint32_t> m_byUrl;
 };
@@ -178,8 +180,7 @@ void walkContents(const std::vector<ContentsEntry>& top, TopicBuilder& topics, S
                 pool.add(e.name);
                 continue;
             }
-            const auto number =
-                topics.find(e.local, e.name, "The contents entry \"" + e.name + "\"");
+            const auto number = topics.find(e.local, e.name, &e.name);
             if (!number) {
                 pool.add(e.name);
                 continue;
@@ -210,7 +211,7 @@ void flattenKeywords(const std::vector<IndexKeyword>& keywords, const std::u16st
         for (const KeywordTarget& target : k.targets) {
             if (isExternal(target.local) || target.local.empty())
                 continue;
-            const auto number = topics.find(target.local, target.title, "An index keyword");
+            const auto number = topics.find(target.local, target.title, nullptr);
             if (number &&
                 std::find(flat.topics.begin(), flat.topics.end(), *number) == flat.topics.end())
                 flat.topics.push_back(*number);
@@ -229,13 +230,12 @@ void putRecord(std::vector<std::uint8_t>& out, std::uint16_t code,
 }
 
 void putStringRecord(std::vector<std::uint8_t>& out, std::uint16_t code, std::string_view s,
-                     std::vector<std::string>& warnings) {
+                     std::vector<SystemWarning>& warnings) {
     constexpr std::size_t kMax = std::numeric_limits<std::uint16_t>::max() - 1;
     if (const auto nul = s.find('\0'); nul != std::string_view::npos)
         s = s.substr(0, nul);
     if (s.size() > kMax) {
-        warnings.push_back("A setting of " + std::to_string(s.size()) + " bytes was cut to " +
-                           std::to_string(kMax) + " bytes.");
+        warnings.push_back({SystemWarning::Kind::SettingCut, {}, {}, s.size(), kMax});
         s = s.substr(0, kMax);
     }
     std::vector<std::uint8_t> data;
@@ -259,7 +259,7 @@ const WindowDefinition* findWindow(const HelpFileInfo& info) {
 
 } // namespace
 
-SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>& warnings) {
+SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning>& warnings) {
     StringPool pool;
 
     // Strings go into the pool in the order the tables refer to them: windows, context ids,
@@ -298,8 +298,7 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
     std::vector<std::string> truncatedUrls;
     const TopicTables tables = buildTopicTables(topics.records(), pool, truncatedUrls);
     for (const std::string& url : truncatedUrls)
-        warnings.push_back("The address \"" + url.substr(0, 60) +
-                           "...\" is too long for the URL table and was cut.");
+        warnings.push_back({SystemWarning::Kind::AddressCut, url, {}, 0, 0});
 
     const std::uint32_t stamp =
         info.compileTime > 0 ? static_cast<std::uint32_t>(info.compileTime) : 0;
@@ -310,7 +309,7 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
     const std::vector<std::uint8_t> indexHeader = buildIndexHeader(
         props, info.mergeFiles, static_cast<std::uint32_t>(topics.records().size()), stamp, pool);
     if (info.mergeFiles.size() > (4096 - 0x50) / 4)
-        warnings.push_back("Only the first 1004 merged help files can be listed.");
+        warnings.push_back({SystemWarning::Kind::TooManyMergeFiles, {}, {}, 0, (4096 - 0x50) / 4});
 
     std::size_t dropped = 0;
     const KeywordFiles keywordFiles =
@@ -318,15 +317,12 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
     const KeywordFiles associativeFiles =
         buildKeywordFiles(associativeLinks, info.codePage, info.lcid, dropped);
     if (dropped != 0)
-        warnings.push_back(std::to_string(dropped) +
-                           " topic references of over-full index keywords were left out.");
+        warnings.push_back({SystemWarning::Kind::KeywordTopicsDropped, {}, {}, dropped, 0});
     const bool hasKeywordLinks = !keywordFiles.btree.empty();
     const bool hasAssociativeLinks = !associativeFiles.btree.empty();
 
     for (const std::string& s : pool.truncated())
-        warnings.push_back("The text \"" + s.substr(0, 60) +
-                           "...\" is longer than 4095 bytes "
-                           "and was cut.");
+        warnings.push_back({SystemWarning::Kind::TextCut, s, {}, 0, 4095});
 
     // #SYSTEM, records in the order viewers are used to.
     std::vector<std::uint8_t> system;
@@ -358,7 +354,8 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
         putStringRecord(system, kDefaultWindow, info.defaultWindow, warnings);
         window = findWindow(info);
         if (window == nullptr)
-            warnings.push_back("The default window \"" + info.defaultWindow + "\" is not defined.");
+            warnings.push_back(
+                {SystemWarning::Kind::DefaultWindowUndefined, info.defaultWindow, {}, 0, 0});
     }
     const bool noWindow = window == nullptr;
     if (!info.contentsFile.empty() && (noWindow || window->contentsFile.empty()))

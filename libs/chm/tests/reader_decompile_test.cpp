@@ -94,9 +94,10 @@ TEST_P(ReaderDecompileCrafted, IsSkippedWithAWarningAndNothingLeavesTheFolder) {
     ASSERT_EQ(r.error, chm::ReadError::Ok);
     EXPECT_EQ(r.filesRefused, 1u);
     bool named = false;
-    for (const std::string& w : r.warnings)
-        if (w.find("已跳过不安全的文件名 \"") == 0 &&
-            w.find(c.to.substr(0, c.to.find('\0'))) != std::string::npos)
+    for (const chm::DecompileWarning& w : r.warnings)
+        if ((w.kind == chm::DecompileWarning::Kind::UnsafeName ||
+             w.kind == chm::DecompileWarning::Kind::NameHasNul) &&
+            w.name.find(c.to.substr(0, c.to.find('\0'))) != std::string::npos)
             named = true;
     EXPECT_TRUE(named) << "no warning names the file";
     // Everything that was written lies in the output folder.
@@ -146,6 +147,49 @@ TEST(ReaderDecompile, DoesNotFollowLinksPlantedInTheOutputFolder) {
     chm::DecompileResult r = chm::decompileFile((dir.path() / "two.chm").string(), out.string());
     EXPECT_EQ(r.filesFailed, 3u);
     EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST(ReaderDecompile, ContextIdsBecomeAliasAndAnIncludedMap) {
+    // #STRINGS: offset 1 "a.htm", offset 7 "b c.htm"
+    const std::string strings("\0a.htm\0b c.htm\0", 15);
+    auto pair = [](std::uint32_t number, std::uint32_t offset) {
+        std::vector<std::uint8_t> out;
+        for (std::uint32_t v : {number, offset})
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return out;
+    };
+    std::vector<std::uint8_t> ivb = {32, 0, 0, 0}; // bytes of pairs that follow
+    for (const auto& p : {pair(100, 1), pair(7, 7), pair(100, 7), pair(9, 40)})
+        ivb.insert(ivb.end(), p.begin(), p.end());
+    const std::span<const std::uint8_t> stringBytes(
+        reinterpret_cast<const std::uint8_t*>(strings.data()), strings.size());
+    std::vector<chm::DecompileWarning> warnings;
+    const auto ids = chm::parseContextIds(ivb, stringBytes, warnings);
+    ASSERT_EQ(ids.size(), 3u); // the pair naming offset 40, past #STRINGS, is dropped
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, chm::DecompileWarning::Kind::ContextIdsDamaged);
+    // A length past the data is not trusted either.
+    ivb[0] = 200;
+    warnings.clear();
+    EXPECT_EQ(chm::parseContextIds(ivb, stringBytes, warnings).size(), 3u);
+    EXPECT_EQ(warnings.size(), 1u);
+
+    chm::ProjectSource src;
+    src.system.compiledFile = "help";
+    src.files = {"a.htm", "b c.htm"};
+    src.contextIds = ids;
+    src.takenNames = {"help.h"}; // a source of that name is not replaced
+    const chm::ProjectText project = chm::buildProject(src);
+    EXPECT_NE(project.text.find("\r\n[ALIAS]\r\nIDH_100=a.htm\r\nIDH_7=b c.htm\r\n"
+                                "IDH_100_2=b c.htm\r\n\r\n[MAP]\r\n#include help_ids.h\r\n"),
+              std::string::npos)
+        << project.text;
+    EXPECT_EQ(project.headerName, "help_ids.h");
+    EXPECT_NE(project.headerText.find("#define IDH_100 100\r\n#define IDH_7 7\r\n"
+                                      "#define IDH_100_2 100\r\n"),
+              std::string::npos)
+        << project.headerText;
 }
 
 TEST(ReaderDecompile, UnreadableFileGivesAnErrorAndWritesNothing) {

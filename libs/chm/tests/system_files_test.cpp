@@ -79,10 +79,12 @@ HelpFileInfo sample() {
 }
 
 TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const SystemFiles s = buildSystemFiles(sample(), warnings);
-    ASSERT_EQ(warnings.size(), 1u); // "gone.htm"
-    EXPECT_NE(warnings[0].find("gone.htm"), std::string::npos);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, SystemWarning::Kind::ContentsTargetMissing);
+    EXPECT_EQ(warnings[0].subject, "Lost");
+    EXPECT_EQ(warnings[0].target, "gone.htm");
 
     EXPECT_EQ(namesOf(s.uncompressed), std::vector<std::string>{"/#SYSTEM"});
     EXPECT_EQ(namesOf(s.compressed),
@@ -105,7 +107,7 @@ TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
 }
 
 TEST(SystemFiles, ContentsDecideTopicFlagsPositionsAndAnchors) {
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const Files f = compressedByName(buildSystemFiles(sample(), warnings));
     const auto& topics = f.at("/#TOPICS");
     // Stored files, then the anchor the contents add. Breadth first: Start 4096 (has children),
@@ -150,7 +152,7 @@ TEST(SystemFiles, DefaultWindowReplacesTheFileNames) {
     info.windows[0].name = "Main";
     info.windows[0].contentsFile = "toc.hhc";
     info.compatibility10 = true;
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     SystemFiles s = buildSystemFiles(info, warnings);
     auto records = systemRecords(s);
     // The window gives the contents but not the index, so only the index is named.
@@ -165,7 +167,8 @@ TEST(SystemFiles, DefaultWindowReplacesTheFileNames) {
     EXPECT_EQ(codesOf(systemRecords(s)),
               (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 0, 1, 12, 13, 15}));
     ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_NE(warnings[1].find("nowhere"), std::string::npos);
+    EXPECT_EQ(warnings[1].kind, SystemWarning::Kind::DefaultWindowUndefined);
+    EXPECT_EQ(warnings[1].subject, "nowhere");
 }
 
 TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
@@ -181,10 +184,11 @@ TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
     info.keywords = {second, first, again};
     info.associativeKeywords = {{u"topic_a", {{"", "index.htm"}}, u"", {}}};
     info.contextIds = {{100, "index.htm"}};
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const SystemFiles s = buildSystemFiles(info, warnings);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("nowhere.htm"), std::string::npos);
+    EXPECT_EQ(warnings[0].kind, SystemWarning::Kind::IndexTargetMissing);
+    EXPECT_EQ(warnings[0].target, "nowhere.htm");
 
     const auto records = systemRecords(s);
     EXPECT_EQ(codesOf(records),

@@ -21,6 +21,13 @@ std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
                                  void (*onLoss)(void*, int), void* context) {
     if (codePage == 65001)
         return std::string(text);
+    // A leading byte-order mark is a marker, not text: it is set aside before the first line
+    // is judged. A text with nothing to convert is handed back byte for byte, mark included;
+    // once lines are converted the text is no longer UTF-8, so the mark goes.
+    const std::string_view whole = text;
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    bool converted = false;
     std::string out;
     out.reserve(text.size());
     int lineNumber = 1;
@@ -34,6 +41,7 @@ std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
             const Conversion c = fromUtf8(line, codePage);
             if (c.ok && !c.lossy) {
                 out += c.text;
+                converted = true;
             } else if (onlyTwoByteSequences(line) && toUtf8(line, codePage)) {
                 // Short texts in a double-byte code page can pass for UTF-8 ("模式" in GBK is
                 // valid UTF-8 for "ģʽ"), but only ever as two-byte sequences: UTF-8 Chinese
@@ -42,6 +50,7 @@ std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
                 out += line;
             } else {
                 out += c.text;
+                converted = true;
                 onLoss(context, lineNumber);
             }
         } else {
@@ -57,7 +66,7 @@ std::string convertUtf8LinesImpl(std::string_view text, std::uint32_t codePage,
         }
         start = next;
     }
-    return out;
+    return converted ? out : std::string(whole);
 }
 
 } // namespace hhp

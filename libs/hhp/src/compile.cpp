@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iconv.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -97,10 +98,16 @@ public:
     CompileResult run(const CompileOptions& options);
 
 private:
-    void note(const std::string& message) {
+    void note(Step step, const std::vector<std::string>& args = {}) {
         if (m_project.displayProgress && m_progress)
-            m_progress(message);
+            m_progress(step, args);
     }
+    // The key under which a missing file is remembered, so that a later check of the same
+    // name (the system files' topic look-up) does not report it again.
+    static std::string missingKey(std::string_view name) {
+        return detail::toLower(join(detail::splitRelative(localReference(name)).components));
+    }
+    void reportSystemWarnings(const std::vector<chm::SystemWarning>& warnings);
 
     // Text bound for the system files: UTF-8 that is not plain ASCII goes to the code page.
     std::string toCodePage(const std::string& text, const std::string& file, int line);
@@ -144,6 +151,7 @@ private:
     Sitemap m_index;
     std::string m_contentsName;
     std::string m_indexName;
+    std::set<std::string> m_reportedMissing; // missingKey() of every name reported not found
 };
 
 std::string Compiler::toCodePage(const std::string& text, const std::string& file, int line) {
@@ -151,9 +159,7 @@ std::string Compiler::toCodePage(const std::string& text, const std::string& fil
         return text;
     Conversion c = fromUtf8(text, m_codePage);
     if (c.lossy || !c.ok)
-        m_diagnostics.warn(file, line,
-                           "\"" + text + "\" 中有代码页 " + std::to_string(m_codePage) +
-                               " 无法表示的字符");
+        m_diagnostics.warn(file, line, Problem::TextLossy, {text, std::to_string(m_codePage)});
     return c.text;
 }
 
@@ -168,30 +174,34 @@ std::optional<std::size_t> Compiler::addFile(std::string_view name,
         return std::nullopt;
     auto found = m_lookup.find(relative);
     if (!found) {
-        if (!quiet)
-            m_diagnostics.warn(origin, line, "找不到文件 \"" + std::string(name) + "\"");
+        if (!quiet && m_reportedMissing.insert(missingKey(name)).second)
+            m_diagnostics.warn(origin, line, Problem::FileNotFound, {std::string(name)});
         return std::nullopt;
     }
     std::string internal = join(found->components);
     if (relative.escapes > 0) {
         // The help file has no place above its root: such a file is stored under its path
         // below the folder it was found in.
-        m_diagnostics.warn(origin, line,
-                           "\"" + std::string(name) + "\" 位于工程文件夹之外，已存为 \"" +
-                               internal + "\"");
+        m_diagnostics.warn(origin, line, Problem::FileOutsideProject,
+                           {std::string(name), internal});
     }
     const std::string key = detail::toLower(internal);
     if (auto it = m_byName.find(key); it != m_byName.end()) {
         std::error_code ec;
         if (!fs::equivalent(m_files[it->second].path, found->path, ec))
-            m_diagnostics.warn(origin, line,
-                               "\"" + std::string(name) + "\" 将存为 \"" + internal +
-                                   "\"，但已有另一个文件使用这个名称，已略去");
+            m_diagnostics.warn(origin, line, Problem::FileNameCollision,
+                               {std::string(name), internal});
         return it->second;
+    }
+    std::error_code sizeError;
+    if (fs::file_size(found->path, sizeError) > kMaxInputFile && !sizeError) {
+        m_diagnostics.warn(origin, line, Problem::FileTooLarge,
+                           {std::string(name), std::to_string(kMaxInputFile >> 20)});
+        return std::nullopt;
     }
     auto data = readFile<std::vector<std::uint8_t>>(found->path, kMaxInputFile);
     if (!data) {
-        m_diagnostics.warn(origin, line, "无法读取 \"" + std::string(name) + "\"");
+        m_diagnostics.warn(origin, line, Problem::FileUnreadable, {std::string(name)});
         return std::nullopt;
     }
     m_files.push_back({internal, found->path, std::move(*data), false});
@@ -210,7 +220,7 @@ void Compiler::addFilesEntry(const ProjectName& entry) {
     const std::string folderPart = slash == std::string::npos ? "" : name.substr(0, slash);
     const std::string pattern = slash == std::string::npos ? name : name.substr(slash + 1);
     if (folderPart.find_first_of("*?") != std::string::npos) {
-        m_diagnostics.warn(m_projectName, entry.line, "通配符只能用在文件名中：\"" + name + "\"");
+        m_diagnostics.warn(m_projectName, entry.line, Problem::WildcardInFolder, {name});
         return;
     }
     const auto folder = m_lookup.find(detail::splitRelative(folderPart), true);
@@ -218,7 +228,7 @@ void Compiler::addFilesEntry(const ProjectName& entry) {
     if (folder)
         matches = m_lookup.match(folder->path, pattern);
     if (matches.empty()) {
-        m_diagnostics.warn(m_projectName, entry.line, "没有与 \"" + name + "\" 匹配的文件");
+        m_diagnostics.warn(m_projectName, entry.line, Problem::WildcardMatchesNone, {name});
         return;
     }
     for (const auto& match : matches)
@@ -253,9 +263,8 @@ void Compiler::readSitemaps() {
         // viewer reads a sitemap.
         if (m_codePage != 65001) {
             const std::string converted = convertUtf8Lines(file.text(), m_codePage, [&](int line) {
-                m_diagnostics.warn(display, line,
-                                   "代码页 " + std::to_string(m_codePage) +
-                                       " 无法表示的字符已存为“?”");
+                m_diagnostics.warn(display, line, Problem::SitemapLineLossy,
+                                   {std::to_string(m_codePage)});
             });
             file.data.assign(converted.begin(), converted.end());
         }
@@ -381,11 +390,9 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
     info.contentsFile = m_contentsName;
     info.indexFile = m_indexName;
 
+    // An undefined default window is reported by the system-file builder, which writes it.
     const WindowDefinition* window =
         m_project.defaultWindow.empty() ? nullptr : m_project.findWindow(m_project.defaultWindow);
-    if (!m_project.defaultWindow.empty() && !window)
-        m_diagnostics.warn(m_projectName, 0,
-                           "默认窗口 \"" + m_project.defaultWindow + "\" 没有在 [WINDOWS] 中定义");
     // Projects that set their title and start page only in the default window's definition
     // still get both in the help file.
     std::string title = m_project.title;
@@ -499,8 +506,7 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
         auto it = std::find_if(m_project.map.begin(), m_project.map.end(),
                                [&](const MapEntry& m) { return m.id == alias.id; });
         if (it == m_project.map.end()) {
-            m_diagnostics.warn(alias.sourceFile, alias.line,
-                               "alias \"" + alias.id + "\" has no number in [MAP]");
+            m_diagnostics.warn(alias.sourceFile, alias.line, Problem::AliasWithoutMap, {alias.id});
             continue;
         }
         auto index = addFile(alias.file, {}, alias.sourceFile, alias.line, false, false);
@@ -526,11 +532,57 @@ Compiler::SearchInput Compiler::searchInput() {
         if (found)
             input.stopList = readFile(found->path, kMaxTextFile);
         if (!input.stopList)
-            m_diagnostics.warn(m_projectName, 0,
-                               "无法读取停用词文件 \"" + m_project.stopListFile +
-                                   "\"，所有词都将编入索引");
+            m_diagnostics.warn(m_projectName, 0, Problem::StopListUnreadable,
+                               {m_project.stopListFile});
     }
     return input;
+}
+
+void Compiler::reportSystemWarnings(const std::vector<chm::SystemWarning>& warnings) {
+    using Kind = chm::SystemWarning::Kind;
+    for (const chm::SystemWarning& w : warnings) {
+        switch (w.kind) {
+        case Kind::TopicListedTwice:
+            m_diagnostics.warn(m_projectName, 0, Problem::TopicListedTwice, {w.subject});
+            break;
+        case Kind::ContentsTargetMissing:
+        case Kind::IndexTargetMissing: {
+            // A page the sitemap names was already reported as not found when it was gathered.
+            if (m_reportedMissing.count(missingKey(w.target)))
+                break;
+            const bool contents = w.kind == Kind::ContentsTargetMissing;
+            const std::string& sitemap = contents ? m_contentsName : m_indexName;
+            if (contents)
+                m_diagnostics.warn(sitemap, 0, Problem::ContentsTargetMissing,
+                                   {w.subject, w.target});
+            else
+                m_diagnostics.warn(sitemap, 0, Problem::IndexTargetMissing, {w.target});
+            break;
+        }
+        case Kind::SettingCut:
+            m_diagnostics.warn(m_projectName, 0, Problem::SettingCut,
+                               {std::to_string(w.count), std::to_string(w.limit)});
+            break;
+        case Kind::AddressCut:
+            m_diagnostics.warn(m_projectName, 0, Problem::AddressCut, {w.subject.substr(0, 60)});
+            break;
+        case Kind::TextCut:
+            m_diagnostics.warn(m_projectName, 0, Problem::TextCut,
+                               {w.subject.substr(0, 60), std::to_string(w.limit)});
+            break;
+        case Kind::TooManyMergeFiles:
+            m_diagnostics.warn(m_projectName, 0, Problem::TooManyMergeFiles,
+                               {std::to_string(w.limit)});
+            break;
+        case Kind::KeywordTopicsDropped:
+            m_diagnostics.warn(m_indexName, 0, Problem::KeywordTopicsDropped,
+                               {std::to_string(w.count)});
+            break;
+        case Kind::DefaultWindowUndefined:
+            m_diagnostics.warn(m_projectName, 0, Problem::DefaultWindowUndefined, {w.subject});
+            break;
+        }
+    }
 }
 
 bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result) {
@@ -539,7 +591,7 @@ bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
-        m_diagnostics.error(result.outputPath, 0, "无法创建输出文件");
+        m_diagnostics.error(result.outputPath, 0, Problem::OutputNotCreated);
         return false;
     }
     std::size_t written = 0;
@@ -555,13 +607,13 @@ bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult
     std::error_code ec;
     if (!complete) {
         fs::remove(pattern, ec);
-        m_diagnostics.error(result.outputPath, 0, "无法写入输出文件");
+        m_diagnostics.error(result.outputPath, 0, Problem::OutputNotWritten);
         return false;
     }
     fs::rename(pattern, target, ec);
     if (ec) {
         fs::remove(pattern, ec);
-        m_diagnostics.error(result.outputPath, 0, "无法替换输出文件");
+        m_diagnostics.error(result.outputPath, 0, Problem::OutputNotReplaced);
         return false;
     }
     return true;
@@ -572,7 +624,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
     m_projectName = m_projectPath.string();
     auto text = readFile(m_projectPath, kMaxTextFile);
     if (!text) {
-        m_diagnostics.error(m_projectName, 0, "无法读取工程文件");
+        m_diagnostics.error(m_projectName, 0, Problem::ProjectUnreadable);
         return result;
     }
     IncludeReader includes = [this](const std::string& name) -> std::optional<std::string> {
@@ -593,11 +645,16 @@ CompileResult Compiler::run(const CompileOptions& options) {
     std::error_code ec;
     if (!fs::is_directory(output.parent_path().empty() ? fs::path(".") : output.parent_path(),
                           ec)) {
-        m_diagnostics.error(m_projectName, 0, "编译文件 \"" + compiled + "\" 所在的文件夹不存在");
+        m_diagnostics.error(m_projectName, 0, Problem::OutputFolderMissing, {compiled});
+        return result;
+    }
+    // Found now rather than when the finished file cannot take its place.
+    if (fs::is_directory(output, ec)) {
+        m_diagnostics.error(m_projectName, 0, Problem::OutputIsFolder, {compiled});
         return result;
     }
 
-    note("正在读取工程中的文件");
+    note(Step::ReadingFiles);
     for (const auto& entry : m_project.files)
         addFilesEntry(entry);
 
@@ -619,21 +676,20 @@ CompileResult Compiler::run(const CompileOptions& options) {
     for (const auto& popup : m_project.textPopups)
         addFile(popup.name, {}, m_projectName, popup.line, false, true);
 
-    note("正在跟踪网页中的链接");
+    note(Step::FollowingLinks);
     scanLinks();
 
     chm::HelpFileInfo info = describe(options);
     SearchInput search;
     if (m_project.fullTextSearch) {
-        note("正在生成全文搜索索引");
+        note(Step::BuildingSearchIndex);
         search = searchInput();
         info.fullTextSearch = true;
     }
-    std::vector<std::string> systemWarnings;
-    note("正在生成内部文件");
+    std::vector<chm::SystemWarning> systemWarnings;
+    note(Step::BuildingSystemFiles);
     chm::SystemFiles system = chm::buildSystemFiles(info, systemWarnings);
-    for (auto& warning : systemWarnings)
-        m_diagnostics.warn(m_projectName, 0, std::move(warning));
+    reportSystemWarnings(systemWarnings);
 
     chm::ContainerOptions containerOptions;
     containerOptions.lcid = m_project.lcid;
@@ -649,7 +705,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
         const auto error = writer.takeFile("/" + name, data, section);
         if (error == chm::WriteError::None)
             return true;
-        m_diagnostics.warn(m_projectName, 0, "\"" + name + "\" 无法以这个名称存储，已略去");
+        m_diagnostics.warn(m_projectName, 0, Problem::FileNotStorable, {name});
         return false;
     };
     for (int pass = 0; pass < 2; ++pass) {
@@ -676,17 +732,16 @@ CompileResult Compiler::run(const CompileOptions& options) {
         });
     result.topicCount = info.topics.size();
 
-    note("正在压缩");
+    note(Step::Compressing);
     std::vector<std::uint8_t> bytes;
     const chm::WriteError built = writer.build(bytes);
     if (skippedWords > 0)
-        note(std::to_string(skippedWords) + " 个词没有编入索引：长于 99 字节，或含有代码页 " +
-             std::to_string(m_codePage) + " 无法表示的字符");
+        note(Step::WordsNotIndexed, {std::to_string(skippedWords), std::to_string(m_codePage)});
     if (built != chm::WriteError::None) {
-        m_diagnostics.error(m_projectName, 0, "帮助文件过大，将无法读回");
+        m_diagnostics.error(m_projectName, 0, Problem::HelpFileTooLarge);
         return result;
     }
-    note("正在写入 " + result.outputPath);
+    note(Step::Writing, {result.outputPath});
     if (!writeOutput(bytes, result))
         return result;
     result.bytesOut = bytes.size();
@@ -708,9 +763,9 @@ CompileResult compile(const std::string& projectPath, const CompileOptions& opti
         Compiler compiler(path, diagnostics, progress);
         return compiler.run(options);
     } catch (const std::exception& e) {
-        diagnostics.error(projectPath, 0, std::string("编译失败：") + e.what());
+        diagnostics.error(projectPath, 0, Problem::Internal, {e.what()});
     } catch (...) {
-        diagnostics.error(projectPath, 0, "编译失败");
+        diagnostics.error(projectPath, 0, Problem::Internal);
     }
     return {};
 }

@@ -70,14 +70,13 @@ struct Parser {
             return true;
         if (iequals(value, "no") || value == "0" || iequals(value, "false"))
             return false;
-        diagnostics.warn(file, line,
-                         "\"" + std::string(key) + "\" 应为 Yes 或 No，而不是 \"" +
-                             std::string(value) + "\"，已忽略这一行");
+        diagnostics.warn(file, line, Problem::OptionNotYesNo,
+                         {std::string(key), std::string(value)});
         return std::nullopt;
     }
 
     void notHonoured(const std::string& file, int line, std::string_view key) {
-        diagnostics.warn(file, line, "不支持选项 \"" + std::string(key) + "\"，已忽略");
+        diagnostics.warn(file, line, Problem::OptionIgnored, {std::string(key)});
     }
 
     void option(std::string_view key, std::string_view value, const std::string& file, int line);
@@ -126,8 +125,7 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
             number = number.substr(0, blank);
         auto lcid = detail::parseNumber(number);
         if (!lcid || *lcid == 0 || *lcid > 0xFFFF) {
-            diagnostics.warn(file, line,
-                             "\"Language\" 不以语言编号开头：\"" + v + "\"，改用 0x409");
+            diagnostics.warn(file, line, Problem::LanguageWithoutNumber, {v});
         } else {
             project.lcid = *lcid;
             project.languageGiven = true;
@@ -176,7 +174,7 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
         if (!v.empty())
             notHonoured(file, line, key);
     } else {
-        diagnostics.warn(file, line, "已忽略未知选项 \"" + std::string(key) + "\"");
+        diagnostics.warn(file, line, Problem::UnknownOption, {std::string(key)});
     }
 }
 
@@ -186,25 +184,25 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
     if (target.size() >= 2 && (target.front() == '"' || target.front() == '<'))
         target = target.substr(1, target.size() - 2);
     if (depth >= kMaxIncludeDepth) {
-        diagnostics.warn(file, line, "#include 嵌套过深，已跳过 \"" + target + "\"");
+        diagnostics.warn(file, line, Problem::IncludeTooDeep, {target});
         return;
     }
     if (std::find_if(includeStack.begin(), includeStack.end(), [&](const std::string& open) {
             return iequals(open, target);
         }) != includeStack.end()) {
-        diagnostics.warn(file, line, "\"" + target + "\" 包含了自身，已跳过");
+        diagnostics.warn(file, line, Problem::IncludeOfItself, {target});
         return;
     }
     if (++includeCount > kMaxIncludes) {
         if (includeCount == kMaxIncludes + 1)
-            diagnostics.warn(file, line, "#include 行过多，其余的已跳过");
+            diagnostics.warn(file, line, Problem::TooManyIncludes);
         return;
     }
     std::optional<std::string> text;
     if (includes)
         text = includes(target);
     if (!text) {
-        diagnostics.warn(file, line, "无法读取包含的文件 \"" + target + "\"");
+        diagnostics.warn(file, line, Problem::IncludeUnreadable, {target});
         return;
     }
     bool inComment = false;
@@ -230,13 +228,13 @@ void Parser::aliasLine(std::string_view text, const std::string& file, int line,
     }
     auto eq = text.find('=');
     if (eq == std::string_view::npos) {
-        diagnostics.warn(file, line, "已忽略没有“=”的别名行");
+        diagnostics.warn(file, line, Problem::AliasWithoutEquals);
         return;
     }
     AliasEntry entry{std::string(trim(text.substr(0, eq))), std::string(trim(text.substr(eq + 1))),
                      file, line};
     if (entry.id.empty() || entry.file.empty()) {
-        diagnostics.warn(file, line, "已忽略缺少名称或文件的别名行");
+        diagnostics.warn(file, line, Problem::AliasIncomplete);
         return;
     }
     project.aliases.push_back(std::move(entry));
@@ -291,7 +289,7 @@ void Parser::mapLine(std::string_view text, const std::string& file, int line, i
         number.remove_suffix(1);
     auto value = detail::parseNumber(number);
     if (id.empty() || !value) {
-        diagnostics.warn(file, line, "映射行不是“#define 名称 数字”的形式，已忽略");
+        diagnostics.warn(file, line, Problem::MapLineMalformed);
         return;
     }
     project.map.push_back({std::string(id), *value, file, line});
@@ -330,19 +328,6 @@ std::string unquote(std::string_view field) {
 
 } // namespace
 
-std::string formatDiagnostic(const Diagnostic& diagnostic) {
-    std::string out;
-    if (!diagnostic.file.empty()) {
-        out += diagnostic.file;
-        if (diagnostic.line > 0)
-            out += ":" + std::to_string(diagnostic.line);
-        out += ": ";
-    }
-    out += diagnostic.severity == Severity::Error ? "错误：" : "警告：";
-    out += diagnostic.message;
-    return out;
-}
-
 bool Diagnostics::hasErrors() const {
     return count(Severity::Error) > 0;
 }
@@ -380,7 +365,7 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
     window.jump2Url = text(7);
     window.jump2Text = text(8);
 
-    auto number = [&](std::size_t index, auto& target, std::string_view what) {
+    auto number = [&](std::size_t index, auto& target) {
         if (index >= fields.size())
             return;
         const auto field = trim(fields[index]);
@@ -390,13 +375,12 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
             target =
                 static_cast<typename std::remove_reference_t<decltype(target)>::value_type>(*v);
         else
-            diagnostics.warn(fileName, line,
-                             "窗口 \"" + window.name + "\"：" + std::string(what) + "不是数字：\"" +
-                                 std::string(field) + "\"");
+            diagnostics.warn(fileName, line, Problem::WindowFieldNotNumber,
+                             {window.name, std::to_string(index), std::string(field)});
     };
-    number(9, window.navigationStyle, "导航窗格样式");
-    number(10, window.navigationWidth, "导航窗格宽度");
-    number(11, window.buttons, "buttons");
+    number(9, window.navigationStyle);
+    number(10, window.navigationWidth);
+    number(11, window.buttons);
     if (fields.size() > 12) {
         auto rect = trim(fields[12]);
         if (!rect.empty()) {
@@ -418,19 +402,18 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
             if (ok && count == 4)
                 window.position = pos;
             else
-                diagnostics.warn(fileName, line,
-                                 "窗口 \"" + window.name + "\"：位置不是 [左,上,右,下] 的形式");
+                diagnostics.warn(fileName, line, Problem::WindowPositionMalformed, {window.name});
         }
     }
-    number(13, window.styles, "窗口样式");
-    number(14, window.extendedStyles, "扩展窗口样式");
-    number(15, window.showState, "显示状态");
-    number(16, window.navigationClosed, "导航窗格关闭");
-    number(17, window.defaultTab, "默认选项卡");
-    number(18, window.tabPosition, "选项卡位置");
-    number(19, window.notifyId, "通知编号");
+    number(13, window.styles);
+    number(14, window.extendedStyles);
+    number(15, window.showState);
+    number(16, window.navigationClosed);
+    number(17, window.defaultTab);
+    number(18, window.tabPosition);
+    number(19, window.notifyId);
     if (fields.size() > 20)
-        diagnostics.warn(fileName, line, "窗口 \"" + window.name + "\" 的字段多于预期");
+        diagnostics.warn(fileName, line, Problem::WindowTooManyFields, {window.name});
     return window;
 }
 
@@ -456,22 +439,22 @@ Project parseProject(std::string_view text, const std::string& fileName,
             section = sectionFor(name);
             mapComment = false;
             if (section == Section::Unknown)
-                diagnostics.warn(fileName, lineNumber,
-                                 "已忽略未知的节 [" + std::string(name) + "]");
+                diagnostics.warn(fileName, lineNumber, Problem::UnknownSection,
+                                 {std::string(name)});
             else if (section == Section::Subsets)
-                diagnostics.warn(fileName, lineNumber, "不支持 [SUBSETS]，已忽略");
+                diagnostics.warn(fileName, lineNumber, Problem::SubsetsIgnored);
             continue;
         }
         if (line.front() == ';' && section != Section::Map)
             continue;
         switch (section) {
         case Section::None:
-            diagnostics.warn(fileName, lineNumber, "已忽略不在任何节中的行");
+            diagnostics.warn(fileName, lineNumber, Problem::LineOutsideSection);
             break;
         case Section::Options: {
             auto eq = line.find('=');
             if (eq == std::string_view::npos) {
-                diagnostics.warn(fileName, lineNumber, "已忽略没有“=”的选项行");
+                diagnostics.warn(fileName, lineNumber, Problem::OptionWithoutEquals);
                 break;
             }
             parser.option(trim(line.substr(0, eq)), line.substr(eq + 1), fileName, lineNumber);
@@ -480,14 +463,13 @@ Project parseProject(std::string_view text, const std::string& fileName,
         case Section::Windows: {
             auto eq = line.find('=');
             if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty()) {
-                diagnostics.warn(fileName, lineNumber, "已忽略没有“名称=”的窗口行");
+                diagnostics.warn(fileName, lineNumber, Problem::WindowWithoutName);
                 break;
             }
             auto window = parseWindowDefinition(line.substr(0, eq), line.substr(eq + 1), fileName,
                                                 lineNumber, diagnostics);
             if (project.findWindow(window.name))
-                diagnostics.warn(fileName, lineNumber,
-                                 "窗口 \"" + window.name + "\" 定义了两次，以第一次为准");
+                diagnostics.warn(fileName, lineNumber, Problem::WindowDefinedTwice, {window.name});
             else
                 project.windows.push_back(std::move(window));
             break;
@@ -516,7 +498,7 @@ Project parseProject(std::string_view text, const std::string& fileName,
         }
     }
     if (!project.infoTypes.empty())
-        diagnostics.warn(fileName, project.infoTypes.front().line, "不支持信息类型，已忽略");
+        diagnostics.warn(fileName, project.infoTypes.front().line, Problem::InfoTypesIgnored);
     return project;
 }
 

@@ -141,15 +141,14 @@ Sitemap parseSitemap(std::string_view text, const std::string& fileName, Diagnos
         if (iequals(tag.name, "ul")) {
             if (++depth > kMaxDepth && !warnedDepth) {
                 warnedDepth = true;
-                diagnostics.warn(fileName, tag.line, "嵌套过深的列表已展平");
+                diagnostics.warn(fileName, tag.line, Problem::SitemapTooDeep);
             }
         } else if (iequals(tag.name, "/ul")) {
             if (depth > 0)
                 --depth;
         } else if (iequals(tag.name, "object")) {
             if (object != ObjectKind::None) {
-                diagnostics.warn(fileName, tag.line,
-                                 "<OBJECT> inside <OBJECT>: the first ends here");
+                diagnostics.warn(fileName, tag.line, Problem::ObjectInsideObject);
                 finishObject();
             }
             const std::string type = tag.attribute("type");
@@ -173,7 +172,7 @@ Sitemap parseSitemap(std::string_view text, const std::string& fileName, Diagnos
         }
     });
     if (object != ObjectKind::None) {
-        diagnostics.warn(fileName, current.line, "<OBJECT> 没有结束");
+        diagnostics.warn(fileName, current.line, Problem::ObjectNotClosed);
         finishObject();
     }
 

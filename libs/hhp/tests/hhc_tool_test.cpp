@@ -74,11 +74,18 @@ protected:
     // as a caller that passes one command line would). `prefix` runs before, in the same shell.
     ToolRun hhc(const fs::path& folder, const std::string& arguments,
                 const std::string& prefix = "") {
+        return runTool(m_hhc, folder, arguments, prefix);
+    }
+    ToolRun hh(const fs::path& folder, const std::string& arguments) {
+        return runTool(m_hhc.parent_path() / "hh.exe", folder, arguments, "");
+    }
+    ToolRun runTool(const fs::path& tool, const fs::path& folder, const std::string& arguments,
+                    const std::string& prefix) {
         ToolRun run;
         const fs::path out = m_work / "stdout.txt";
         const fs::path err = m_work / "stderr.txt";
         const std::string command = "cd " + quote(folder.string()) + " && " + prefix + " " +
-                                    quote(m_hhc.string()) + " " + arguments + " >" +
+                                    quote(tool.string()) + " " + arguments + " >" +
                                     quote(out.string()) + " 2>" + quote(err.string());
         const int status = std::system(("sh -c " + quote(command)).c_str());
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -714,3 +721,245 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
     EXPECT_TRUE(searchPages(archive, topics, "the").empty());
     EXPECT_TRUE(searchPages(archive, topics, "搜查").empty());
 }
+
+namespace {
+
+// Every file under a folder: relative name -> bytes.
+std::map<std::string, std::string> folderFiles(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), folder).generic_string()] = readAll(entry.path());
+    return files;
+}
+
+// The context-help ids of a help file, in stored order: number and topic file.
+std::vector<std::pair<std::uint32_t, std::string>>
+contextIds(const std::map<std::string, std::string>& files) {
+    std::vector<std::pair<std::uint32_t, std::string>> ids;
+    const auto ivb = files.find("#IVB");
+    if (ivb == files.end())
+        return ids;
+    const Settings s = readSettings(files);
+    const std::string& data = ivb->second;
+    EXPECT_EQ(Settings::dword(data, 0), data.size() - 4);
+    for (std::size_t pos = 4; pos + 8 <= data.size(); pos += 8)
+        ids.emplace_back(Settings::dword(data, pos), s.string(Settings::dword(data, pos + 4)));
+    return ids;
+}
+
+bool isSitemap(const std::string& name) {
+    return name.ends_with(".hhc") || name.ends_with(".hhk");
+}
+
+class HhcRoundTrip : public HhcTool {
+protected:
+    // Decompiles `chm` with hh.exe, compiles the rebuilt project with hhc.exe and decompiles
+    // that again: every context id must keep its topic, every sitemap its bytes, and the
+    // second decompile must give the sources of the first.
+    void expectRoundTrip(const fs::path& chm, const std::string& label) {
+        SCOPED_TRACE(label);
+        const auto original = extractMspack(chm);
+        const fs::path first = m_work / (label + "_first");
+        const fs::path second = m_work / (label + "_second");
+        ToolRun run = hh(m_work, "-decompile " + quote(first.string()) + " " + quote(chm.string()));
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(run.err, "");
+        const auto sources = folderFiles(first);
+        const auto project = std::find_if(sources.begin(), sources.end(),
+                                          [](const auto& f) { return f.first.ends_with(".hhp"); });
+        ASSERT_NE(project, sources.end());
+        run = hhc(first, quote(project->first));
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(run.err, "");
+        const fs::path rebuilt = first / fs::path(project->first).replace_extension(".chm");
+        const auto recompiled = extractMspack(rebuilt);
+
+        EXPECT_EQ(contextIds(recompiled), contextIds(original));
+        for (const auto& [name, data] : original)
+            if (isSitemap(name)) {
+                ASSERT_EQ(recompiled.count(name), 1u) << name;
+                EXPECT_TRUE(recompiled.at(name) == data) << name << " changed";
+            }
+
+        run = hh(m_work, "-decompile " + quote(second.string()) + " " + quote(rebuilt.string()));
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        const auto again = folderFiles(second);
+        std::set<std::string> namesBefore, namesAfter;
+        for (const auto& [name, data] : sources)
+            namesBefore.insert(name);
+        for (const auto& [name, data] : again)
+            namesAfter.insert(name);
+        EXPECT_EQ(namesAfter, namesBefore);
+        for (const auto& [name, data] : sources)
+            EXPECT_TRUE(again.count(name) && again.at(name) == data) << name << " differs";
+    }
+};
+
+TEST_F(HhcRoundTrip, KeepsContextIdsSitemapBytesAndSources) {
+    const fs::path folder = m_work / "rt";
+    writeAll(folder / "rt.hhp", "[OPTIONS]\r\nCompiled file=rt.chm\r\nContents file=toc.hhc\r\n"
+                                "Index file=idx.hhk\r\nDefault topic=a.htm\r\n"
+                                "Language=0x804 Chinese (PRC)\r\nTitle=往返\r\n\r\n"
+                                "[FILES]\r\na.htm\r\nsub/b.htm\r\n\r\n"
+                                "[ALIAS]\r\nIDH_START=a.htm\r\nIDH_DETAIL=sub/b.htm\r\n"
+                                "IDH_AGAIN=a.htm\r\n\r\n[MAP]\r\n#include ids.h\r\n");
+    writeAll(folder / "ids.h", "#define IDH_START 100\r\n#define IDH_DETAIL 0x200\r\n"
+                               "#define IDH_AGAIN 7\r\n");
+    writeAll(folder / "a.htm", "<html><title>A</title><a href=\"sub/b.htm\">b</a></html>");
+    writeAll(folder / "sub/b.htm", "<html><title>B</title></html>");
+    // Sitemaps saved by an editor that puts a UTF-8 byte-order mark before GBK text.
+    auto item = [](const std::string& name, const std::string& local) {
+        return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + gbk(name) +
+               "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\r\n";
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string toc = bom + "<HTML><BODY>\r\n<UL>\r\n" + item("开始", "a.htm") +
+                            item("详细说明", "sub/b.htm") + "</UL>\r\n</BODY></HTML>\r\n";
+    const std::string index = bom + "<HTML><BODY>\r\n<UL>\r\n" + item("关键字", "sub/b.htm") +
+                              "</UL>\r\n</BODY></HTML>\r\n";
+    writeAll(folder / "toc.hhc", toc);
+    writeAll(folder / "idx.hhk", index);
+    const ToolRun run = hhc(folder, "rt.hhp");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+
+    // The sitemaps are stored as they are, mark included.
+    const auto files = check(folder / "rt.chm", {{"toc.hhc", toc}, {"idx.hhk", index}});
+    using Ids = std::vector<std::pair<std::uint32_t, std::string>>;
+    EXPECT_EQ(contextIds(files), (Ids{{100, "a.htm"}, {0x200, "sub/b.htm"}, {7, "a.htm"}}));
+    expectRoundTrip(folder / "rt.chm", "ours");
+}
+
+TEST_F(HhcRoundTrip, MicrosoftMadeFiles) {
+    const fs::path fixtures = QUORLIN_MS_FIXTURES;
+    if (!fs::is_directory(fixtures))
+        GTEST_SKIP() << "no help files made by Microsoft's compiler at " << fixtures;
+    for (const char* name : {"help1.chm", "help2.chm"})
+        if (fs::exists(fixtures / name))
+            expectRoundTrip(fixtures / name, fs::path(name).stem().string());
+    EXPECT_EQ(contextIds(extractMspack(fixtures / "help1.chm")).size(), 15u);
+}
+
+// One run of hhc.exe per fault: the project and files it needs, and the only line hhc.exe
+// may print on stderr. Every case must be reported once, in Chinese, with the right status.
+struct FaultCase {
+    const char* label;
+    std::map<std::string, std::string> files; // "<big>" makes a sparse file past the size cap
+    const char* project;                      // folder/name of the project to compile
+    int status;
+    std::string message;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class HhcFault : public HhcTool, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(HhcFault, IsReportedOnceInChinese) {
+    const FaultCase& c = GetParam();
+    for (const auto& [name, data] : c.files) {
+        if (data == "<big>") {
+            writeAll(m_work / name, "");
+            fs::resize_file(m_work / name, (std::uintmax_t{512} << 20) + 1);
+        } else if (data.starts_with("<link>")) {
+            fs::create_directories((m_work / name).parent_path());
+            fs::create_symlink(data.substr(6), m_work / name);
+        } else if (data == "<folder>") {
+            fs::create_directories(m_work / name);
+        } else {
+            writeAll(m_work / name, data);
+        }
+    }
+    const fs::path project = m_work / c.project;
+    const ToolRun run = hhc(project.parent_path(), project.filename().string());
+    EXPECT_EQ(run.status, c.status) << run.out;
+    EXPECT_EQ(run.err, c.message + "\n");
+}
+
+const std::string kPage = "<html><title>A</title></html>";
+const std::string kOptions = "[OPTIONS]\nCompiled file=p.chm\nDefault topic=a.htm\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HhcFault,
+    ::testing::Values(
+        FaultCase{"outsideTheProjectFolder",
+                  {{"p/p.hhp", kOptions + "[FILES]\na.htm\n../up.htm\n"},
+                   {"p/a.htm", kPage},
+                   {"up.htm", kPage}},
+                  "p/p.hhp",
+                  0,
+                  "p.hhp:6: 警告：\"../up.htm\" 位于工程文件夹之外，已存为 \"up.htm\""},
+        FaultCase{
+            "caseCollision",
+            {{"p.hhp", kOptions + "[FILES]\na.htm\nA.htm\n"}, {"a.htm", kPage}, {"A.htm", kPage}},
+            "p.hhp",
+            0,
+            "p.hhp:6: 警告：\"A.htm\" 将存为 \"A.htm\"，但已有另一个文件使用这个名称，已略去"},
+        // A system file claims a page's worth of bytes and yields far fewer.
+        FaultCase{"unreadablePage",
+                  {{"p.hhp", kOptions + "[FILES]\na.htm\nodd.htm\n"},
+                   {"a.htm", kPage},
+                   {"odd.htm", "<link>/sys/kernel/address_bits"}},
+                  "p.hhp",
+                  0,
+                  "p.hhp:6: 警告：无法读取 \"odd.htm\""},
+        FaultCase{"fileTooLarge",
+                  {{"p.hhp", kOptions + "[FILES]\na.htm\nbig.bin\n"},
+                   {"a.htm", kPage},
+                   {"big.bin", "<big>"}},
+                  "p.hhp",
+                  0,
+                  "p.hhp:6: 警告：\"big.bin\" 超过 512 MiB，已略去"},
+        FaultCase{
+            "unknownDefaultWindow",
+            {{"p.hhp", kOptions + "Default Window=nowhere\n[FILES]\na.htm\n"}, {"a.htm", kPage}},
+            "p.hhp",
+            0,
+            "p.hhp: 警告：默认窗口 \"nowhere\" 没有在 [WINDOWS] 中定义"},
+        FaultCase{
+            "aliasWithoutMap",
+            {{"p.hhp", kOptions + "[FILES]\na.htm\n[ALIAS]\nIDH_A=a.htm\n"}, {"a.htm", kPage}},
+            "p.hhp",
+            0,
+            "p.hhp:7: 警告：别名 \"IDH_A\" 在 [MAP] 中没有编号，已略去"},
+        FaultCase{"lossyTitle",
+                  {{"p.hhp", kOptions + "Language=0x804\nTitle=笑脸😀\n[FILES]\na.htm\n"},
+                   {"a.htm", kPage}},
+                  "p.hhp",
+                  0,
+                  "p.hhp: 警告：\"笑脸😀\" 中有代码页 936 无法表示的字符"},
+        FaultCase{"lossySitemapLine",
+                  {{"p.hhp", kOptions + "Language=0x804\nContents file=t.hhc\n[FILES]\na.htm\n"},
+                   {"a.htm", kPage},
+                   {"t.hhc", "<UL>\n<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" "
+                             "value=\"😀\"><param name=\"Local\" value=\"a.htm\"></OBJECT>\n"}},
+                  "p.hhp",
+                  0,
+                  "t.hhc:2: 警告：代码页 936 无法表示的字符已存为“?”"},
+        // Named by the index only: reported where it is named, not again as a lost topic.
+        FaultCase{"missingIndexTarget",
+                  {{"p.hhp", kOptions + "Index file=i.hhk\n[FILES]\na.htm\n"},
+                   {"a.htm", kPage},
+                   {"i.hhk", "<UL>\n<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" "
+                             "value=\"k\"><param name=\"Local\" value=\".htm\"></OBJECT>\n"}},
+                  "p.hhp",
+                  0,
+                  "i.hhk:2: 警告：找不到文件 \".htm\""},
+        FaultCase{
+            "outputIsAFolder",
+            {{"p.hhp", kOptions + "[FILES]\na.htm\n"}, {"a.htm", kPage}, {"p.chm", "<folder>"}},
+            "p.hhp",
+            1,
+            "p.hhp: 错误：编译文件 \"p.chm\" 是一个已有的文件夹"},
+        FaultCase{
+            "outputFolderMissing",
+            {{"p.hhp", "[OPTIONS]\nCompiled file=no/p.chm\n[FILES]\na.htm\n"}, {"a.htm", kPage}},
+            "p.hhp",
+            1,
+            "p.hhp: 错误：编译文件 \"no/p.chm\" 所在的文件夹不存在"},
+        FaultCase{"projectMissing", {}, "none.hhp", 1, "none.hhp: 错误：无法读取工程文件"}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+} // namespace

@@ -23,7 +23,9 @@ using text::toUtf8;
 // Converts the lines of a text that are non-ASCII UTF-8 to the code page, leaving every other
 // line (and every line end) byte for byte. Pages' titles arrive in sitemaps as their own
 // bytes, so one file may mix encodings: the decision is taken line by line. Calls
-// `onLoss(lineNumber)` for each line holding a character the code page cannot hold.
+// `onLoss(lineNumber)` for each line holding a character the code page cannot hold. A leading
+// UTF-8 byte-order mark is not judged as text: it is kept when nothing needed converting
+// (the text comes back byte for byte) and dropped when lines were converted.
 template <typename OnLoss>
 std::string convertUtf8Lines(std::string_view text, std::uint32_t codePage, OnLoss&& onLoss);
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hhp {
 
@@ -28,9 +29,20 @@ struct CompileResult {
     std::uint64_t bytesOut = 0; // size of the .chm
 };
 
+// The steps of a compile, for a progress display. The comment names the arguments.
+enum class Step {
+    ReadingFiles,        // -
+    FollowingLinks,      // -
+    BuildingSearchIndex, // -
+    BuildingSystemFiles, // -
+    Compressing,         // -
+    WordsNotIndexed,     // count, code page: words longer than 99 bytes or not in the code page
+    Writing,             // the .chm's path
+};
+
 // Reports one step of the compile; called only when the project asks for progress
 // ("Display compile progress").
-using ProgressSink = std::function<void(const std::string& message)>;
+using ProgressSink = std::function<void(Step step, const std::vector<std::string>& args)>;
 
 // Compiles the project at projectPath (relative to the current folder or absolute). The .chm
 // is written to a temporary file beside its final place and renamed over it only when
