@@ -214,8 +214,11 @@ void frmMain::createControls() {
     showDriveOf(start);
     try {
         Dir1->setPath(start, driveOf(start));
-    } catch (const host::HostError& e) {
-        host::notify(e.what());
+    } catch (const host::HostError&) {
+        // The load step's folder change lists the pages and reports the failure, once.
+        if (!start.empty()) {
+            Dir1->setUnlistedPath(start, driveOf(start));
+        }
     }
 }
 
@@ -340,7 +343,8 @@ void frmMain::setTabOrderAndKeys() {
 }
 
 void frmMain::connectHandlers() {
-    connect(Drive1, &QComboBox::activated, this, &frmMain::Drive1_Change);
+    // Only a change of drive counts: picking the drive already chosen keeps the folder.
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmMain::Drive1_Change);
     connect(Dir1, &FolderList::pathChanged, this, &frmMain::Dir1_Change);
     connect(Dir1, &FolderList::folderRequested, this, &frmMain::changeFolder);
     connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
@@ -409,6 +413,7 @@ std::string frmMain::driveOf(const std::string& folder) const {
 void frmMain::showDriveOf(const std::string& folder) {
     const int index = Drive1->findText(host::toQString(driveOf(folder)));
     if (index >= 0) {
+        const QSignalBlocker quiet(Drive1); // showing the drive is no choice of the user's
         Drive1->setCurrentIndex(index);
     }
 }
@@ -432,20 +437,9 @@ void frmMain::Dir1_Change() {
     try {
         pages = host::fileSystem().listFiles(folder, "*.htm");
     } catch (const host::HostError& e) {
+        // No pages can be read here, so none are listed, and nothing can be built from them.
         host::notify(e.what());
-        // Back to the last folder whose pages could be read; the lists stay on it.
-        if (!m_file1Path.empty() && m_file1Path != folder) {
-            const QSignalBlocker quiet(Dir1);
-            try {
-                Dir1->setPath(m_file1Path, driveOf(m_file1Path));
-            } catch (const host::HostError&) {
-                // It could be read a moment ago; if it cannot now, the list keeps what it shows.
-            }
-            showDriveOf(m_file1Path);
-        }
-        return;
     }
-    m_file1Path = folder;
     File1->clear();
     for (const auto& page : pages) {
         File1->addItem(host::toQString(page));

@@ -121,8 +121,6 @@ private:
     void updateClock();
 
     std::string m_programFolder;
-    // The folder File1 lists: the last folder whose pages could be read.
-    std::string m_file1Path;
     bool m_building = false;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_clockPanel = nullptr;

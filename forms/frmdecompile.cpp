@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -286,6 +287,14 @@ void frmdecompile::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void frmdecompile::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void openDecompileDialog(QWidget* owner) {

@@ -7,6 +7,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +41,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // No button is the cancel key: Esc leaves the dialog open with both boxes as they are.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();

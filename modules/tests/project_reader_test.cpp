@@ -70,6 +70,16 @@ TEST_F(ProjectTest, CompiledFileIsTakenAfreshForEveryProject) {
     EXPECT_EQ(info.ContentsFile, "");
     EXPECT_EQ(info.IndexFile, "");
     EXPECT_EQ(info.CompiledFile, "Manual.v2.chm");
+    // The compiled file is an option only before the first section and in [OPTIONS], however
+    // that header is spelled; a page or a window line is never taken for it.
+    for (const char* text :
+         {"Compiled file=x.chm\r\n[FILES]\r\nCompiledHelp_FAQ.htm\r\n",
+          "[FILES]\r\na.htm\r\n\r\n [Options] \r\nCompiled file=x.chm\r\n",
+          "[OPTIONS]\r\nCompiled file=x.chm\r\n[WINDOWS]\r\nCompiled file=y.chm\r\n"}) {
+        page("p.hhp", text);
+        modProject::ReadProjectOptions(folder() + "p.hhp", info);
+        EXPECT_EQ(info.CompiledFile, "x.chm") << text;
+    }
 }
 
 TEST_F(ProjectTest, GeneratedProjectReadsBack) {

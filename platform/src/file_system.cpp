@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -238,7 +239,7 @@ public:
         std::error_code ec;
         fs::directory_iterator it(fromU8(resolveCase(toHostPath(folder))), ec);
         if (ec) {
-            throw HostError("无法读取文件夹 " + folder + "：" + ec.message());
+            throw HostError(folderReadError(folder, ec));
         }
         for (const auto& entry : it) {
             std::error_code typeError;
@@ -259,7 +260,7 @@ public:
         std::error_code ec;
         fs::directory_iterator it(fromU8(resolveCase(toHostPath(folder))), ec);
         if (ec) {
-            throw HostError("无法读取文件夹 " + folder + "：" + ec.message());
+            throw HostError(folderReadError(folder, ec));
         }
         for (const auto& entry : it) {
             std::error_code typeError;
@@ -308,7 +309,13 @@ public:
     std::string currentFolder() override {
         std::error_code ec;
         const auto path = fs::current_path(ec);
-        return ec ? std::string() : u8(path);
+        if (!ec) {
+            return u8(path);
+        }
+        // The system cannot name a current folder that has been deleted; the shell that
+        // started us still knows which one it was, and the user is told by that name.
+        const char* shellFolder = std::getenv("PWD");
+        return shellFolder != nullptr && isAbsolutePath(shellFolder) ? shellFolder : std::string();
     }
 
     bool setCurrentFolder(const std::string& path) override {
@@ -388,9 +395,26 @@ FileSystem* g_current = nullptr;
 
 } // namespace
 
+std::string folderReadError(const std::string& folder, std::error_code error) {
+    const char* reason = "系统无法列出其中的文件";
+    if (error == std::errc::no_such_file_or_directory) {
+        reason = "文件夹不存在";
+    } else if (error == std::errc::permission_denied ||
+               error == std::errc::operation_not_permitted) {
+        reason = "没有读取权限";
+    } else if (error == std::errc::not_a_directory) {
+        reason = "这不是一个文件夹";
+    }
+    return "无法读取文件夹 " + (folder.empty() ? std::string("（当前文件夹）") : folder) + "：" +
+           reason + "（" + error.message() + "）";
+}
+
 bool matchesPattern(std::string_view name, std::string_view pattern) {
     if (wildMatch(name, pattern)) {
         return true;
+    }
+    if (!hasWildcard(pattern)) {
+        return false; // an exact name is that page only: "intro.htm" never finds "intro.html"
     }
     // "*.htm" also lists "a.html": a three-character extension in the pattern matches longer
     // extensions that begin with it.

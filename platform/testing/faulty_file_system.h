@@ -6,6 +6,7 @@
 #include "platform/host_error.h"
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace host::testing {
@@ -13,6 +14,8 @@ namespace host::testing {
 class FaultyFileSystem : public FileSystem {
 public:
     std::vector<std::string> failOpen, failCreate, failCopy, failDelete, failList, failChdir;
+    // Offered after the host's own drives.
+    std::vector<std::string> extraDrives;
 
     TextReader openTextFile(const std::string& path) override {
         if (hit(failOpen, path)) {
@@ -32,13 +35,13 @@ public:
     std::vector<std::string> listFiles(const std::string& folder,
                                        const std::string& pattern) override {
         if (hit(failList, folder)) {
-            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+            throw HostError(folderReadError(folder, denied()));
         }
         return hostFileSystem().listFiles(folder, pattern);
     }
     std::vector<std::string> listFolders(const std::string& folder) override {
         if (hit(failList, folder)) {
-            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+            throw HostError(folderReadError(folder, denied()));
         }
         return hostFileSystem().listFolders(folder);
     }
@@ -55,9 +58,16 @@ public:
     bool setCurrentFolder(const std::string& path) override {
         return !hit(failChdir, path) && hostFileSystem().setCurrentFolder(path);
     }
-    std::vector<std::string> drives() override { return hostFileSystem().drives(); }
+    std::vector<std::string> drives() override {
+        auto all = hostFileSystem().drives();
+        all.insert(all.end(), extraDrives.begin(), extraDrives.end());
+        return all;
+    }
 
 private:
+    // What a folder the user may not read (mode 711) gives, whoever runs the tests.
+    static std::error_code denied() { return std::make_error_code(std::errc::permission_denied); }
+
     static bool hit(const std::vector<std::string>& needles, const std::string& path) {
         for (const auto& n : needles) {
             if (path.find(n) != std::string::npos) {

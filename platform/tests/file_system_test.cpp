@@ -41,6 +41,7 @@ TEST(MatchesPattern, WildcardsIgnoreCaseAndThreeLetterExtensionsReachFurther) {
     EXPECT_FALSE(host::matchesPattern("a.xhtm", "*.htm"));
     EXPECT_FALSE(host::matchesPattern("a12.txt", "a?.txt"));
     EXPECT_FALSE(host::matchesPattern("myindex.htm", "index.htm*"));
+    EXPECT_FALSE(host::matchesPattern("page.html", "page.htm")); // only a pattern reaches further
 }
 
 TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
@@ -54,7 +55,14 @@ TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
     (void)files;
     EXPECT_EQ(host::fileSystem().listFiles(path(), "*.htm"),
               (std::vector<std::string>{"A.html", "b.htm", "c.HTM"}));
-    EXPECT_THROW(host::fileSystem().listFiles(path("missing"), "*.htm"), host::HostError);
+    try {
+        host::fileSystem().listFiles(path("missing"), "*.htm");
+        ADD_FAILURE() << "a missing folder was listed";
+    } catch (const host::HostError& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("无法读取文件夹 " + path("missing") +
+                                                      "：文件夹不存在（"))
+            << e.what();
+    }
 }
 
 TEST_F(FileSystemTest, FindFirstPrefersTheExactSpellingAndReturnsTheStoredName) {

@@ -452,16 +452,24 @@ private slots:
         QWidget owner;
         frmdecompile* shown = nullptr;
         QString text1;
+        QString afterEscape;
         answerModal<frmdecompile>(
             [&](frmdecompile& d) {
                 shown = &d;
                 text1 = d.Text1->text();
                 d.Text1->setText(QStringLiteral("left behind"));
+                d.Text2->setText(QStringLiteral("kept"));
+                // Esc is no way out: only "取 消" and the close box close the dialog.
+                QTest::keyClick(d.Text1, Qt::Key_Escape);
+                afterEscape =
+                    (d.isVisible() ? QStringLiteral("open ") : QStringLiteral("closed ")) +
+                    d.Text1->text() + '|' + d.Text2->text();
             },
             [](frmdecompile& d) { QTest::mouseClick(d.Command4, Qt::LeftButton); });
         openDecompileDialog(&owner);
         QVERIFY(shown != nullptr);
         QVERIFY(text1.isEmpty());
+        QCOMPARE(afterEscape, QStringLiteral("open left behind|kept"));
         QVERIFY(owner.findChildren<frmdecompile*>().isEmpty()); // gone once closed
     }
 

@@ -190,6 +190,17 @@ private slots:
         QCOMPARE(itemsOf(w.List1), (QStringList{"a.htm", "index.htm"}));
     }
 
+    void aPageNamedLikeAnOptionIsNoOption() {
+        write(f.pages() / "index.htm", fixture::pageWithTitle("首页"));
+        write(f.pages() / "CompiledHelp_FAQ.htm", fixture::pageWithTitle("问答"));
+        frmMain& w = f.open(f.pages());
+        f.boxes->answers = {host::MessageAnswer::No};
+        w.mnuOpeCompile->trigger();
+        QCOMPARE(f.boxes->texts(), Strings{kDelete});
+        QCOMPARE(f.tools->calls.size(), std::size_t{2});
+        QCOMPARE(f.tools->calls[1].command.arguments, std::string("chm_hhp.chm"));
+    }
+
     void hhpModeAsksBeforeRewriting_data() {
         QTest::addColumn<bool>("rewrite");
         QTest::newRow("yes") << true;
@@ -262,7 +273,7 @@ private slots:
                                   << "toc.hhc"
                                   << "toc.hhc";
         QTest::newRow("climbing, Windows spelling") << "..\\toc.hhc"
-                                                    << "proj/..\\toc.hhc"
+                                                    << "toc.hhc"
                                                     << "toc.hhc";
         QTest::newRow("absolute") << "ABSOLUTE"
                                   << "elsewhere/toc.hhc"

@@ -143,6 +143,7 @@ public:
         journal = Journal{};
         journal.root = m_root.string() + "/";
         files = std::make_unique<JournalFileSystem>(journal);
+        files->extraDrives = {m_root.string() + "/"}; // so that another drive can be picked
         boxes = std::make_unique<JournalMessageBoxes>(journal);
         tools = std::make_unique<host::testing::RecordingToolRunner>();
         desktop = std::make_unique<host::testing::RecordingDesktopServices>();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace host {
@@ -38,6 +39,8 @@ public:
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
 
+    // The current folder; when the system cannot tell (it was deleted), the one the shell
+    // names in PWD, or empty.
     virtual std::string currentFolder() = 0;
     virtual bool setCurrentFolder(const std::string& path) = 0;
 
@@ -63,9 +66,14 @@ private:
 // The host's own file system, for wrappers that delegate to it.
 FileSystem& hostFileSystem();
 
+// The message for a folder that cannot be listed: the folder's name and the reason in Chinese,
+// with the system's own words in brackets after it.
+std::string folderReadError(const std::string& folder, std::error_code error);
+
 // Case-insensitive wildcard match of a bare name against a pattern of "*" and "?". A pattern
-// whose extension has three characters also matches longer extensions that begin with them,
-// as short 8.3 names make it on Windows ("*.htm" lists "a.html").
+// with a wildcard whose extension has three characters also matches longer extensions that
+// begin with them, as short 8.3 names make it on Windows ("*.htm" lists "a.html"); a name
+// without wildcards matches only itself, letter case aside.
 bool matchesPattern(std::string_view name, std::string_view pattern);
 
 } // namespace host
