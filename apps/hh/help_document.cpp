@@ -72,15 +72,19 @@ std::string readErrorMessage(chm::ReadError error) {
 
 std::string mimeTypeForName(const std::string& name) {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {".htm", "text/html"},        {".html", "text/html"},        {".hhc", "text/html"},
-        {".hhk", "text/html"},        {".css", "text/css"},          {".js", "text/javascript"},
-        {".txt", "text/plain"},       {".xml", "text/xml"},          {".json", "application/json"},
-        {".png", "image/png"},        {".gif", "image/gif"},         {".jpg", "image/jpeg"},
-        {".jpeg", "image/jpeg"},      {".bmp", "image/bmp"},         {".ico", "image/x-icon"},
-        {".svg", "image/svg+xml"},    {".webp", "image/webp"},       {".woff", "font/woff"},
-        {".woff2", "font/woff2"},     {".ttf", "font/ttf"},          {".otf", "font/otf"},
-        {".mp3", "audio/mpeg"},       {".wav", "audio/wav"},         {".mp4", "video/mp4"},
-        {".pdf", "application/pdf"},  {".xhtml", "application/xhtml+xml"},
+        {".htm", "text/html"},         {".html", "text/html"},
+        {".hhc", "text/html"},         {".hhk", "text/html"},
+        {".css", "text/css"},          {".js", "text/javascript"},
+        {".txt", "text/plain"},        {".xml", "text/xml"},
+        {".json", "application/json"}, {".png", "image/png"},
+        {".gif", "image/gif"},         {".jpg", "image/jpeg"},
+        {".jpeg", "image/jpeg"},       {".bmp", "image/bmp"},
+        {".ico", "image/x-icon"},      {".svg", "image/svg+xml"},
+        {".webp", "image/webp"},       {".woff", "font/woff"},
+        {".woff2", "font/woff2"},      {".ttf", "font/ttf"},
+        {".otf", "font/otf"},          {".mp3", "audio/mpeg"},
+        {".wav", "audio/wav"},         {".mp4", "video/mp4"},
+        {".pdf", "application/pdf"},   {".xhtml", "application/xhtml+xml"},
     };
     const std::string name_ = lower(name);
     for (const auto& [extension, type] : kTypes)
@@ -97,9 +101,9 @@ std::string replyCharset(const std::vector<std::uint8_t>& bytes, const std::stri
         return {};
     if (hasBom(bytes))
         return {};
-    const std::string head =
-        lower(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                              bytes.size(), kCharsetPrescan))));
+    const std::string head = lower(std::string(
+        bytes.begin(),
+        bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), kCharsetPrescan))));
     if (html && declaresCharset(head))
         return {};
     if (mimeType == "text/css" && head.rfind("@charset", 0) == 0)
@@ -136,8 +140,7 @@ chm::ReadError HelpDocument::load() {
     if (m_archive->read("/#WINDOWS", windows, kMaxResource) == chm::ReadError::Ok) {
         m_archive->read("/#STRINGS", strings, kMaxResource);
         for (chm::WindowSettings& w : chm::parseWindows(windows, strings, m_warnings))
-            if (!m_system.defaultWindow.empty() &&
-                lower(w.name) == lower(m_system.defaultWindow))
+            if (!m_system.defaultWindow.empty() && lower(w.name) == lower(m_system.defaultWindow))
                 m_window = std::move(w);
     }
     if (m_system.lcid)
@@ -241,7 +244,8 @@ int HelpDocument::contentsNodeForPage(const std::string& stored) const {
 }
 
 std::string HelpDocument::startPage() const {
-    for (const std::string* candidate : {&m_system.defaultTopic, &m_window.defaultFile, &m_window.home})
+    for (const std::string* candidate :
+         {&m_system.defaultTopic, &m_window.defaultFile, &m_window.home})
         if (!candidate->empty() && !storedName(*candidate).empty())
             return *candidate;
     if (!m_readingOrder.empty())

@@ -17,10 +17,10 @@
 namespace hh {
 
 struct ContentsNode {
-    std::string title;        // UTF-8
-    std::string local;        // as the sitemap gives it, may carry "#anchor"
-    int parent = -1;          // index into the node list; -1 at the top
-    int row = 0;              // place among its parent's children
+    std::string title; // UTF-8
+    std::string local; // as the sitemap gives it, may carry "#anchor"
+    int parent = -1;   // index into the node list; -1 at the top
+    int row = 0;       // place among its parent's children
     std::vector<int> children;
 };
 

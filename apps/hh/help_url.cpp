@@ -9,8 +9,7 @@ namespace hh {
 namespace {
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -66,8 +65,8 @@ std::string normalizePageName(std::string_view page) {
         else
             part += c;
     }
-    const bool folder = part.empty() && !page.empty() &&
-                        (page.back() == '/' || page.back() == '\\');
+    const bool folder =
+        part.empty() && !page.empty() && (page.back() == '/' || page.back() == '\\');
     flush();
     std::string out;
     for (const std::string& p : parts)
@@ -111,9 +110,9 @@ Route routeRequest(std::string_view scheme, std::string_view path, const std::st
         if (scheme != kHelpScheme || contextFile.empty() || rest.empty() || rest[0] != '/')
             return refuse("地址中缺少“::”，不指向帮助文件中的页面");
         std::string ancestor = folderOf(contextFile);
-        while (ancestor != "/" && !(rest.size() > ancestor.size() &&
-                                    rest.compare(0, ancestor.size(), ancestor) == 0 &&
-                                    rest[ancestor.size()] == '/'))
+        while (ancestor != "/" &&
+               !(rest.size() > ancestor.size() && rest.compare(0, ancestor.size(), ancestor) == 0 &&
+                 rest[ancestor.size()] == '/'))
             ancestor = folderOf(ancestor);
         const std::size_t skip = ancestor == "/" ? 0 : ancestor.size();
         Route r;
@@ -137,8 +136,7 @@ Route routeRequest(std::string_view scheme, std::string_view path, const std::st
     }
     if (target.find("/../") != std::string::npos || target.find("/./") != std::string::npos)
         return refuse("不读取其他文件夹中的帮助文件");
-    if (!contextFile.empty() && target != contextFile &&
-        folderOf(target) != folderOf(contextFile))
+    if (!contextFile.empty() && target != contextFile && folderOf(target) != folderOf(contextFile))
         return refuse("不读取其他文件夹中的帮助文件");
 
     Route r;

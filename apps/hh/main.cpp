@@ -2,9 +2,9 @@
 // "hh.exe -decompile FOLDER FILE.chm" takes the file apart without any window.
 #include "hh_command.h"
 #include "hh_decompile.h"
+#include "platform/display.h"
 #include "viewer_entry.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -20,23 +20,12 @@ bool isFile(const std::string& name) {
     return std::filesystem::is_regular_file(std::filesystem::path(name), ec);
 }
 
-#if !defined(_WIN32) && !defined(__APPLE__)
-bool hasDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        if (const char* value = std::getenv(name); value && *value)
-            return true;
-    return false;
-}
-#endif
-
 int view(int argc, char** argv, const hh::Command& cmd) {
-#if !defined(_WIN32) && !defined(__APPLE__)
     // Without a desktop the toolkit would abort; say so in a sentence instead.
-    if (!hasDisplay()) {
-        std::cerr << "hh.exe：需要图形桌面才能显示帮助文件（没有 DISPLAY 或 WAYLAND_DISPLAY）。\n";
+    if (!host::hasGraphicalDisplay()) {
+        std::cerr << host::noDisplayMessage("hh.exe") << '\n';
         return 1;
     }
-#endif
     const char* usage = cmd.kind == hh::Command::Kind::View ? nullptr : cmd.error.c_str();
 #if defined(QUORLIN_HH_VIEWER_MODULE)
     // The viewer module lies beside the executable, as every file of the program folder does.

@@ -64,12 +64,11 @@ int quorlin_hh_view_main(int argc, char** argv, const char* file, const char* pa
     }
     viewer.show();
     trace("shown");
-    QObject::connect(&viewer, &hh::HelpViewer::pageReady, &viewer,
-                     [] {
-                         static bool once = false;
-                         if (!std::exchange(once, true))
-                             trace("page");
-                     });
+    QObject::connect(&viewer, &hh::HelpViewer::pageReady, &viewer, [] {
+        static bool once = false;
+        if (!std::exchange(once, true))
+            trace("page");
+    });
     // The engine starts after the window is up, so the window never waits for it.
     QTimer::singleShot(0, &viewer, [&viewer] { viewer.pageView(); });
     return app.exec();

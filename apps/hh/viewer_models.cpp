@@ -42,9 +42,8 @@ QModelIndex ContentsModel::index(int row, int column, const QModelIndex& parent)
     if (!m_document || column != 0 || row < 0)
         return {};
     const std::vector<int>& siblings =
-        parent.isValid()
-            ? m_document->contents()[static_cast<std::size_t>(nodeOf(parent))].children
-            : m_document->contentsRoots();
+        parent.isValid() ? m_document->contents()[static_cast<std::size_t>(nodeOf(parent))].children
+                         : m_document->contentsRoots();
     if (row >= static_cast<int>(siblings.size()))
         return {};
     return createIndex(row, 0, static_cast<quintptr>(siblings[static_cast<std::size_t>(row)]));

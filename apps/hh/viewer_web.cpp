@@ -106,10 +106,11 @@ void HelpSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     HelpDocument* doc = m_library.document(file);
     if (!doc) {
         if (isPage)
-            replyWith(job, "text/html",
-                      errorPage(QStringLiteral("无法打开帮助文件"),
-                                QStringLiteral("无法打开帮助文件“%1”。")
-                                    .arg(QString::fromStdString(file))));
+            replyWith(
+                job, "text/html",
+                errorPage(
+                    QStringLiteral("无法打开帮助文件"),
+                    QStringLiteral("无法打开帮助文件“%1”。").arg(QString::fromStdString(file))));
         else
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
@@ -122,10 +123,11 @@ void HelpSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         if (!isPage) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         } else if (error == chm::ReadError::NotFound) {
-            replyWith(job, "text/html",
-                      errorPage(QStringLiteral("找不到页面"),
-                                QStringLiteral("帮助文件中没有页面“%1”。")
-                                    .arg(QString::fromStdString(page))));
+            replyWith(
+                job, "text/html",
+                errorPage(
+                    QStringLiteral("找不到页面"),
+                    QStringLiteral("帮助文件中没有页面“%1”。").arg(QString::fromStdString(page))));
         } else {
             replyWith(job, "text/html",
                       errorPage(QStringLiteral("无法显示页面"),
@@ -197,7 +199,8 @@ namespace {
 // loaded in the page that asked instead, so that the reader stays in one window with its history.
 class NewWindowCatcher : public QWebEnginePage {
 public:
-    explicit NewWindowCatcher(HelpPage* target) : QWebEnginePage(target->profile(), target), m_target(target) {}
+    explicit NewWindowCatcher(HelpPage* target)
+        : QWebEnginePage(target->profile(), target), m_target(target) {}
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {

@@ -44,7 +44,6 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWheelEvent>
-
 #include <algorithm>
 #include <array>
 
@@ -55,7 +54,7 @@ namespace {
 const QString kCaption = QStringLiteral("HTML 帮助");
 
 // Zoom steps, as browsers offer them.
-constexpr std::array<qreal, 15> kZoomSteps = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0,
+constexpr std::array<qreal, 15> kZoomSteps = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8, 0.9, 1.0,
                                               1.1,  1.25, 1.5, 1.75, 2.0,  2.5, 3.0};
 constexpr int kRecentFiles = 8;
 // The per-file state of this many help files is kept; the oldest is forgotten first.
@@ -88,8 +87,8 @@ int chooseTopicDialog(QWidget* parent, const QString& keyword, const QStringList
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("已找到的主题"));
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("“%1”的主题。单击一个主题，然后单击“显示”。")
-                                     .arg(keyword)));
+    layout->addWidget(
+        new QLabel(QStringLiteral("“%1”的主题。单击一个主题，然后单击“显示”。").arg(keyword)));
     auto* list = new QListWidget;
     list->addItems(titles);
     list->setCurrentRow(0);
@@ -108,8 +107,8 @@ int chooseTopicDialog(QWidget* parent, const QString& keyword, const QStringList
 } // namespace
 
 QString highlightScript(const QStringList& terms) {
-    const QString list =
-        QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(terms)).toJson(QJsonDocument::Compact));
+    const QString list = QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(terms)).toJson(QJsonDocument::Compact));
     return QStringLiteral(R"JS((function (terms) {
     terms = terms.map(function (t) { return t.toLowerCase(); }).filter(function (t) { return t.length; });
     if (!terms.length || !document.body) return 0;
@@ -208,12 +207,12 @@ void HelpViewer::createActions() {
     };
     m_open = make(QStringLiteral("打开(&O)…"), "actionOpen", QKeySequence::Open,
                   &HelpViewer::openFromDialog);
-    m_print = make(QStringLiteral("打印(&P)…"), "actionPrint", QKeySequence::Print,
-                   &HelpViewer::print);
+    m_print =
+        make(QStringLiteral("打印(&P)…"), "actionPrint", QKeySequence::Print, &HelpViewer::print);
     m_printPdf = make(QStringLiteral("打印为 PDF(&D)…"), "actionPrintPdf", QKeySequence(),
                       &HelpViewer::printToPdf);
-    m_back = make(QStringLiteral("后退(&B)"), "actionBack", QKeySequence::Back,
-                  &HelpViewer::goBack);
+    m_back =
+        make(QStringLiteral("后退(&B)"), "actionBack", QKeySequence::Back, &HelpViewer::goBack);
     m_forward = make(QStringLiteral("前进(&F)"), "actionForward", QKeySequence::Forward,
                      &HelpViewer::goForward);
     m_home = make(QStringLiteral("主页(&H)"), "actionHome", QKeySequence(Qt::ALT | Qt::Key_Home),
@@ -228,8 +227,8 @@ void HelpViewer::createActions() {
                       &HelpViewer::findNext);
     m_findPrevious = make(QStringLiteral("查找上一个(&V)"), "actionFindPrevious",
                           QKeySequence::FindPrevious, &HelpViewer::findPrevious);
-    m_zoomIn = make(QStringLiteral("放大(&I)"), "actionZoomIn", QKeySequence::ZoomIn,
-                    &HelpViewer::zoomIn);
+    m_zoomIn =
+        make(QStringLiteral("放大(&I)"), "actionZoomIn", QKeySequence::ZoomIn, &HelpViewer::zoomIn);
     // Ctrl+= as well, where "+" needs the shift key.
     m_zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     m_zoomOut = make(QStringLiteral("缩小(&O)"), "actionZoomOut", QKeySequence::ZoomOut,
@@ -404,7 +403,8 @@ QWidget* HelpViewer::createPageArea() {
     m_findStatus->setObjectName(QStringLiteral("findStatus"));
     bar->addWidget(new QLabel(QStringLiteral("查找：")));
     bar->addWidget(m_findText, 1);
-    bar->addWidget(button(QStringLiteral("上一个"), "findPreviousButton", &HelpViewer::findPrevious));
+    bar->addWidget(
+        button(QStringLiteral("上一个"), "findPreviousButton", &HelpViewer::findPrevious));
     bar->addWidget(button(QStringLiteral("下一个"), "findNextButton", &HelpViewer::findNext));
     bar->addWidget(m_findStatus);
     auto* close = new QToolButton;
@@ -429,15 +429,16 @@ QWebEngineView* HelpViewer::pageView() {
     if (!m_profile) {
         m_profile = createHelpProfile(m_library, this);
         if (auto* gate = m_profile->findChild<HelpRequestGate*>())
-            connect(gate, &HelpRequestGate::refused, this, [this](const QUrl& url, const QString& why) {
-                statusMessage(QStringLiteral("已阻止 %1：%2").arg(url.toDisplayString(), why));
-            });
+            connect(
+                gate, &HelpRequestGate::refused, this, [this](const QUrl& url, const QString& why) {
+                    statusMessage(QStringLiteral("已阻止 %1：%2").arg(url.toDisplayString(), why));
+                });
         connect(m_profile, &QWebEngineProfile::downloadRequested, this,
                 [this](QWebEngineDownloadRequest* download) {
                     const QString name = download->downloadFileName();
                     download->cancel();
-                    showMessage(QStringLiteral("查看器不下载文件：“%1”不是可以显示的页面。")
-                                    .arg(name));
+                    showMessage(
+                        QStringLiteral("查看器不下载文件：“%1”不是可以显示的页面。").arg(name));
                 });
     }
     m_view = new QWebEngineView;
@@ -456,8 +457,8 @@ QWebEngineView* HelpViewer::pageView() {
         std::string file, stored;
         const QUrl url(link);
         if (m_document && pageOfUrl(url, file, stored) && file == m_document->path())
-            statusMessage(utf8(stored).mid(1) + (url.hasFragment() ? QLatin1Char('#') + url.fragment()
-                                                                    : QString()),
+            statusMessage(utf8(stored).mid(1) +
+                              (url.hasFragment() ? QLatin1Char('#') + url.fragment() : QString()),
                           0);
         else
             statusMessage(link, 0);
@@ -567,10 +568,10 @@ void HelpViewer::pageUrlChanged(const QUrl& url) {
     m_currentPage = utf8(stored);
     const int node = m_document->contentsNodeForPage(stored);
     // A page the contents names twice keeps the entry the reader chose.
-    const bool chosen = m_currentNode >= 0 &&
-                        m_document->contentsNodeForPage(m_document->storedName(
-                            m_document->contents()[static_cast<std::size_t>(m_currentNode)].local)) ==
-                            node;
+    const bool chosen =
+        m_currentNode >= 0 &&
+        m_document->contentsNodeForPage(m_document->storedName(
+            m_document->contents()[static_cast<std::size_t>(m_currentNode)].local)) == node;
     if (node >= 0 && !chosen)
         m_currentNode = node;
     if (node >= 0)
@@ -608,9 +609,10 @@ void HelpViewer::updateActions() {
     const auto& order = open ? m_document->readingOrder() : std::vector<int>();
     const auto at = std::find(order.begin(), order.end(), m_currentNode);
     m_previous->setEnabled(at != order.end() && at != order.begin());
-    m_next->setEnabled(!order.empty() && (at == order.end() ? m_currentNode < 0 : at + 1 != order.end()));
-    for (QAction* a : {m_print, m_printPdf, m_find, m_findNext, m_findPrevious, m_zoomIn,
-                       m_zoomOut, m_zoomReset})
+    m_next->setEnabled(!order.empty() &&
+                       (at == order.end() ? m_currentNode < 0 : at + 1 != order.end()));
+    for (QAction* a : {m_print, m_printPdf, m_find, m_findNext, m_findPrevious, m_zoomIn, m_zoomOut,
+                       m_zoomReset})
         a->setEnabled(open);
 }
 
@@ -733,8 +735,8 @@ void HelpViewer::print() {
 void HelpViewer::printToPdf() {
     if (!m_document || !pageView())
         return;
-    const QString suggested = QFileInfo(utf8(m_document->path())).completeBaseName() +
-                              QStringLiteral(".pdf");
+    const QString suggested =
+        QFileInfo(utf8(m_document->path())).completeBaseName() + QStringLiteral(".pdf");
     const QString path = choosePdfFile(suggested);
     if (!path.isEmpty())
         m_view->page()->printToPdf(path);
@@ -795,7 +797,8 @@ void HelpViewer::runSearch() {
     for (const SearchResult& r : results) {
         auto* row = new QListWidgetItem(utf8(r.title), m_searchResults);
         row->setData(kLocalRole, utf8(r.local));
-        row->setToolTip(QStringLiteral("含 %1 个查找词，共 %2 处").arg(r.termsFound).arg(r.occurrences));
+        row->setToolTip(
+            QStringLiteral("含 %1 个查找词，共 %2 处").arg(r.termsFound).arg(r.occurrences));
     }
     statusMessage(results.empty() ? QStringLiteral("没有找到主题。")
                                   : QStringLiteral("找到 %1 个主题").arg(results.size()));

@@ -22,12 +22,12 @@ struct Page {
 
 struct HelpSpec {
     std::uint32_t lcid = 0x0409;
-    std::string title;        // in the code page of lcid
+    std::string title; // in the code page of lcid
     std::string defaultTopic;
-    std::string contents;     // .hhc text stored as toc.hhc when not empty
-    std::string index;        // .hhk text stored as index.hhk when not empty
+    std::string contents; // .hhc text stored as toc.hhc when not empty
+    std::string index;    // .hhk text stored as index.hhk when not empty
     bool search = false;
-    std::vector<Page> pages;  // every page; other files go here too, with an empty title
+    std::vector<Page> pages; // every page; other files go here too, with an empty title
 };
 
 inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
@@ -41,7 +41,8 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
     chm::SearchIndexWriter searchIndex(info.codePage, info.lcid);
     std::uint32_t topic = 0;
     for (const Page& page : spec.pages) {
-        writer.addFile("/" + page.name, std::vector<std::uint8_t>(page.bytes.begin(), page.bytes.end()),
+        writer.addFile("/" + page.name,
+                       std::vector<std::uint8_t>(page.bytes.begin(), page.bytes.end()),
                        chm::Section::Compressed);
         if (page.name.find(".htm") == std::string::npos)
             continue;
@@ -76,7 +77,8 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
 inline bool writeHelp(const HelpSpec& spec, const std::string& path) {
     const std::vector<std::uint8_t> bytes = buildHelp(spec);
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return !bytes.empty() && out.good();
 }
 

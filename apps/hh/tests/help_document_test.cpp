@@ -100,20 +100,26 @@ TEST(HelpDocument, PagesGetTheCharacterSetTheyDoNotDeclare) {
 TEST(HelpDocument, TitlesReadInTheCodePageTheCompilerWroteThem) {
     // One language per code page the compiler knows, through the compiler's own conversion.
     const std::pair<std::uint32_t, const char*> languages[] = {
-        {0x0418, "Ajutor \xC5\x9F" "i ghid"}, // Romanian: ş (1250)
+        {0x0418, "Ajutor \xC5\x9F"
+                 "i ghid"},                                           // Romanian: ş (1250)
         {0x0C01, "\xD9\x85\xD8\xB3\xD8\xA7\xD8\xB9\xD8\xAF\xD8\xA9"}, // Arabic, Egypt (1256)
-        {0x0404, "\xE8\xAA\xAA\xE6\x98\x8E"},         // 說明 (950)
-        {0x0804, "\xE5\xB8\xAE\xE5\x8A\xA9"},         // 帮助 (936)
-        {0x0411, "\xE3\x83\x98\xE3\x83\xAB\xE3\x83\x97"}, // ヘルプ (932)
-        {0x0412, "\xEB\x8F\x84\xEC\x9B\x80\xEB\xA7\x90"}, // 도움말 (949)
+        {0x0404, "\xE8\xAA\xAA\xE6\x98\x8E"},                         // 說明 (950)
+        {0x0804, "\xE5\xB8\xAE\xE5\x8A\xA9"},                         // 帮助 (936)
+        {0x0411, "\xE3\x83\x98\xE3\x83\xAB\xE3\x83\x97"},             // ヘルプ (932)
+        {0x0412, "\xEB\x8F\x84\xEC\x9B\x80\xEB\xA7\x90"},             // 도움말 (949)
         {0x0419, "\xD0\xA1\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBA\xD0\xB0"}, // Справка (1251)
         {0x0408, "\xCE\x92\xCE\xBF\xCE\xAE\xCE\xB8\xCE\xB5\xCE\xB9\xCE\xB1"}, // Βοήθεια (1253)
-        {0x041F, "Yard\xC4\xB1" "m"},                    // Yardım (1254)
+        {0x041F, "Yard\xC4\xB1"
+                 "m"},                                // Yardım (1254)
         {0x040D, "\xD7\xA2\xD7\x96\xD7\xA8\xD7\x94"}, // עזרה (1255)
-        {0x0426, "Pal\xC4\xAB" "dz\xC4\xAB" "ba"},          // Palīdzība (1257)
-        {0x042A, "Tr\xE1\xBB\xA3 gi\xC3\xBA" "p"},       // Trợ giúp (1258)
+        {0x0426, "Pal\xC4\xAB"
+                 "dz\xC4\xAB"
+                 "ba"}, // Palīdzība (1257)
+        {0x042A, "Tr\xE1\xBB\xA3 gi\xC3\xBA"
+                 "p"},                                                // Trợ giúp (1258)
         {0x041E, "\xE0\xB8\x8A\xE0\xB9\x88\xE0\xB8\xA7\xE0\xB8\xA2"}, // ช่วย (874)
-        {0x0407, "Hilfe f\xC3\xBC" "r"},                 // German (1252)
+        {0x0407, "Hilfe f\xC3\xBC"
+                 "r"}, // German (1252)
     };
     for (const auto& [lcid, title] : languages) {
         hhtest::HelpSpec spec;

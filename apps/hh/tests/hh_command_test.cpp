@@ -112,7 +112,7 @@ TEST_F(HhProgram, WithoutADesktopSaysSoInsteadOfAborting) {
     const std::string noDesktop = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
     EXPECT_EQ(run("in dir/my sample.chm", noDesktop), 1);
     EXPECT_EQ(read("err.txt"),
-              "hh.exe：需要图形桌面才能显示帮助文件（没有 DISPLAY 或 WAYLAND_DISPLAY）。\n");
+              "hh.exe：需要图形桌面才能运行（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n");
     // Help and decompiling need none.
     EXPECT_EQ(run("--help", noDesktop), 0);
     EXPECT_NE(read("out.txt").find("hh.exe -decompile 文件夹 帮助文件.chm"), std::string::npos);

@@ -43,11 +43,12 @@ hhtest::HelpSpec bookSpec() {
                     "</OBJECT><UL>" +
                     sitemapItem("One", "ch1/one.htm") + sitemapItem("Two", "ch1/two.htm") +
                     "</UL>" + sitemapItem("Three", "three.htm") + "</UL>";
-    spec.index = "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
-                 "<param name=\"Name\" value=\"The intro\"><param name=\"Local\" value=\"intro.htm\">"
-                 "<param name=\"Name\" value=\"Part two\"><param name=\"Local\" value=\"ch1/two.htm\">"
-                 "</OBJECT>" +
-                 sitemapItem("gamma", "three.htm") + "</UL>";
+    spec.index =
+        "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
+        "<param name=\"Name\" value=\"The intro\"><param name=\"Local\" value=\"intro.htm\">"
+        "<param name=\"Name\" value=\"Part two\"><param name=\"Local\" value=\"ch1/two.htm\">"
+        "</OBJECT>" +
+        sitemapItem("gamma", "three.htm") + "</UL>";
     return spec;
 }
 
@@ -101,9 +102,10 @@ class ViewerTest : public QObject {
     // choice of the user's (they open no windows and their history entries are skipped).
     static void click(hh::HelpViewer& viewer, const QString& id) {
         const QVariantList at =
-            js(viewer, QStringLiteral("(function(){var r=document.getElementById('%1')"
-                                      ".getBoundingClientRect();return [r.x+r.width/2,r.y+r.height/2];})()")
-                           .arg(id))
+            js(viewer,
+               QStringLiteral("(function(){var r=document.getElementById('%1')"
+                              ".getBoundingClientRect();return [r.x+r.width/2,r.y+r.height/2];})()")
+                   .arg(id))
                 .toList();
         QWidget* surface = viewer.pageView()->focusProxy();
         QVERIFY(at.size() == 2 && surface);
@@ -189,11 +191,14 @@ private slots:
         QTest::keyClick(viewer.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(viewer->findText()->isVisible());
         QTest::keyClicks(viewer->findText(), QStringLiteral("alpha"));
-        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 1 项，共 2 项"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 1 项，共 2 项"),
+                                  10000);
         QTest::keyClick(viewer->findText(), Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 2 项，共 2 项"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 2 项，共 2 项"),
+                                  10000);
         viewer->findText()->setText(QStringLiteral("zebra"));
-        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("找不到匹配项"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("找不到匹配项"),
+                                  10000);
         QTest::keyClick(viewer->findText(), Qt::Key_Escape);
         QVERIFY(!viewer->findText()->isVisible());
     }
@@ -286,8 +291,9 @@ private slots:
         QString offered = m_dir.filePath(QStringLiteral("missing.chm"));
         viewer->chooseHelpFile = [&] { return offered; };
         open->click();
-        QCOMPARE(m_messages, QStringList(QStringLiteral("无法打开帮助文件“%1”：文件不存在或无法读取。")
-                                             .arg(offered)));
+        QCOMPARE(m_messages,
+                 QStringList(
+                     QStringLiteral("无法打开帮助文件“%1”：文件不存在或无法读取。").arg(offered)));
         QVERIFY(!viewer->document());
         offered = m_other;
         QVERIFY(waitReady(*viewer, [&] { open->click(); }));
@@ -296,7 +302,8 @@ private slots:
         QVERIFY(waitReady(*viewer, [&] {
             viewer->pageView()->setUrl(hh::helpPageUrl(m_other.toStdString(), "/gone.htm"));
         }));
-        QCOMPARE(js(*viewer, QStringLiteral("document.title")).toString(), QStringLiteral("找不到页面"));
+        QCOMPARE(js(*viewer, QStringLiteral("document.title")).toString(),
+                 QStringLiteral("找不到页面"));
     }
 };
 

@@ -312,8 +312,8 @@ SearchError countTermHits(const SearchIndex& index, std::string_view query,
             }
             if (!inTopic)
                 continue;
-            const auto adjacent = std::count_if(
-                hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
+            const auto adjacent =
+                std::count_if(hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
                     for (std::size_t k = 0; k < places.size(); ++k)
                         if (!std::binary_search(places[k]->begin(), places[k]->end(),
                                                 at + static_cast<std::uint32_t>(k + 1)))

@@ -217,7 +217,8 @@ Conversion fromUtf8(std::string_view utf8, std::uint32_t codePage) {
         result.ok = false;
         return result;
     }
-    result.text = convert(handle.get(), utf8, OnError::QuestionMarkUtf8, result.lossy).value_or(std::string());
+    result.text = convert(handle.get(), utf8, OnError::QuestionMarkUtf8, result.lossy)
+                      .value_or(std::string());
     return result;
 }
 

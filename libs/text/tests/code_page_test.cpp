@@ -25,8 +25,10 @@ TEST(CodePage, WebNamesForEveryTableEntry) {
 
 TEST(CodePage, DisplayTextFallsBackStepByStep) {
     EXPECT_EQ(text::displayUtf8("plain", 936), "plain");
-    EXPECT_EQ(text::displayUtf8("\xA4\xA4\xA4\xE5", 950), "\xE4\xB8\xAD\xE6\x96\x87"); // 中文 in Big5
-    EXPECT_EQ(text::displayUtf8("\xE4\xB8\xAD", 1252), "\xC3\xA4\xC2\xB8\xC2\xAD"); // cp1252 reads all
+    EXPECT_EQ(text::displayUtf8("\xA4\xA4\xA4\xE5", 950),
+              "\xE4\xB8\xAD\xE6\x96\x87"); // 中文 in Big5
+    EXPECT_EQ(text::displayUtf8("\xE4\xB8\xAD", 1252),
+              "\xC3\xA4\xC2\xB8\xC2\xAD"); // cp1252 reads all
     // GBK cannot read a UTF-8 "中文" (its last byte pairs with nothing), so it stays UTF-8.
     EXPECT_EQ(text::displayUtf8("\xE4\xB8\xAD\xE6\x96\x87", 936), "\xE4\xB8\xAD\xE6\x96\x87");
     // Neither: the bytes GBK cannot read become U+FFFD, the rest is kept.
