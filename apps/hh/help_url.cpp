@@ -121,6 +121,13 @@ Route routeRequest(std::string_view scheme, std::string_view path, const std::st
         return r;
     }
 
+    // "ms-its:other.chm::/page.htm" written in a page is a relative address to the browser,
+    // which puts it inside the page's own file ("/abs/this.chm::/dir/other.chm::/page.htm"):
+    // it names the other file, beside this one.
+    if (const std::size_t inner = page.rfind("::"); inner != std::string::npos) {
+        file = baseName(std::string_view(page).substr(0, inner));
+        page = page.substr(inner + 2);
+    }
     // The help file: an absolute name stands; any other (relative, or a Windows path whose
     // folder means nothing here) is looked for beside the file the request comes from.
     std::string target = file;

@@ -27,6 +27,8 @@ TEST(HelpUrl, EveryRequestIsServedRedirectedOrRefused) {
         {"mk", "@MSITStore:C:\\Program Files\\App\\other.chm::/y.htm", Kind::Redirect,
          "/docs/help/other.chm::/y.htm"},
         {"mk", "@msitstore:main.chm::y.htm", Kind::Redirect, "/docs/help/main.chm::/y.htm"},
+        {"ms-its", "/docs/help/main.chm::/dir/other.chm::/y.htm", Kind::Redirect,
+         "/docs/help/other.chm::/y.htm"}, // "ms-its:other.chm::/y.htm" as the browser resolves it
         {"ms-its", "/docs/help/main.chm::/a/./../../../c.htm", Kind::Redirect,
          "/docs/help/main.chm::/c.htm"},
         // a relative link climbing out of the file comes back to its root
