@@ -73,6 +73,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "CHM Quorlin <quorlin@example.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own dialogs and the page menus of the viewer speak Chinese only with Qt's translations,
+# which no linker dependency names. (The engine's page process comes with its library.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 # Opening folders and mail links goes through the desktop's URL handler; the window
 # texts are Chinese and need a font that has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk | fonts-wqy-microhei")
