@@ -325,6 +325,16 @@ QWidget* HelpViewer::createNavigation() {
     m_tabs->addTab(m_contentsView, QStringLiteral("目录(&C)"));
     m_tabs->addTab(createIndexPane(), QStringLiteral("索引(&N)"));
     m_searchPane = createSearchPane();
+    // A tab chosen by its key (Alt+C, Alt+N, Alt+S) is ready for typing at once.
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        QWidget* pane = m_tabs->currentWidget();
+        if (pane == m_contentsView)
+            m_contentsView->setFocus();
+        else if (pane == m_searchPane)
+            m_searchText->setFocus();
+        else if (pane)
+            m_indexFilter->setFocus();
+    });
     return m_tabs;
 }
 
