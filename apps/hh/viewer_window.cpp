@@ -26,6 +26,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -183,7 +184,11 @@ HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
     m_center->addWidget(m_splitter);
     setCentralWidget(m_center);
     statusBar();
-    resize(900, 640);
+    // Roomy by default, never larger than the screen; a help file opened before keeps its own.
+    QSize size(1100, 780);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    resize(size);
     updateActions();
 }
 

@@ -36,7 +36,10 @@ hhtest::HelpSpec bookSpec() {
          "</body></html>"},
         {"ch1/two.htm", "Two",
          "<html><head><title>Two</title></head><body>beta gamma alpha beta</body></html>"},
-        {"three.htm", "Three", "<html><head><title>Three</title></head><body>gamma</body></html>"},
+        {"three.htm", "Three",
+         "<html><head><title>Three</title></head><body>gamma <a id=get href=\"data.bin\">data</a>"
+         "</body></html>"},
+        {"data.bin", "", std::string("\0\1\2binary", 9)},
     };
     spec.contents = "<UL>" + sitemapItem("Intro", "intro.htm") +
                     "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
@@ -282,6 +285,29 @@ private slots:
         auto again = openBook(m_book, QStringLiteral("ch1/one.htm"));
         QVERIFY(again);
         QCOMPARE(again->currentPage(), QStringLiteral("/ch1/one.htm"));
+    }
+
+    void downloadsAreRefusedAndPagesPrintToPdf() {
+        auto viewer = openBook(m_book, QStringLiteral("three.htm"));
+        QVERIFY(viewer);
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        click(*viewer, QStringLiteral("get"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_messages, QStringList(QStringLiteral(
+                                                  "查看器不下载文件：“data.bin”不是可以显示的页面。")),
+                                  10000);
+        const QString pdf = m_dir.filePath(QStringLiteral("three.pdf"));
+        QString suggested;
+        viewer->choosePdfFile = [&](const QString& name) {
+            suggested = name;
+            return pdf;
+        };
+        action(*viewer, "actionPrintPdf")->trigger();
+        QCOMPARE(suggested, QStringLiteral("book.pdf"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0, 20000);
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(5), QByteArray("%PDF-"));
     }
 
     void emptyViewerOpensAFileAndRefusesABrokenOne() {
