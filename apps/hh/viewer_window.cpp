@@ -585,8 +585,8 @@ void HelpViewer::pageUrlChanged(const QUrl& url) {
     // A page the contents names twice keeps the entry the reader chose.
     const bool chosen =
         m_currentNode >= 0 &&
-        m_document->contentsNodeForPage(m_document->storedName(
-            m_document->contents()[static_cast<std::size_t>(m_currentNode)].local)) == node;
+        m_document->storedName(
+            m_document->contents()[static_cast<std::size_t>(m_currentNode)].local) == stored;
     if (node >= 0 && !chosen)
         m_currentNode = node;
     if (node >= 0)
