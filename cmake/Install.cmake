@@ -22,9 +22,7 @@ if(TARGET quorlin_hh_viewer)
 endif()
 install(FILES "${CMAKE_SOURCE_DIR}/data/chm_dll0.dll" "${CMAKE_SOURCE_DIR}/data/chm_dll1.dll"
         DESTINATION "${QUORLIN_APP_SUBDIR}")
-if(TARGET help_chm)
-    install(FILES "${QUORLIN_APP_DIR}/help.chm" DESTINATION "${QUORLIN_APP_SUBDIR}")
-endif()
+install(FILES "${QUORLIN_APP_DIR}/help.chm" DESTINATION "${QUORLIN_APP_SUBDIR}")
 
 if(UNIX AND NOT APPLE)
     set(_quorlin_linux "${CMAKE_SOURCE_DIR}/packaging/linux")

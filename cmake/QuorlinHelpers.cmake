@@ -1,5 +1,9 @@
 # Shared settings for every target of the project.
 
+if(QUORLIN_SANITIZE AND NOT QUORLIN_SANITIZE MATCHES "^(address,undefined|undefined,address|address|undefined|thread)$")
+    message(FATAL_ERROR "QUORLIN_SANITIZE is \"${QUORLIN_SANITIZE}\": say address,undefined or thread")
+endif()
+
 function(quorlin_warnings target)
     if(MSVC)
         target_compile_options(${target} PRIVATE /W4 /utf-8)
@@ -14,9 +18,17 @@ function(quorlin_warnings target)
         endif()
     endif()
     if(QUORLIN_SANITIZE AND NOT MSVC)
-        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
-        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+        # Every finding ends the program with an error, so a test that meets one fails.
+        target_compile_options(${target} PRIVATE
+            -fsanitize=${QUORLIN_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+        target_link_options(${target} PRIVATE
+            -fsanitize=${QUORLIN_SANITIZE} -fno-sanitize-recover=all)
     endif()
+endfunction()
+
+# A target with Qt classes of its own: moc runs on its sources.
+function(quorlin_qt target)
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
 endfunction()
 
 # An executable that belongs in the program folder, under the exact file name given
@@ -35,7 +47,9 @@ function(quorlin_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     quorlin_warnings(${T_NAME})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
-    if(NOT T_QT)
+    if(T_QT)
+        quorlin_qt(${T_NAME})
+    else()
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
     endif()
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")

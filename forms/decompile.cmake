@@ -8,4 +8,5 @@ if(QUORLIN_GUI)
     target_link_libraries(quorlin_forms_decompile PUBLIC
         quorlin::module1 quorlin::modproject quorlin::platform_qt Qt6::Widgets)
     quorlin_warnings(quorlin_forms_decompile)
+    quorlin_qt(quorlin_forms_decompile)
 endif()

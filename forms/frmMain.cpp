@@ -2,6 +2,7 @@
 
 #include "folder_list.h"
 #include "frmAbout.h"
+#include "frmdecompile.h"
 #include "modProject.h"
 #include "platform/file_system.h"
 #include "platform/host_error.h"
@@ -9,12 +10,6 @@
 #include "platform/services.h"
 #include "qt_host.h"
 #include "twips.h"
-
-#ifdef QUORLIN_HAVE_DECOMPILE_DIALOG
-#include "frmdecompile.h"
-#else
-#include <QDialog>
-#endif
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -532,12 +527,7 @@ void frmMain::mnuOpeCompile_Click() {
 }
 
 void frmMain::men_dc_Click() {
-#ifdef QUORLIN_HAVE_DECOMPILE_DIALOG
     openDecompileDialog(this);
-#else
-    QDialog dialog(this);
-    dialog.exec();
-#endif
 }
 
 void frmMain::mnuHelpContents_Click() {

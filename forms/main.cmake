@@ -11,8 +11,9 @@ if(QUORLIN_GUI)
     add_library(quorlin::forms_main ALIAS quorlin_forms_main)
     target_include_directories(quorlin_forms_main PUBLIC ${CMAKE_CURRENT_LIST_DIR})
     target_link_libraries(quorlin_forms_main PUBLIC
-        quorlin::modproject quorlin::platform_qt Qt6::Widgets)
+        quorlin::forms_decompile quorlin::modproject quorlin::platform_qt Qt6::Widgets)
     quorlin_warnings(quorlin_forms_main)
+    quorlin_qt(quorlin_forms_main)
 
     # The toolbar images, the window icon and the About box picture.
     set(images_dir "${CMAKE_SOURCE_DIR}/resources")
@@ -21,10 +22,4 @@ if(QUORLIN_GUI)
         BASE "${images_dir}"
         FILES "${images_dir}/quorlin.png" "${images_dir}/open.png" "${images_dir}/save.png"
               "${images_dir}/help.png" "${images_dir}/compile.png")
-
-    # The decompile dialog is opened from the menu once it is part of the build.
-    if(TARGET quorlin_forms_decompile)
-        target_link_libraries(quorlin_forms_main PUBLIC quorlin::forms_decompile)
-        target_compile_definitions(quorlin_forms_main PRIVATE QUORLIN_HAVE_DECOMPILE_DIALOG)
-    endif()
 endif()

@@ -29,6 +29,7 @@ int view(int argc, char** argv, const hh::Command& cmd) {
     const char* usage = cmd.kind == hh::Command::Kind::View ? nullptr : cmd.error.c_str();
 #if defined(QUORLIN_HH_VIEWER_MODULE)
     // The viewer module lies beside the executable, as every file of the program folder does.
+    // POSIX only: dlopen; /proc/self/exe is Linux only (argv[0] is the fallback elsewhere).
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::filesystem::path module =

@@ -9,7 +9,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
-#include <unistd.h>
+#include <unistd.h> // POSIX only: geteuid (a Windows port drops the root check)
 
 namespace hh {
 

@@ -11,10 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <unistd.h>
+#include <unistd.h> // POSIX: getpid() names the scratch folder
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -86,30 +84,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove_all(root, ec);
     return 0;
 }
-
-#ifdef QUORLIN_FUZZ_REPLAY
-// Replays files and folders of files given on the command line, as a plain test.
-int main(int argc, char** argv) {
-    std::size_t count = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::vector<fs::path> inputs;
-        if (fs::is_directory(argv[i])) {
-            for (const auto& e : fs::directory_iterator(argv[i]))
-                if (e.is_regular_file())
-                    inputs.push_back(e.path());
-        } else {
-            inputs.emplace_back(argv[i]);
-        }
-        std::sort(inputs.begin(), inputs.end());
-        for (const fs::path& p : inputs) {
-            std::ifstream in(p, std::ios::binary);
-            std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in),
-                                           std::istreambuf_iterator<char>()};
-            LLVMFuzzerTestOneInput(data.data(), data.size());
-            ++count;
-        }
-    }
-    std::printf("chm_extract_fuzz: replayed %zu inputs\n", count);
-    return count ? 0 : 1;
-}
-#endif

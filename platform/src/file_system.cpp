@@ -339,6 +339,7 @@ std::vector<std::string> HostFileSystem::drives() {
     }
 #else
     // Mounted volumes a user keeps files on; kernel and container plumbing is left out.
+    // Linux only: /proc/self/mounts (other POSIX hosts list them with getmntinfo).
     static const std::set<std::string> kPseudo = {
         "proc",        "sysfs",      "devtmpfs",   "devpts",   "tmpfs",
         "cgroup",      "cgroup2",    "securityfs", "pstore",   "debugfs",

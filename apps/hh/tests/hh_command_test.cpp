@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
-#include <sys/wait.h>
+#include <sys/wait.h> // POSIX only: WIFEXITED decodes std::system's status
 
 namespace fs = std::filesystem;
 

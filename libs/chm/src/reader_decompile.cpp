@@ -136,7 +136,9 @@ bool makeParents(const fs::path& root, const std::string& relative, std::set<std
     return true;
 }
 
-// An output file written through a buffer; never follows a link at its own name.
+// An output file written through a buffer; never follows a link at its own name. POSIX only:
+// O_NOFOLLOW refuses the link; the _WIN32 branch has no such guard yet (a Windows port opens
+// with CreateFileW and FILE_FLAG_OPEN_REPARSE_POINT and refuses a reparse point).
 class OutputFile {
 public:
     bool open(const fs::path& path) {

@@ -345,6 +345,7 @@ Bytes readFile(const std::filesystem::path& path) {
 }
 
 int runProgram(const std::vector<std::string>& args, const std::filesystem::path& log) {
+    // POSIX only: posix_spawn and waitpid.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -585,6 +585,8 @@ void Compiler::reportSystemWarnings(const std::vector<chm::SystemWarning>& warni
     }
 }
 
+// POSIX only: mkstemp, write, fchmod, fsync and close (a Windows port writes the temporary
+// file with CreateFileW and FlushFileBuffers and replaces the target with MoveFileExW).
 bool Compiler::writeOutput(const std::vector<std::uint8_t>& bytes, CompileResult& result) {
     const fs::path target = result.outputPath;
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();

@@ -48,15 +48,20 @@ SearchIndexResult buildSearchIndex(const std::vector<SearchPage>& pages,
         };
         const auto slots = std::make_unique<Slot[]>(pages.size());
         std::atomic<std::size_t> next{0};
+        // The first failure is kept for the caller; `failed` tells this thread about it while
+        // the workers run (it may read `failure` itself only once they have all been joined).
         std::exception_ptr failure;
         std::mutex failureMutex;
+        std::atomic<bool> failed{false};
         auto cutOne = [&](chm::PageCutter& cutter, std::size_t i) {
             try {
                 cutter.cut(pages[i].html, slots[i].words);
             } catch (...) {
                 // Only allocation can fail; the page is left empty and the failure reported.
                 const std::lock_guard lock(failureMutex);
-                failure = std::current_exception();
+                if (!failure)
+                    failure = std::current_exception();
+                failed.store(true, std::memory_order_relaxed);
                 slots[i].words.clear();
             }
             slots[i].ready.store(true, std::memory_order_release);
@@ -80,7 +85,7 @@ SearchIndexResult buildSearchIndex(const std::vector<SearchPage>& pages,
                     }
                     cutOne(cutter, mine);
                 }
-                if (!failure)
+                if (!failed.load(std::memory_order_relaxed))
                     writer.addPage(pages[i].topic, slots[i].words);
                 slots[i].words = {};
             }

@@ -87,6 +87,7 @@ protected:
         const std::string command = "cd " + quote(folder.string()) + " && " + prefix + " " +
                                     quote(tool.string()) + " " + arguments + " >" +
                                     quote(out.string()) + " 2>" + quote(err.string());
+        // POSIX only: the command line is for sh, the status is decoded with WIFEXITED.
         const int status = std::system(("sh -c " + quote(command)).c_str());
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.out = readAll(out);
