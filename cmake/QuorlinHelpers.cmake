@@ -26,7 +26,8 @@ function(quorlin_warnings target)
     endif()
 endfunction()
 
-# A target with Qt classes of its own: moc runs on its sources.
+# A target that declares Qt classes of its own (Q_OBJECT): moc runs on its sources. Only such
+# targets get it, so moc does not scan the rest of the tree.
 function(quorlin_qt target)
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
 endfunction()

@@ -11,9 +11,11 @@ if(QUORLIN_GUI)
     add_library(quorlin::forms_main ALIAS quorlin_forms_main)
     target_include_directories(quorlin_forms_main PUBLIC ${CMAKE_CURRENT_LIST_DIR})
     target_link_libraries(quorlin_forms_main PUBLIC
-        quorlin::forms_decompile quorlin::modproject quorlin::platform_qt Qt6::Widgets)
+        quorlin::modproject quorlin::platform_qt Qt6::Widgets)
     quorlin_warnings(quorlin_forms_main)
     quorlin_qt(quorlin_forms_main)
+    # The menu opens the decompile dialog.
+    target_link_libraries(quorlin_forms_main PUBLIC quorlin::forms_decompile)
 
     # The toolbar images, the window icon and the About box picture.
     set(images_dir "${CMAKE_SOURCE_DIR}/resources")

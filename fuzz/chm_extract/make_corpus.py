@@ -69,53 +69,41 @@ def main():
     cases['name-nul'] = renamed(b'/index.htm', b'/ind\0x.htm')
     cases['name-empty'] = renamed(b'/two.htm', b'/\0\0\0\0\0\0\0')
 
+    def patched(*changes):
+        """A copy of the base file with each (struct format, offset, value) packed into it."""
+        d = bytearray(base)
+        for fmt, offset, value in changes:
+            struct.pack_into(fmt, d, offset, value)
+        return d
+
+    reset, size = sys_file(base, RESET)
     d = bytearray(base)
-    at, size = sys_file(d, RESET)
-    for i in range(at + 0x28, at + size):
-        d[i] = 0xEE
+    d[reset + 0x28:reset + size] = b'\xee' * (size - 0x28)
     cases['reset-table-lies'] = d
-    d = bytearray(base)
-    struct.pack_into('<Q', d, at + 0x10, 1 << 62)
-    cases['reset-table-huge-length'] = d
-    d = bytearray(base)
-    struct.pack_into('<I', d, at + 4, 0x7FFFFFFF)
-    cases['reset-table-huge-count'] = d
+    cases['reset-table-huge-length'] = patched(('<Q', reset + 0x10, 1 << 62))
+    cases['reset-table-huge-count'] = patched(('<I', reset + 4, 0x7FFFFFFF))
 
-    d = bytearray(base)
-    at, _ = sys_file(d, CONTROL)
-    struct.pack_into('<I', d, at + 0x0C, 0)
-    cases['control-reset-interval-zero'] = d
-    d = bytearray(base)
-    struct.pack_into('<I', d, at + 0x10, 3)
-    cases['control-window-not-power-of-two'] = d
+    control, _ = sys_file(base, CONTROL)
+    cases['control-reset-interval-zero'] = patched(('<I', control + 0x0C, 0))
+    cases['control-window-not-power-of-two'] = patched(('<I', control + 0x10, 3))
+    cases['spaninfo-negative'] = patched(('<q', sys_file(base, SPAN)[0], -5))
 
-    d = bytearray(base)
-    at, _ = sys_file(d, SPAN)
-    struct.pack_into('<q', d, at, -5)
-    cases['spaninfo-negative'] = d
+    def field_at_most(field):
+        """The largest number the field's bytes can encode, in /two.htm's entry."""
+        d = bytearray(base)
+        _, fields = entry(d, b'/two.htm')
+        start, end, _ = fields[field]
+        d[start:end - 1] = b'\xff' * (end - 1 - start)
+        d[end - 1] = 0x7F
+        return d
 
-    d = bytearray(base)
-    _, fields = entry(d, b'/two.htm')
-    start, end, _ = fields[2]
-    for i in range(start, end - 1):
-        d[i] = 0xFF
-    d[end - 1] = 0x7F
-    cases['length-past-end'] = d
-    d = bytearray(base)
-    _, fields = entry(d, b'/two.htm')
-    start, end, _ = fields[1]
-    for i in range(start, end - 1):
-        d[i] = 0xFF
-    d[end - 1] = 0x7F
-    cases['offset-past-end'] = d
+    cases['offset-past-end'] = field_at_most(1)
+    cases['length-past-end'] = field_at_most(2)
 
-    d = bytearray(base)
-    struct.pack_into('<I', d, 0x78 + 0x2C, 100000)
-    cases['directory-chunk-count-huge'] = d
-    d = bytearray(base)
-    struct.pack_into('<I', d, 0x78 + 0x1C, 7)
-    struct.pack_into('<I', d, 0x78 + 0x18, 2)
-    cases['directory-index-root-past-end'] = d
+    # The directory header (ITSP) starts at 0x78 in the base file.
+    cases['directory-chunk-count-huge'] = patched(('<I', 0x78 + 0x2C, 100000))
+    cases['directory-index-root-past-end'] = patched(('<I', 0x78 + 0x1C, 7),
+                                                     ('<I', 0x78 + 0x18, 2))
 
     cases['truncated-half'] = bytearray(base[:len(base) // 2])
     cases['truncated-before-content'] = bytearray(base[:sys_file(base, CONTENT)[0] + 16])
