@@ -293,9 +293,9 @@ private slots:
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
         click(*viewer, QStringLiteral("get"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_messages, QStringList(QStringLiteral(
-                                                  "查看器不下载文件：“data.bin”不是可以显示的页面。")),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_messages,
+            QStringList(QStringLiteral("查看器不下载文件：“data.bin”不是可以显示的页面。")), 10000);
         const QString pdf = m_dir.filePath(QStringLiteral("three.pdf"));
         QString suggested;
         viewer->choosePdfFile = [&](const QString& name) {
