@@ -345,4 +345,22 @@ std::vector<std::string> HelpDocument::takeWarnings() {
     return out;
 }
 
+void HelpLibrary::setMain(HelpDocument* document) {
+    m_main = document;
+    m_others.clear();
+}
+
+HelpDocument* HelpLibrary::document(const std::string& path) {
+    if (m_main && path == m_main->path())
+        return m_main;
+    auto it = m_others.find(path);
+    if (it == m_others.end()) {
+        auto doc = std::make_unique<HelpDocument>();
+        if (doc->open(path) != chm::ReadError::Ok)
+            doc.reset();
+        it = m_others.emplace(path, std::move(doc)).first;
+    }
+    return it->second.get();
+}
+
 } // namespace hh

@@ -9,6 +9,7 @@
 #include "chm/search_index.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -117,6 +118,19 @@ private:
     std::vector<std::string> m_warnings;
     // Stored names, as stored and lower-cased, to their place in the directory.
     mutable std::unordered_map<std::string, std::size_t> m_entryByName;
+};
+
+// The help files pages may read: the open one, and others in its folder opened on demand.
+class HelpLibrary {
+public:
+    void setMain(HelpDocument* document);
+    HelpDocument* main() const { return m_main; }
+    // The document for an absolute file name; nullptr when it cannot be opened.
+    HelpDocument* document(const std::string& path);
+
+private:
+    HelpDocument* m_main = nullptr;
+    std::map<std::string, std::unique_ptr<HelpDocument>> m_others;
 };
 
 // Why a help file or a page of it cannot be read, in a sentence for the user.

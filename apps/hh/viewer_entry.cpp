@@ -1,6 +1,6 @@
 #include "viewer_entry.h"
 
-#include "viewer_web.h"
+#include "page_view.h"
 #include "viewer_window.h"
 
 #include <QApplication>
@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
-#include <QWebEngineView>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +44,7 @@ void loadTranslations(QApplication& app) {
 int quorlin_hh_view_main(int argc, char** argv, const char* file, const char* page,
                          const char* usageError) {
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    hh::prepareBrowserEngine();
+    hh::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hh"));
     QApplication::setOrganizationName(QStringLiteral("chmquorlin"));

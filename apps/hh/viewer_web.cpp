@@ -3,13 +3,19 @@
 #include "help_url.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
+#include <QChildEvent>
 #include <QDesktopServices>
 #include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineFindTextResult>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
-#include <unistd.h> // POSIX only: geteuid (a Windows port drops the root check)
+#include <QWebEngineView>
 
 namespace hh {
 
@@ -50,14 +56,8 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QByteAr
     job->reply(mimeType, buffer);
 }
 
-} // namespace
-
-void prepareBrowserEngine() {
-    // The engine refuses to start as root with its sandbox on, and tests and CI run as root.
-    // Only then is the sandbox turned off; anyone else keeps it.
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+// Registered once, before the first profile: the engine reads its schemes when it starts.
+void registerHelpSchemes() {
     for (const char* name : kSchemes) {
         QWebEngineUrlScheme scheme(name);
         scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
@@ -68,23 +68,7 @@ void prepareBrowserEngine() {
     }
 }
 
-void HelpLibrary::setMain(HelpDocument* document) {
-    m_main = document;
-    m_others.clear();
-}
-
-HelpDocument* HelpLibrary::document(const std::string& path) {
-    if (m_main && path == m_main->path())
-        return m_main;
-    auto it = m_others.find(path);
-    if (it == m_others.end()) {
-        auto doc = std::make_unique<HelpDocument>();
-        if (doc->open(path) != chm::ReadError::Ok)
-            doc.reset();
-        it = m_others.emplace(path, std::move(doc)).first;
-    }
-    return it->second.get();
-}
+} // namespace
 
 HelpSchemeHandler::HelpSchemeHandler(HelpLibrary& library, QObject* parent)
     : QWebEngineUrlSchemeHandler(parent), m_library(library) {}
@@ -221,27 +205,126 @@ QWebEnginePage* HelpPage::createWindow(WebWindowType) {
     return new NewWindowCatcher(this);
 }
 
-QUrl helpPageUrl(const std::string& file, const std::string& local) {
-    const std::size_t hash = local.find('#');
-    QUrl url = urlForPath(helpPath(file, normalizePageName(local.substr(0, hash))), QUrl());
-    if (hash != std::string::npos)
-        url.setFragment(QString::fromStdString(local.substr(hash + 1)));
-    return url;
-}
-
-bool pageOfUrl(const QUrl& url, std::string& file, std::string& page) {
-    return url.scheme().compare(QLatin1String(kHelpScheme), Qt::CaseInsensitive) == 0 &&
-           splitHelpPath(url.path(QUrl::FullyDecoded).toStdString(), file, page);
-}
-
-QWebEngineProfile* createHelpProfile(HelpLibrary& library, QObject* parent) {
+WebPageView::WebPageView(HelpLibrary& library, QWidget* parent) : PageView(parent) {
+    static const bool registered = (registerHelpSchemes(), true);
+    (void)registered;
     // No storage name: an off-the-record profile, nothing kept on disk between runs.
-    auto* profile = new QWebEngineProfile(parent);
-    auto* handler = new HelpSchemeHandler(library, profile);
+    m_profile = new QWebEngineProfile(this);
+    auto* handler = new HelpSchemeHandler(library, m_profile);
     for (const char* name : kSchemes)
-        profile->installUrlSchemeHandler(name, handler);
-    profile->setUrlRequestInterceptor(new HelpRequestGate(library, profile));
-    return profile;
+        m_profile->installUrlSchemeHandler(name, handler);
+    auto* gate = new HelpRequestGate(library, m_profile);
+    m_profile->setUrlRequestInterceptor(gate);
+    connect(gate, &HelpRequestGate::refused, this, &PageView::refused);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [this](QWebEngineDownloadRequest* download) {
+                const QString name = download->downloadFileName();
+                download->cancel();
+                emit downloadRefused(name);
+            });
+
+    m_page = new HelpPage(m_profile, this);
+    m_page->openExternal = [this](const QUrl& url) { openExternal(url); };
+    connect(m_page, &HelpPage::refused, this, &PageView::refused);
+    connect(m_page, &QWebEnginePage::linkHovered, this, &PageView::linkHovered);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &PageView::urlChanged);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &PageView::loadFinished);
+    connect(m_page, &QWebEnginePage::pdfPrintingFinished, this, &PageView::pdfPrintingFinished);
+
+    m_view = new QWebEngineView;
+    m_view->setPage(m_page);
+    m_view->setAcceptDrops(false); // a dropped help file is the window's to open
+    m_view->installEventFilter(this);
+    connect(m_view, &QWebEngineView::printFinished, this, &PageView::printFinished);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setFocusProxy(m_view);
+}
+
+WebPageView::~WebPageView() {
+    // The view goes before its page, and the page before the profile, as the engine requires.
+    delete m_view;
+    delete m_page;
+}
+
+void WebPageView::load(const QUrl& url) {
+    m_view->setUrl(url);
+}
+
+QUrl WebPageView::url() const {
+    return m_view->url();
+}
+
+bool WebPageView::canGoBack() const {
+    return m_view->history()->canGoBack();
+}
+
+bool WebPageView::canGoForward() const {
+    return m_view->history()->canGoForward();
+}
+
+void WebPageView::back() {
+    m_view->back();
+}
+
+void WebPageView::forward() {
+    m_view->forward();
+}
+
+void WebPageView::clearHistory() {
+    m_view->history()->clear();
+}
+
+void WebPageView::setZoom(qreal factor) {
+    m_view->setZoomFactor(factor);
+}
+
+qreal WebPageView::zoom() const {
+    return m_view->zoomFactor();
+}
+
+void WebPageView::find(const QString& text, bool backward,
+                       std::function<void(int active, int count)> done) {
+    m_page->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                     [done = std::move(done)](const QWebEngineFindTextResult& r) {
+                         if (done)
+                             done(r.activeMatch(), r.numberOfMatches());
+                     });
+}
+
+void WebPageView::runScript(const QString& script, bool isolated,
+                            std::function<void(const QVariant&)> done) {
+    m_page->runJavaScript(
+        script, isolated ? QWebEngineScript::ApplicationWorld : QWebEngineScript::MainWorld,
+        [done = std::move(done)](const QVariant& v) {
+            if (done)
+                done(v);
+        });
+}
+
+void WebPageView::print(QPrinter* printer) {
+    m_view->print(printer);
+}
+
+void WebPageView::printToPdf(const QString& path) {
+    m_page->printToPdf(path);
+}
+
+QWidget* WebPageView::surface() const {
+    return m_view->focusProxy();
+}
+
+bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
+    // The engine draws into a child widget it makes when the first page loads.
+    if (watched == m_view && event->type() == QEvent::ChildAdded)
+        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
+            QTimer::singleShot(0, this, [this] { emit surfaceChanged(surface()); });
+    return PageView::eventFilter(watched, event);
 }
 
 } // namespace hh
+
+hh::PageView* quorlin_hh_create_page_view(hh::HelpLibrary* library, QWidget* parent) {
+    return new hh::WebPageView(*library, parent);
+}

@@ -1,37 +1,19 @@
-// The browser side of the viewer: the ms-its scheme that serves pages from inside help files,
-// the one gate every request of every page passes, and the page that keeps links, new windows
-// and downloads inside the viewer.
+// The browser engine behind the viewer's page area (a module of its own): the ms-its scheme
+// that serves pages from inside help files, the one gate every request of every page passes,
+// and the page that keeps links, new windows and downloads inside the viewer.
 #pragma once
 
 #include "help_document.h"
+#include "page_view.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlSchemeHandler>
-#include <functional>
-#include <map>
-#include <memory>
 
 class QWebEngineProfile;
+class QWebEngineView;
 
 namespace hh {
-
-// Readies the browser engine: the schemes help files use, and the engine's own settings. Must
-// run before the application object exists.
-void prepareBrowserEngine();
-
-// The help files pages may read: the open one, and others in its folder opened on demand.
-class HelpLibrary {
-public:
-    void setMain(HelpDocument* document);
-    HelpDocument* main() const { return m_main; }
-    // The document for an absolute file name; nullptr when it cannot be opened.
-    HelpDocument* document(const std::string& path);
-
-private:
-    HelpDocument* m_main = nullptr;
-    std::map<std::string, std::unique_ptr<HelpDocument>> m_others;
-};
 
 class HelpSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
@@ -63,7 +45,6 @@ class HelpPage : public QWebEnginePage {
 public:
     HelpPage(QWebEngineProfile* profile, QObject* parent = nullptr);
 
-    // Links that leave the help file; the desktop's browser unless a test replaces it.
     std::function<void(const QUrl&)> openExternal;
 
 signals:
@@ -74,12 +55,37 @@ protected:
     QWebEnginePage* createWindow(WebWindowType type) override;
 };
 
-// The address of a page of a help file; `local` may carry "#anchor".
-QUrl helpPageUrl(const std::string& file, const std::string& local);
-// The help file and stored page name an address points at; false for other addresses.
-bool pageOfUrl(const QUrl& url, std::string& file, std::string& page);
+// The page area on the engine: one profile that keeps nothing on disk, one page, one view.
+class WebPageView : public PageView {
+    Q_OBJECT
+public:
+    WebPageView(HelpLibrary& library, QWidget* parent);
+    ~WebPageView() override;
 
-// A profile that keeps nothing on disk and reads pages only through `library`.
-QWebEngineProfile* createHelpProfile(HelpLibrary& library, QObject* parent);
+    void load(const QUrl& url) override;
+    QUrl url() const override;
+    bool canGoBack() const override;
+    bool canGoForward() const override;
+    void back() override;
+    void forward() override;
+    void clearHistory() override;
+    void setZoom(qreal factor) override;
+    qreal zoom() const override;
+    void find(const QString& text, bool backward,
+              std::function<void(int active, int count)> done) override;
+    void runScript(const QString& script, bool isolated,
+                   std::function<void(const QVariant&)> done) override;
+    void print(QPrinter* printer) override;
+    void printToPdf(const QString& path) override;
+    QWidget* surface() const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWebEngineProfile* m_profile = nullptr;
+    HelpPage* m_page = nullptr;
+    QWebEngineView* m_view = nullptr;
+};
 
 } // namespace hh

@@ -38,12 +38,6 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QWebEngineDownloadRequest>
-#include <QWebEngineFindTextResult>
-#include <QWebEngineHistory>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineView>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
@@ -193,9 +187,8 @@ HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
 }
 
 HelpViewer::~HelpViewer() {
-    // The view goes before its page, and the page before the profile, as the engine requires.
+    // The page view reads from the library; it goes first.
     delete m_view;
-    delete m_page;
     m_library.setMain(nullptr);
 }
 
@@ -428,7 +421,7 @@ QWidget* HelpViewer::createPageArea() {
     connect(close, &QToolButton::clicked, this, [this] {
         m_findBar->hide();
         if (m_view)
-            m_view->findText(QString());
+            m_view->find(QString(), false, nullptr);
     });
     bar->addWidget(close);
     connect(m_findText, &QLineEdit::textChanged, this, [this] { find(false); });
@@ -438,37 +431,25 @@ QWidget* HelpViewer::createPageArea() {
     return area;
 }
 
-QWebEngineView* HelpViewer::pageView() {
+PageView* HelpViewer::pageView() {
     if (m_view)
         return m_view;
-    if (!m_profile) {
-        m_profile = createHelpProfile(m_library, this);
-        if (auto* gate = m_profile->findChild<HelpRequestGate*>())
-            connect(
-                gate, &HelpRequestGate::refused, this, [this](const QUrl& url, const QString& why) {
-                    statusMessage(QStringLiteral("已阻止 %1：%2").arg(url.toDisplayString(), why));
-                });
-        connect(m_profile, &QWebEngineProfile::downloadRequested, this,
-                [this](QWebEngineDownloadRequest* download) {
-                    const QString name = download->downloadFileName();
-                    download->cancel();
-                    showMessage(
-                        QStringLiteral("查看器不下载文件：“%1”不是可以显示的页面。").arg(name));
-                });
+    QString error;
+    m_view = createPageView(m_library, nullptr, error);
+    if (!m_view) {
+        showMessage(error);
+        return nullptr;
     }
-    m_view = new QWebEngineView;
     m_view->setObjectName(QStringLiteral("pageView"));
-    auto* page = new HelpPage(m_profile, this);
-    m_page = page;
-    page->openExternal = [this](const QUrl& url) { openExternal(url); };
-    m_view->setPage(page);
-    m_view->setAcceptDrops(false); // a dropped help file is opened by the window
-    m_view->setZoomFactor(m_zoom);
-    m_view->installEventFilter(this);
-    connect(page, &HelpPage::refused, this, [this](const QUrl& url, const QString& why) {
+    m_view->openExternal = [this](const QUrl& url) { openExternal(url); };
+    m_view->setZoom(m_zoom);
+    connect(m_view, &PageView::refused, this, [this](const QUrl& url, const QString& why) {
         statusMessage(QStringLiteral("已阻止 %1：%2").arg(url.toDisplayString(), why));
     });
-    connect(page, &QWebEnginePage::linkHovered, this, [this](const QString& link) {
+    connect(m_view, &PageView::downloadRefused, this, [this](const QString& name) {
+        showMessage(QStringLiteral("查看器不下载文件：“%1”不是可以显示的页面。").arg(name));
+    });
+    connect(m_view, &PageView::linkHovered, this, [this](const QString& link) {
         std::string file, stored;
         const QUrl url(link);
         if (m_document && pageOfUrl(url, file, stored) && file == m_document->path())
@@ -478,22 +459,27 @@ QWebEngineView* HelpViewer::pageView() {
         else
             statusMessage(link, 0);
     });
-    connect(m_view, &QWebEngineView::urlChanged, this, &HelpViewer::pageUrlChanged);
-    connect(m_view, &QWebEngineView::loadFinished, this, &HelpViewer::pageLoadFinished);
-    connect(m_view, &QWebEngineView::printFinished, this, [this](bool ok) {
+    connect(m_view, &PageView::urlChanged, this, &HelpViewer::pageUrlChanged);
+    connect(m_view, &PageView::loadFinished, this, &HelpViewer::pageLoadFinished);
+    connect(m_view, &PageView::printFinished, this, [this](bool ok) {
         m_printer.reset();
         statusMessage(ok ? QStringLiteral("已打印。") : QStringLiteral("打印失败。"));
     });
-    connect(page, &QWebEnginePage::pdfPrintingFinished, this, [this](const QString& path, bool ok) {
+    connect(m_view, &PageView::pdfPrintingFinished, this, [this](const QString& path, bool ok) {
         if (ok)
             statusMessage(QStringLiteral("已保存为 PDF：%1").arg(path));
         else
             showMessage(QStringLiteral("无法写入 PDF 文件“%1”。").arg(path));
     });
+    // Mouse side buttons and Ctrl+wheel arrive where the engine draws.
+    connect(m_view, &PageView::surfaceChanged, this, [this](QWidget* surface) {
+        if (surface)
+            surface->installEventFilter(this);
+    });
     m_pageStack->addWidget(m_view);
     m_pageStack->setCurrentWidget(m_view);
     if (!m_pendingUrl.isEmpty())
-        m_view->setUrl(std::exchange(m_pendingUrl, QUrl()));
+        m_view->load(std::exchange(m_pendingUrl, QUrl()));
     return m_view;
 }
 
@@ -547,7 +533,7 @@ void HelpViewer::setDocument(std::unique_ptr<HelpDocument> document) {
                               std::max(200, width() - m_document->navigationWidth())});
     m_center->setCurrentWidget(m_splitter);
     if (m_view)
-        m_view->history()->clear();
+        m_view->clearHistory();
     updateActions();
 }
 
@@ -568,7 +554,7 @@ bool HelpViewer::showPage(const QString& local) {
 
 void HelpViewer::loadUrl(const QUrl& url) {
     if (m_view)
-        m_view->setUrl(url);
+        m_view->load(url);
     else
         m_pendingUrl = url; // the engine starts once the window is up
 }
@@ -612,14 +598,13 @@ void HelpViewer::pageLoadFinished(bool ok) {
     }
     const QString script = highlightScript(std::exchange(m_highlightTerms, {}));
     // In a world of its own, so that no page script can interfere with the marking.
-    m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                  [this](const QVariant&) { emit pageReady(true); });
+    m_view->runScript(script, true, [this](const QVariant&) { emit pageReady(true); });
 }
 
 void HelpViewer::updateActions() {
     const bool open = m_document != nullptr;
-    m_back->setEnabled(m_view && m_view->history()->canGoBack());
-    m_forward->setEnabled(m_view && m_view->history()->canGoForward());
+    m_back->setEnabled(m_view && m_view->canGoBack());
+    m_forward->setEnabled(m_view && m_view->canGoForward());
     m_home->setEnabled(open && !m_document->homePage().empty());
     const auto& order = open ? m_document->readingOrder() : std::vector<int>();
     const auto at = std::find(order.begin(), order.end(), m_currentNode);
@@ -675,7 +660,7 @@ void HelpViewer::nextTopic() {
 void HelpViewer::setZoom(qreal factor) {
     m_zoom = std::clamp(factor, kZoomSteps.front(), kZoomSteps.back());
     if (m_view)
-        m_view->setZoomFactor(m_zoom);
+        m_view->setZoom(m_zoom);
     statusMessage(QStringLiteral("缩放：%1%").arg(qRound(m_zoom * 100)), 2000);
 }
 
@@ -717,21 +702,17 @@ void HelpViewer::find(bool backward) {
     if (!m_view)
         return;
     const QString wanted = m_findText->text();
-    const QWebEnginePage::FindFlags flags =
-        backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags();
-    m_view->page()->findText(wanted, flags, [this, wanted](const QWebEngineFindTextResult& r) {
+    m_view->find(wanted, backward, [this, wanted](int active, int count) {
         if (wanted != m_findText->text())
             return; // the user typed on
         if (wanted.isEmpty())
             m_findStatus->clear();
-        else if (r.numberOfMatches() == 0)
+        else if (count == 0)
             m_findStatus->setText(QStringLiteral("找不到匹配项"));
         else
-            m_findStatus->setText(
-                QStringLiteral("第 %1 项，共 %2 项").arg(r.activeMatch()).arg(r.numberOfMatches()));
-        m_findText->setStyleSheet(!wanted.isEmpty() && r.numberOfMatches() == 0
-                                      ? QStringLiteral("background:#ffd6d6")
-                                      : QString());
+            m_findStatus->setText(QStringLiteral("第 %1 项，共 %2 项").arg(active).arg(count));
+        m_findText->setStyleSheet(
+            !wanted.isEmpty() && count == 0 ? QStringLiteral("background:#ffd6d6") : QString());
     });
 }
 
@@ -754,7 +735,7 @@ void HelpViewer::printToPdf() {
         QFileInfo(utf8(m_document->path())).completeBaseName() + QStringLiteral(".pdf");
     const QString path = choosePdfFile(suggested);
     if (!path.isEmpty())
-        m_view->page()->printToPdf(path);
+        m_view->printToPdf(path);
 }
 
 void HelpViewer::openFromDialog() {
@@ -919,13 +900,6 @@ void HelpViewer::dropEvent(QDropEvent* event) {
 
 bool HelpViewer::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::ChildAdded:
-        // The engine draws into a child widget it makes when the first page loads; mouse
-        // buttons and the wheel reach that one.
-        if (watched == m_view)
-            if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
-                child->installEventFilter(this);
-        break;
     case QEvent::MouseButtonPress: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::BackButton) {
@@ -955,7 +929,7 @@ bool HelpViewer::eventFilter(QObject* watched, QEvent* event) {
             if (key->key() == Qt::Key_Escape) {
                 m_findBar->hide();
                 if (m_view) {
-                    m_view->findText(QString());
+                    m_view->find(QString(), false, nullptr);
                     m_view->setFocus();
                 }
                 return true;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "help_document.h"
-#include "viewer_web.h"
+#include "page_view.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,8 +23,6 @@ class QSplitter;
 class QStackedWidget;
 class QTabWidget;
 class QTreeView;
-class QWebEngineProfile;
-class QWebEngineView;
 
 namespace hh {
 
@@ -47,7 +45,7 @@ public:
     QString currentPage() const { return m_currentPage; }
 
     // The page view, created on first use: the window shows before the browser engine starts.
-    QWebEngineView* pageView();
+    PageView* pageView();
     QTabWidget* navigationTabs() const { return m_tabs; }
     QTreeView* contentsTree() const { return m_contentsView; }
     QLineEdit* indexFilter() const { return m_indexFilter; }
@@ -121,9 +119,7 @@ private:
 
     std::unique_ptr<HelpDocument> m_document;
     HelpLibrary m_library;
-    QWebEngineProfile* m_profile = nullptr;
-    QWebEngineView* m_view = nullptr;
-    HelpPage* m_page = nullptr;
+    PageView* m_view = nullptr;
     QUrl m_pendingUrl;
     QString m_currentPage;
     int m_currentNode = -1;

@@ -2,8 +2,8 @@
 // contents following them, previous/next topic, find in page, zoom, the index's topic chooser,
 // ranked and marked search results, recent files and the state kept per help file.
 #include "help_builder.h"
+#include "page_view.h"
 #include "viewer_models.h"
-#include "viewer_web.h"
 #include "viewer_window.h"
 
 #include <QAction>
@@ -15,8 +15,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeView>
-#include <QWebEngineHistory>
-#include <QWebEngineView>
 #include <QtTest>
 
 namespace {
@@ -90,7 +88,7 @@ class ViewerTest : public QObject {
     static QVariant js(hh::HelpViewer& viewer, const QString& script) {
         QVariant result;
         bool done = false;
-        viewer.pageView()->page()->runJavaScript(script, [&](const QVariant& v) {
+        viewer.pageView()->runScript(script, false, [&](const QVariant& v) {
             result = v;
             done = true;
         });
@@ -110,7 +108,7 @@ class ViewerTest : public QObject {
                               ".getBoundingClientRect();return [r.x+r.width/2,r.y+r.height/2];})()")
                    .arg(id))
                 .toList();
-        QWidget* surface = viewer.pageView()->focusProxy();
+        QWidget* surface = viewer.pageView()->surface();
         QVERIFY(at.size() == 2 && surface);
         QTest::mouseClick(surface, Qt::LeftButton, {},
                           QPoint(qRound(at[0].toDouble()), qRound(at[1].toDouble())));
@@ -211,20 +209,20 @@ private slots:
         QVERIFY(viewer);
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
-        QWebEngineView* view = viewer->pageView();
+        hh::PageView* view = viewer->pageView();
         QTest::keyClick(viewer.get(), Qt::Key_Plus, Qt::ControlModifier);
-        QCOMPARE(view->zoomFactor(), 1.1);
+        QCOMPARE(view->zoom(), 1.1);
         QTest::keyClick(viewer.get(), Qt::Key_Minus, Qt::ControlModifier);
         QTest::keyClick(viewer.get(), Qt::Key_Minus, Qt::ControlModifier);
-        QCOMPARE(view->zoomFactor(), 0.9);
+        QCOMPARE(view->zoom(), 0.9);
         QTest::keyClick(viewer.get(), Qt::Key_0, Qt::ControlModifier);
-        QCOMPARE(view->zoomFactor(), 1.0);
-        QWidget* surface = view->focusProxy();
+        QCOMPARE(view->zoom(), 1.0);
+        QWidget* surface = view->surface();
         QVERIFY(surface);
         QWheelEvent up(QPointF(10, 10), surface->mapToGlobal(QPointF(10, 10)), QPoint(),
                        QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(surface, &up);
-        QCOMPARE(view->zoomFactor(), 1.1);
+        QCOMPARE(view->zoom(), 1.1);
     }
 
     void indexKeywordWithSeveralTopicsOffersAChoice() {
@@ -279,7 +277,7 @@ private slots:
         QVERIFY(viewer);
         QCOMPARE(viewer->currentPage(), QStringLiteral("/three.htm"));
         QCOMPARE(viewer->size(), QSize(700, 500));
-        QCOMPARE(viewer->pageView()->zoomFactor(), 1.1);
+        QCOMPARE(viewer->pageView()->zoom(), 1.1);
         QCOMPARE(viewer->recentFiles(), QStringList({m_book, m_other}));
         // A page asked for by name wins over the remembered one.
         auto again = openBook(m_book, QStringLiteral("ch1/one.htm"));
@@ -326,7 +324,7 @@ private slots:
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Other"));
         // A page the file lacks gets an error page, not a blank.
         QVERIFY(waitReady(*viewer, [&] {
-            viewer->pageView()->setUrl(hh::helpPageUrl(m_other.toStdString(), "/gone.htm"));
+            viewer->pageView()->load(hh::helpPageUrl(m_other.toStdString(), "/gone.htm"));
         }));
         QCOMPARE(js(*viewer, QStringLiteral("document.title")).toString(),
                  QStringLiteral("找不到页面"));
@@ -337,7 +335,7 @@ int main(int argc, char** argv) {
     // Settings go to a folder of the test's own.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    hh::prepareBrowserEngine();
+    hh::prepareApplication();
     QApplication app(argc, argv);
     ViewerTest test;
     return QTest::qExec(&test, argc, argv);
