@@ -30,9 +30,9 @@ PageView* createPageView(HelpLibrary& library, QWidget* parent, QString& error) 
     if (!factory) {
         Dl_info self{};
         dladdr(reinterpret_cast<void*>(&createPageView), &self);
-        QLibrary engine(QFileInfo(QString::fromLocal8Bit(self.dli_fname ? self.dli_fname : ""))
-                                .absolutePath() +
-                            QStringLiteral("/" QUORLIN_HH_ENGINE_MODULE));
+        QLibrary engine(
+            QFileInfo(QString::fromLocal8Bit(self.dli_fname ? self.dli_fname : "")).absolutePath() +
+            QStringLiteral("/" QUORLIN_HH_ENGINE_MODULE));
         factory = engine.resolve("quorlin_hh_create_page_view");
         if (!factory) {
             error = QStringLiteral("无法载入网页引擎：%1").arg(engine.errorString());

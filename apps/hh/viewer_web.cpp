@@ -6,16 +6,15 @@
 #include <QChildEvent>
 #include <QDesktopServices>
 #include <QPointer>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QVBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 namespace hh {
@@ -296,13 +295,12 @@ void WebPageView::find(const QString& text, bool backward,
 
 void WebPageView::runScript(const QString& script, bool isolated,
                             std::function<void(const QVariant&)> done) {
-    m_page->runJavaScript(script,
-                          isolated ? QWebEngineScript::ApplicationWorld
-                                   : QWebEngineScript::MainWorld,
-                          [done = std::move(done)](const QVariant& v) {
-                              if (done)
-                                  done(v);
-                          });
+    m_page->runJavaScript(
+        script, isolated ? QWebEngineScript::ApplicationWorld : QWebEngineScript::MainWorld,
+        [done = std::move(done)](const QVariant& v) {
+            if (done)
+                done(v);
+        });
 }
 
 void WebPageView::print(QPrinter* printer) {

@@ -711,9 +711,8 @@ void HelpViewer::find(bool backward) {
             m_findStatus->setText(QStringLiteral("找不到匹配项"));
         else
             m_findStatus->setText(QStringLiteral("第 %1 项，共 %2 项").arg(active).arg(count));
-        m_findText->setStyleSheet(!wanted.isEmpty() && count == 0
-                                      ? QStringLiteral("background:#ffd6d6")
-                                      : QString());
+        m_findText->setStyleSheet(
+            !wanted.isEmpty() && count == 0 ? QStringLiteral("background:#ffd6d6") : QString());
     });
 }
 

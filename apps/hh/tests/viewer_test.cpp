@@ -2,8 +2,8 @@
 // contents following them, previous/next topic, find in page, zoom, the index's topic chooser,
 // ranked and marked search results, recent files and the state kept per help file.
 #include "help_builder.h"
-#include "viewer_models.h"
 #include "page_view.h"
+#include "viewer_models.h"
 #include "viewer_window.h"
 
 #include <QAction>
@@ -291,9 +291,9 @@ private slots:
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
         click(*viewer, QStringLiteral("get"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_messages, QStringList(QStringLiteral(
-                                                  "查看器不下载文件：“data.bin”不是可以显示的页面。")),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_messages,
+            QStringList(QStringLiteral("查看器不下载文件：“data.bin”不是可以显示的页面。")), 10000);
         const QString pdf = m_dir.filePath(QStringLiteral("three.pdf"));
         QString suggested;
         viewer->choosePdfFile = [&](const QString& name) {
