@@ -168,6 +168,9 @@ TEST(Writer, HeaderFieldsReadersCheck) {
 // and "/#ITBITS" (12) before our names; an empty file of a name of 128 to 16383 bytes takes
 // 2 + length + 3 bytes. Seven 501-byte names and one of 506 make 0x14 + 17 + 7 * 506 + 511 =
 // 4090 bytes: the last 6 hold the entry count and two quickref words, so nothing is left over.
+// libmspack trusts the quickrefs only with room for ceil(entries / 5) words, one more than are
+// written for 11 entries: eight 441-byte names and one of 480 would leave 4 bytes after 11
+// entries, so the last one goes to the next chunk.
 struct DirectoryCase {
     const char* label;
     std::vector<std::string> names;
@@ -176,11 +179,13 @@ struct DirectoryCase {
     std::uint32_t minimumDepth;      // of the index
 };
 
-std::vector<std::string> fillingNames(std::size_t lastLength) {
+// `count` names of `length` bytes and one of `lastLength`, in that order.
+std::vector<std::string> fillingNames(std::size_t count, std::size_t length,
+                                      std::size_t lastLength) {
     std::vector<std::string> names;
-    for (char c = 'a'; c < 'h'; ++c)
-        names.push_back("/" + std::string(1, c) + std::string(499, 'x'));
-    names.push_back("/h" + std::string(lastLength - 2, 'x'));
+    for (char c = 'a'; names.size() < count; ++c)
+        names.push_back("/" + std::string(1, c) + std::string(length - 2, 'x'));
+    names.push_back("/z" + std::string(lastLength - 2, 'x'));
     return names;
 }
 
@@ -191,6 +196,10 @@ std::vector<std::string> numberedNames(std::size_t count, std::size_t length) {
         names.push_back(name + std::string(length - name.size(), 'x'));
     }
     return names;
+}
+
+void PrintTo(const DirectoryCase& c, std::ostream* out) {
+    *out << c.label;
 }
 
 class Directory : public ::testing::TestWithParam<DirectoryCase> {};
@@ -217,8 +226,10 @@ TEST_P(Directory, EveryNameIsFoundThroughTheIndex) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writer, Directory,
-    ::testing::Values(DirectoryCase{"ChunkFullToTheLastByte", fillingNames(506), 6, 10, 1},
-                      DirectoryCase{"ChunkOneByteOver", fillingNames(507), 517, 9, 2},
+    ::testing::Values(DirectoryCase{"ChunkFullToTheLastByte", fillingNames(7, 501, 506), 6, 10, 1},
+                      DirectoryCase{"ChunkOneByteOver", fillingNames(7, 501, 507), 517, 9, 2},
+                      DirectoryCase{"NoRoomForTheSpareQuickref", fillingNames(8, 441, 480), 491, 10,
+                                    2},
                       DirectoryCase{"Names5000", numberedNames(5000, 12), 0, 0, 2},
                       DirectoryCase{"Names5001", numberedNames(5001, 12), 0, 0, 2},
                       DirectoryCase{"LongestNames", numberedNames(400, 512), 0, 0, 3}),
