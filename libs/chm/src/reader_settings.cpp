@@ -9,6 +9,10 @@
 #include "chm/byte_cursor.h"
 #include "chm/system_format.h"
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
 namespace chm {
 
 namespace {
@@ -19,6 +23,18 @@ constexpr std::uint32_t kMaxWindows = 256;
 // maximum are no window type.
 constexpr std::uint32_t kMinWindowEntry = window_entry::kHome + 4;
 constexpr std::uint32_t kMaxWindowEntry = 0x1000;
+
+// The records that hold one string, and where it goes.
+constexpr std::array<std::pair<SystemCode, std::string SystemSettings::*>, 8> kStringRecords = {{
+    {SystemCode::ContentsFile, &SystemSettings::contentsFile},
+    {SystemCode::IndexFile, &SystemSettings::indexFile},
+    {SystemCode::DefaultTopic, &SystemSettings::defaultTopic},
+    {SystemCode::Title, &SystemSettings::title},
+    {SystemCode::DefaultWindow, &SystemSettings::defaultWindow},
+    {SystemCode::CompiledFile, &SystemSettings::compiledFile},
+    {SystemCode::CompilerVersion, &SystemSettings::compilerVersion},
+    {SystemCode::DefaultFont, &SystemSettings::defaultFont},
+}};
 
 // The record's string: up to its NUL, or all of it when the NUL is missing.
 std::string recordString(std::span<const std::uint8_t> rec) {
@@ -45,46 +61,22 @@ SystemSettings parseSystem(std::span<const std::uint8_t> data, std::vector<std::
                                " 超出了文件末尾");
             break;
         }
-        const ByteCursor fields(rec);
-        switch (code) {
-        case SystemCode::ContentsFile:
-            s.contentsFile = recordString(rec);
-            break;
-        case SystemCode::IndexFile:
-            s.indexFile = recordString(rec);
-            break;
-        case SystemCode::DefaultTopic:
-            s.defaultTopic = recordString(rec);
-            break;
-        case SystemCode::Title:
-            s.title = recordString(rec);
-            break;
-        case SystemCode::Language:
+        if (auto it = std::find_if(kStringRecords.begin(), kStringRecords.end(),
+                                   [code](const auto& r) { return r.first == code; });
+            it != kStringRecords.end()) {
+            s.*(it->second) = recordString(rec);
+        } else if (code == SystemCode::Language) {
+            const ByteCursor fields(rec);
             if (ByteCursor lcid = fields.at(language_record::kLcid); lcid.remaining() >= 4)
                 s.lcid = lcid.u32();
             // Shorter records from older compilers lack the flags: they read as 0.
             s.fullTextSearch = fields.at(language_record::kFullTextSearch).u32() != 0;
             s.keywordLinks = fields.at(language_record::kKeywordLinks).u32() != 0;
             s.associativeLinks = fields.at(language_record::kAssociativeLinks).u32() != 0;
-            break;
-        case SystemCode::DefaultWindow:
-            s.defaultWindow = recordString(rec);
-            break;
-        case SystemCode::CompiledFile:
-            s.compiledFile = recordString(rec);
-            break;
-        case SystemCode::CompilerVersion:
-            s.compilerVersion = recordString(rec);
-            break;
-        case SystemCode::BinaryToc:
+        } else if (code == SystemCode::BinaryToc) {
             s.binaryToc = true;
-            break;
-        case SystemCode::DefaultFont:
-            s.defaultFont = recordString(rec);
-            break;
-        default:
-            break; // other codes carry nothing a viewer or a project file needs
         }
+        // Other codes carry nothing a viewer or a project file needs.
     }
     return s;
 }

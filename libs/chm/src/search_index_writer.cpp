@@ -404,18 +404,22 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
     std::uint64_t unusedBytes = 0;
     std::uint32_t longest = 0;
     std::uint64_t distinctLength = 0;
+    // Appends a full node with its free-byte count at freeAt; returns where it went.
+    const auto appendNode = [&](NodeBuilder& node, std::size_t freeAt) {
+        const auto at = static_cast<std::uint32_t>(out.size());
+        patchU16(node.bytes(), freeAt, static_cast<std::uint16_t>(node.freeBytes()));
+        unusedBytes += node.freeBytes();
+        node.bytes().resize(kNodeBytes, 0);
+        out.insert(out.end(), node.bytes().begin(), node.bytes().end());
+        return at;
+    };
     auto flushLeaf = [&] {
-        const std::size_t at = out.size();
-        patchU16(leaf.bytes(), fts::kLeafFree, static_cast<std::uint16_t>(leaf.freeBytes()));
-        unusedBytes += leaf.freeBytes();
-        std::vector<std::uint8_t>& node = leaf.bytes();
-        node.resize(kNodeBytes, 0);
-        out.insert(out.end(), node.begin(), node.end());
+        const std::uint32_t at = appendNode(leaf, fts::kLeafFree);
         if (havePreviousLeaf)
-            patchU32(out, previousLeafAt + fts::kLeafNext, static_cast<std::uint32_t>(at));
+            patchU32(out, previousLeafAt + fts::kLeafNext, at);
         havePreviousLeaf = true;
         previousLeafAt = at;
-        level.push_back({leaf.lastWord(), static_cast<std::uint32_t>(at)});
+        level.push_back({leaf.lastWord(), at});
         leaf.clear();
     };
 
@@ -471,13 +475,7 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
         std::vector<ChildRef> above;
         NodeBuilder node(fts::kIndexHeaderSize);
         auto flushNode = [&] {
-            const std::size_t at = out.size();
-            patchU16(node.bytes(), fts::kIndexFree, static_cast<std::uint16_t>(node.freeBytes()));
-            unusedBytes += node.freeBytes();
-            std::vector<std::uint8_t>& bytes = node.bytes();
-            bytes.resize(kNodeBytes, 0);
-            out.insert(out.end(), bytes.begin(), bytes.end());
-            above.push_back({node.lastWord(), static_cast<std::uint32_t>(at)});
+            above.push_back({node.lastWord(), appendNode(node, fts::kIndexFree)});
             node.clear();
         };
         for (const ChildRef& child : level) {
