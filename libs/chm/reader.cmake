@@ -15,6 +15,7 @@ target_link_libraries(quorlin_chm INTERFACE quorlin_chm_reader)
 quorlin_add_test(NAME reader_tests
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_fixture.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/tests/byte_cursor_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_archive_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_settings_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_decompile_test.cpp

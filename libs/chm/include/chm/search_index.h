@@ -65,8 +65,6 @@ enum class SearchError {
     ReadFailed,  // the index could not be read from the help file
 };
 
-const char* searchErrorText(SearchError error);
-
 // One topic that holds a word, with the places it is found there.
 struct WordHit {
     std::uint32_t topic = 0;
