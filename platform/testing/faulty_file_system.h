@@ -48,6 +48,10 @@ public:
     bool folderExists(const std::string& path) override {
         return hostFileSystem().folderExists(path);
     }
+    FileStamp stampOf(const std::string& path) override { return hostFileSystem().stampOf(path); }
+    std::map<std::string, FileStamp> stampsBelow(const std::string& folder) override {
+        return hostFileSystem().stampsBelow(folder);
+    }
     bool copyFile(const std::string& from, const std::string& to) override {
         return !hit(failCopy, to) && hostFileSystem().copyFile(from, to);
     }

@@ -5,6 +5,9 @@
 
 #include "platform/text_file.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +15,19 @@
 #include <vector>
 
 namespace host {
+
+// What is known of a file at one moment, to tell afterwards whether something wrote it: a
+// rewrite in place changes its time or size, a replacement its identity (device and inode on
+// POSIX hosts; both stay 0 where the host offers no such number).
+struct FileStamp {
+    bool exists = false;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified{};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
 
 class FileSystem {
 public:
@@ -34,6 +50,12 @@ public:
     // Sub-folders of a folder (not hidden), in case-insensitive name order.
     virtual std::vector<std::string> listFolders(const std::string& folder) = 0;
     virtual bool folderExists(const std::string& path) = 0;
+
+    // The stamp of a regular file; anything else has exists false.
+    virtual FileStamp stampOf(const std::string& path) = 0;
+    // The stamps of every regular file below a folder, hidden ones and sub-folders included,
+    // by full path; empty when the folder does not exist.
+    virtual std::map<std::string, FileStamp> stampsBelow(const std::string& folder) = 0;
 
     // Copies replacing the destination; false when it cannot (a read-only destination too).
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
