@@ -479,12 +479,8 @@ FileSystem& fileSystem() {
     return g_current != nullptr ? *g_current : hostFileSystem();
 }
 
-ScopedFileSystem::ScopedFileSystem(FileSystem& replacement) : m_previous(g_current) {
-    g_current = &replacement;
-}
-
-ScopedFileSystem::~ScopedFileSystem() {
-    g_current = m_previous;
+template <> FileSystem*& Scoped<FileSystem>::slot() {
+    return g_current;
 }
 
 } // namespace host

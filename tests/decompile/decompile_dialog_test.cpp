@@ -23,6 +23,34 @@ namespace {
 
 const std::string kSuccess = "恭喜！反编译成功。";
 
+struct RefusalRow {
+    const char* tag;
+    const char* helpFile; // this and the folder below the test's folder
+    const char* folder;
+    const char* message; // its start
+};
+const RefusalRow kRefusals[] = {
+    {"folder missing", "out/manual.chm", "nowhere", "输出文件夹不存在"},
+    {"folder not enterable", "out/manual.chm", "out", "无法进入输出文件夹"},
+    {"file missing", "out/other.chm", "out", "找不到CHM文件"},
+    {"name no longer than .chm", "out/abcd", "out", "CHM文件名太短"},
+    {"no decompiler", "out/manual.chm", "out", "无法启动 "},
+};
+struct TargetRow {
+    const char* tag;
+    const char* stored;
+    const char* typed;
+    const char* folder;
+    const char* target;
+};
+const TargetRow kTargets[] = {
+    {"upper-case extension", "Manual.CHM", "Manual.CHM", "out", "out/Manual"},
+    {"dots in the name", "a.b.chm", "a.b.chm", "out", "out/a.b"},
+    {"typed in other case", "Manual.chm", "MANUAL.CHM", "out", "out/Manual"},
+    {"trailing separator", "manual.chm", "manual.chm", "out/", "out/manual"},
+    {"blanks, unquoted", "my help.chm", "my help.chm", "out dir", "out dir/my help"},
+};
+
 std::string fileUrl(const std::string& path) {
     return QUrl::fromLocalFile(QString::fromStdString(path))
         .toString(QUrl::FullyEncoded)
@@ -102,21 +130,9 @@ private slots:
         QTest::addColumn<QString>("text1");
         QTest::addColumn<QString>("text2");
         QTest::addColumn<QString>("expected"); // the start of the message
-        QTest::newRow("folder missing") << "out/manual.chm"
-                                        << "nowhere"
-                                        << "输出文件夹不存在";
-        QTest::newRow("folder not enterable") << "out/manual.chm"
-                                              << "out"
-                                              << "无法进入输出文件夹";
-        QTest::newRow("file missing") << "out/other.chm"
-                                      << "out"
-                                      << "找不到CHM文件";
-        QTest::newRow("name no longer than .chm") << "out/abcd"
-                                                  << "out"
-                                                  << "CHM文件名太短";
-        QTest::newRow("no decompiler") << "out/manual.chm"
-                                       << "out"
-                                       << "无法启动 ";
+        for (const auto& [tag, text1, text2, expected] : kRefusals) {
+            QTest::newRow(tag) << text1 << text2 << expected;
+        }
     }
     void refusalsSayWhich() {
         QFETCH(QString, text1);
@@ -157,26 +173,9 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("target");
-        QTest::newRow("upper-case extension") << "Manual.CHM"
-                                              << "Manual.CHM"
-                                              << "out"
-                                              << "out/Manual";
-        QTest::newRow("dots in the name") << "a.b.chm"
-                                          << "a.b.chm"
-                                          << "out"
-                                          << "out/a.b";
-        QTest::newRow("typed in other case") << "Manual.chm"
-                                             << "MANUAL.CHM"
-                                             << "out"
-                                             << "out/Manual";
-        QTest::newRow("trailing separator") << "manual.chm"
-                                            << "manual.chm"
-                                            << "out/"
-                                            << "out/manual";
-        QTest::newRow("blanks, unquoted") << "my help.chm"
-                                          << "my help.chm"
-                                          << "out dir"
-                                          << "out dir/my help";
+        for (const auto& [tag, stored, typed, folder, target] : kTargets) {
+            QTest::newRow(tag) << stored << typed << folder << target;
+        }
     }
     void theTargetIsTheStoredNameLessItsExtension() {
         QFETCH(QString, stored);

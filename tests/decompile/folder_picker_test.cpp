@@ -2,12 +2,13 @@
 // gives back on OK and on Cancel.
 #include "Module1.h"
 #include "modal_answer.h"
-#include "temp_folder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -32,8 +33,8 @@ std::string browse(const std::string& start, bool ok, QString* seen = nullptr) {
 class FolderPickerTest : public QObject {
     Q_OBJECT
 
-    host::testing::TempFolder m_temp;
-    const QString m_folder = QString::fromStdString(m_temp.str("picked folder"));
+    QTemporaryDir m_temp; // Qt's: this test links no test support of ours
+    const QString m_folder = m_temp.filePath(QStringLiteral("picked folder"));
 
 private slots:
     void init() { QVERIFY(QDir().mkpath(m_folder + QStringLiteral("/inner"))); }
@@ -53,11 +54,11 @@ private slots:
     void aStartThatIsNoFolderSelectsNothing_data() {
         QTest::addColumn<QString>("start");
         QTest::newRow("empty") << QString();
-        QTest::newRow("a file") << QString::fromStdString(m_temp.str("help.chm"));
+        QTest::newRow("a file") << m_temp.filePath(QStringLiteral("help.chm"));
     }
     void aStartThatIsNoFolderSelectsNothing() {
         QFETCH(QString, start);
-        m_temp.write("help.chm");
+        QVERIFY(QFile(m_temp.filePath(QStringLiteral("help.chm"))).open(QIODevice::WriteOnly));
         QString seen;
         browse(start.toStdString(), false, &seen);
         // At most the tree's first item takes the highlight with the focus.

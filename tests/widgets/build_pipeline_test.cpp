@@ -15,6 +15,17 @@ const std::string kRewrite = "你是否真的想重新编写目录及索引?";
 const std::string kDelete = "编译完工程后是否删除相关文件？";
 const std::string kBusy = ",disabled,busy]";
 
+// A fault injected into one step of a compile, and the start of what the user is told.
+const std::pair<const char*, const char*> kFaults[] = {
+    {"create chm_hhp.hhp", "无法创建文件 ROOT/pages/chm_hhp.hhp：模拟的故障"},
+    {"create chm_hhp.hhc", "无法创建文件 ROOT/pages/chm_hhp.hhc：模拟的故障"},
+    {"start hhc.exe", "无法启动 ROOT/app/hhc.exe：模拟的故障"},
+    {"start hh.exe", "无法启动 ROOT/app/hh.exe：模拟的故障"},
+    {"cd pages", "无法进入工程文件夹 ROOT/pages/"},
+    {"missing template", "无法打开文件 ROOT/app/chm_dll0.dll"},
+    {"short template", "模板文件 ROOT/app/chm_dll0.dll 不完整"},
+};
+
 } // namespace
 
 class BuildPipelineTest : public QObject {
@@ -22,10 +33,10 @@ class BuildPipelineTest : public QObject {
 
     std::unique_ptr<fixture::WindowFixture> f;
 
-    frmMain& openWithPages() {
+    frmMain& openWithPages(bool show = false) {
         f->temp.write("pages/index.htm", pageWithTitle("首页"));
         f->temp.write("pages/a.htm", pageWithTitle("甲"));
-        return f->open(f->pages());
+        return show ? f->shown(f->pages()) : f->open(f->pages());
     }
     // A project of its own in folder "proj", opened in HHP mode; its compiler writes my.chm.
     frmMain& openProject(const std::string& contents = "toc.hhc") {
@@ -207,20 +218,9 @@ private slots:
     void aFailingStepIsReportedAndTheWindowRestored_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message"); // ROOT stands for the test's folder
-        QTest::newRow("project file") << "create chm_hhp.hhp"
-                                      << "无法创建文件 ROOT/pages/chm_hhp.hhp：模拟的故障";
-        QTest::newRow("contents file") << "create chm_hhp.hhc"
-                                       << "无法创建文件 ROOT/pages/chm_hhp.hhc：模拟的故障";
-        QTest::newRow("compiler") << "start hhc.exe"
-                                  << "无法启动 ROOT/app/hhc.exe：模拟的故障";
-        QTest::newRow("viewer") << "start hh.exe"
-                                << "无法启动 ROOT/app/hh.exe：模拟的故障";
-        QTest::newRow("project folder") << "cd pages"
-                                        << "无法进入工程文件夹 ROOT/pages/";
-        QTest::newRow("missing template") << "missing"
-                                          << "无法打开文件 ROOT/app/chm_dll0.dll";
-        QTest::newRow("short template") << "short"
-                                        << "模板文件 ROOT/app/chm_dll0.dll 不完整";
+        for (const auto& [fault, message] : kFaults) {
+            QTest::newRow(fault) << fault << message;
+        }
     }
     void aFailingStepIsReportedAndTheWindowRestored() {
         QFETCH(QString, fault);
@@ -233,7 +233,7 @@ private slots:
             f->tools.failToStart = {what};
         } else if (fault.startsWith("cd")) {
             f->files.failChdir = {what};
-        } else if (fault == "missing") {
+        } else if (fault == "missing template") {
             fs::remove(f->temp / "app/chm_dll0.dll");
         } else {
             fs::resize_file(f->temp / "app/chm_dll0.dll", 200);
@@ -259,9 +259,7 @@ private slots:
     }
 
     void theWindowIgnoresCloseRequestsWhileTheCompilerRuns() {
-        frmMain& w = openWithPages();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        frmMain& w = openWithPages(true);
         bool closed = true;
         f->compiler = [&](const host::ToolCommand& c) {
             closed = w.close();

@@ -82,9 +82,7 @@ private slots:
         const host::ScopedMessageBoxes boxesInForce(realBoxes);
         const host::ScopedServices realCompiler(&m_tools, nullptr, nullptr);
         f->temp.write("pages/index.htm", "<html><head><title>首页</title></head></html>\r\n");
-        frmMain& w = f->open(f->pages(), std::getenv("QUORLIN_APP_DIR"));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        frmMain& w = f->shown(f->pages(), std::getenv("QUORLIN_APP_DIR"));
 
         QStringList seen;
         QTimer answerer;

@@ -91,19 +91,11 @@ private slots:
         QVERIFY(f->boxes.requests.empty());
     }
 
-    void programFolderGetsOneTrailingSeparator_data() {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("root") << "/"
-                              << "/";
-        QTest::newRow("folder") << "/opt/tools"
-                                << "/opt/tools/";
-    }
     void programFolderGetsOneTrailingSeparator() {
-        QFETCH(QString, folder);
-        QFETCH(QString, expected);
-        f->open(f->pages(), folder.toStdString());
-        QCOMPARE(QString::fromStdString(modProject::AppFolder), expected);
+        f->open(f->pages(), "/");
+        QCOMPARE(modProject::AppFolder, std::string("/"));
+        f->open(f->pages(), "/opt/tools");
+        QCOMPARE(modProject::AppFolder, std::string("/opt/tools/"));
     }
 
     void aFolderWithoutPagesLeavesOnlyTheBuildCommandsOff() {
@@ -115,9 +107,7 @@ private slots:
     }
 
     void altFOpensTheFileMenuNotThePageList() {
-        frmMain& w = f->open(f->pages());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        frmMain& w = f->shown(f->pages());
         QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
         QTRY_VERIFY(w.mnuFile->isVisible());
     }
@@ -125,9 +115,7 @@ private slots:
     void folderAndDriveChangesListPagesAndApplyTheRule() {
         f->temp.write("pages/sub/one.htm", pageWithTitle("一"));
         fs::create_directories(f->pages() / "empty");
-        frmMain& w = f->open(f->pages());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        frmMain& w = f->shown(f->pages());
         enterFolder(w, f->pages() / "sub");
         QCOMPARE(itemsOf(w.File1), QStringList{"one.htm"});
         QCOMPARE(buildCommands(w), kOn);
@@ -150,9 +138,7 @@ private slots:
     void anUnreadableFolderOrDriveIsReportedAndTheListsStay() {
         f->temp.write("pages/a.htm", pageWithTitle("甲"));
         fs::create_directories(f->pages() / "locked");
-        frmMain& w = f->open(f->pages());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        frmMain& w = f->shown(f->pages());
         f->files.failList = {"locked"};
         enterFolder(w, f->pages() / "locked");
         QCOMPARE(f->boxes.texts().size(), std::size_t{1});
@@ -294,8 +280,7 @@ private slots:
     }
 
     void aboutAndDecompileOpenModallyOverTheWindow() {
-        frmMain& w = f->open(f->pages());
-        w.show();
+        frmMain& w = f->shown(f->pages());
         QStringList seen;
         auto record = [&] {
             QTimer::singleShot(0, [&] {
@@ -310,13 +295,6 @@ private slots:
         record();
         w.men_dc->trigger();
         QCOMPARE(seen, (QStringList{"frmAbout", "frmdecompile"}));
-    }
-
-    void exitClosesTheWindow() {
-        frmMain& w = f->open(f->pages());
-        w.show();
-        w.mnuFileExit->trigger();
-        QVERIFY(!w.isVisible());
     }
 };
 

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QTest>
 #include <functional>
 #include <memory>
 
@@ -111,6 +112,16 @@ struct WindowFixture {
         journal.window = window.get();
         journal.entries.clear();
         return *window;
+    }
+
+    // The same, shown on the screen, for tests that type or click.
+    frmMain& shown(const fs::path& folder, const std::string& programFolder = {}) {
+        frmMain& w = open(folder, programFolder);
+        w.show();
+        if (!QTest::qWaitForWindowActive(&w)) {
+            qWarning("the window did not come up");
+        }
+        return w;
     }
 
     // A compiler stand-in that writes the compiled file the project names.

@@ -3,6 +3,7 @@
 // permissions stop nothing).
 #pragma once
 
+#include "platform/scoped.h"
 #include "platform/text_file.h"
 
 #include <cstdint>
@@ -74,16 +75,8 @@ public:
 FileSystem& fileSystem();
 
 // Puts another file system in force for the lifetime of the object.
-class ScopedFileSystem {
-public:
-    explicit ScopedFileSystem(FileSystem& replacement);
-    ~ScopedFileSystem();
-    ScopedFileSystem(const ScopedFileSystem&) = delete;
-    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
-
-private:
-    FileSystem* m_previous;
-};
+template <> FileSystem*& Scoped<FileSystem>::slot();
+using ScopedFileSystem = Scoped<FileSystem>;
 
 // The host's own file system, for wrappers that delegate to it.
 FileSystem& hostFileSystem();
