@@ -166,6 +166,7 @@ private slots:
         QCOMPARE(m_boxes.texts(), Strings{kSuccess});
         QCOMPARE(m_desktop.urls, Strings{fileUrl(at("out/manual"))});
         expectBoxes("", at("out")); // ready for the next file at once
+        QVERIFY(m_dialog->isEnabled() && QApplication::overrideCursor() == nullptr);
     }
 
     void theTargetIsTheStoredNameLessItsExtension_data() {
@@ -237,10 +238,17 @@ private slots:
         expectBoxes(at("out/manual.chm"), at("out"));
     }
 
-    void rewritingAnEarlierRunCounts() {
+    // File systems that keep coarse times cannot tell a rewrite within the run's second from
+    // the file before it: such a file counts as written.
+    void aRewriteTheStampsCannotTellCounts() {
         m_temp->write("out/manual/index.htm");
-        age(at("out/manual/index.htm"));
-        run(at("out/manual.chm"), at("out")); // the same name and size again
+        const auto stamp = fs::last_write_time(m_temp->path() / "out/manual/index.htm");
+        m_tools.behaviour = [&](const host::ToolCommand&) {
+            m_temp->write("out/manual/index.htm"); // the same name, size and time
+            fs::last_write_time(m_temp->path() / "out/manual/index.htm", stamp);
+            return host::ToolOutcome{true, 0, {}};
+        };
+        run(at("out/manual.chm"), at("out"));
         QCOMPARE(m_boxes.texts(), Strings{kSuccess});
     }
 
