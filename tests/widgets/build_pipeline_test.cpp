@@ -158,9 +158,7 @@ private slots:
     }
 
     void hhpModeCompileEndsInHtmlMode_data() {
-        QTest::addColumn<bool>("deleteFiles");
-        QTest::newRow("files deleted") << true;
-        QTest::newRow("files kept") << false;
+        fixture::yesNoRows("deleteFiles", "files deleted", "files kept");
     }
     void hhpModeCompileEndsInHtmlMode() {
         QFETCH(bool, deleteFiles);
@@ -191,9 +189,7 @@ private slots:
     }
 
     void aFailedCompileIsReportedAndNothingIsDeleted_data() {
-        QTest::addColumn<bool>("staleFile");
-        QTest::newRow("no compiled file") << false;
-        QTest::newRow("old compiled file left as it was") << true;
+        fixture::yesNoRows("staleFile", "old compiled file left as it was", "no compiled file");
     }
     void aFailedCompileIsReportedAndNothingIsDeleted() {
         QFETCH(bool, staleFile);

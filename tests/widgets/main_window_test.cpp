@@ -182,9 +182,7 @@ private slots:
     }
 
     void openingAProjectSwitchesToHhpMode_data() {
-        QTest::addColumn<bool>("hhpFirst");
-        QTest::newRow("from HTML mode") << false;
-        QTest::newRow("already in HHP mode") << true;
+        fixture::yesNoRows("hhpFirst", "already in HHP mode", "from HTML mode");
     }
     void openingAProjectSwitchesToHhpMode() {
         QFETCH(bool, hhpFirst);

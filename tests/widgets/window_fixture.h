@@ -35,6 +35,13 @@ inline QStringList itemsOf(const QListWidget* list) {
     return items;
 }
 
+// A data table of two rows for one yes/no column.
+inline void yesNoRows(const char* column, const char* yesRow, const char* noRow) {
+    QTest::addColumn<bool>(column);
+    QTest::newRow(yesRow) << true;
+    QTest::newRow(noRow) << false;
+}
+
 struct Journal {
     Strings entries;
     std::string root; // paths are written relative to it
