@@ -20,7 +20,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,7 +28,7 @@
 namespace hhp {
 
 namespace fs = std::filesystem;
-using detail::iequals;
+using text::equalsIgnoreCase;
 
 namespace {
 
@@ -56,13 +55,13 @@ std::optional<Buffer> readFile(const fs::path& path, std::uintmax_t limit) {
 }
 
 bool isHtmlName(std::string_view name) {
-    return detail::iendsWith(name, ".htm") || detail::iendsWith(name, ".html") ||
-           detail::iendsWith(name, ".xhtml") || detail::iendsWith(name, ".shtml") ||
-           detail::iendsWith(name, ".hta");
+    return text::endsWithIgnoreCase(name, ".htm") || text::endsWithIgnoreCase(name, ".html") ||
+           text::endsWithIgnoreCase(name, ".xhtml") || text::endsWithIgnoreCase(name, ".shtml") ||
+           text::endsWithIgnoreCase(name, ".hta");
 }
 
 bool isCssName(std::string_view name) {
-    return detail::iendsWith(name, ".css");
+    return text::endsWithIgnoreCase(name, ".css");
 }
 
 std::string join(const std::vector<std::string>& components) {
@@ -105,7 +104,7 @@ private:
     // The key under which a missing file is remembered, so that a later check of the same
     // name (the system files' topic look-up) does not report it again.
     static std::string missingKey(std::string_view name) {
-        return detail::toLower(join(detail::splitRelative(localReference(name)).components));
+        return text::toLowerAscii(join(detail::splitRelative(localReference(name)).components));
     }
     void reportSystemWarnings(const std::vector<chm::SystemWarning>& warnings);
 
@@ -120,10 +119,9 @@ private:
     void addFilesEntry(const ProjectName& entry);
     void scanLinks();
     void readSitemaps();
-    void collectSitemapPages(const std::vector<SitemapEntry>& entries, const std::string& origin);
-    std::vector<chm::ContentsEntry> contentsTree(const std::vector<SitemapEntry>& entries);
-    std::vector<chm::IndexKeyword> keywordTree(const std::vector<SitemapEntry>& entries);
-    std::u16string toUtf16(const std::string& text);
+    void collectSitemapPages(const std::vector<SitemapItem>& entries, const std::string& origin);
+    std::vector<chm::ContentsEntry> contentsTree(const std::vector<SitemapItem>& entries);
+    std::vector<chm::IndexKeyword> keywordTree(const std::vector<SitemapItem>& entries);
     chm::HelpFileInfo describe(const CompileOptions& options);
     // The pages and stop list the search index is made from; the pages' text stays where it
     // is, so their data must not move or be freed until the index is made.
@@ -185,7 +183,7 @@ std::optional<std::size_t> Compiler::addFile(std::string_view name,
         m_diagnostics.warn(origin, line, Problem::FileOutsideProject,
                            {std::string(name), internal});
     }
-    const std::string key = detail::toLower(internal);
+    const std::string key = text::toLowerAscii(internal);
     if (auto it = m_byName.find(key); it != m_byName.end()) {
         std::error_code ec;
         if (!fs::equivalent(m_files[it->second].path, found->path, ec))
@@ -236,10 +234,10 @@ void Compiler::addFilesEntry(const ProjectName& entry) {
                 entry.line, false, true);
 }
 
-void Compiler::collectSitemapPages(const std::vector<SitemapEntry>& entries,
+void Compiler::collectSitemapPages(const std::vector<SitemapItem>& entries,
                                    const std::string& origin) {
     for (const auto& entry : entries) {
-        for (const auto& target : entry.targets) {
+        for (const auto& target : entry.topics) {
             const std::string local = localReference(target.local);
             if (!local.empty())
                 addFile(local, {}, origin, entry.line, false, false);
@@ -274,9 +272,9 @@ void Compiler::readSitemaps() {
     m_contentsIndex = readOne(m_contentsName, m_contents, m_contentsName);
     m_indexIndex = readOne(m_indexName, m_index, m_indexName);
     if (m_contentsIndex)
-        collectSitemapPages(m_contents.entries, m_files[*m_contentsIndex].name);
+        collectSitemapPages(m_contents.items, m_files[*m_contentsIndex].name);
     if (m_indexIndex)
-        collectSitemapPages(m_index.entries, m_files[*m_indexIndex].name);
+        collectSitemapPages(m_index.items, m_files[*m_indexIndex].name);
 }
 
 void Compiler::scanLinks() {
@@ -299,48 +297,11 @@ void Compiler::scanLinks() {
     }
 }
 
-std::u16string Compiler::toUtf16(const std::string& text) {
-    std::u16string out;
-    std::string source = text;
-    std::string from = iconvNameForCodePage(m_codePage);
-    if (from.empty() || isNonAsciiUtf8(text))
-        from = "UTF-8";
-    iconv_t handle = iconv_open("UTF-16LE", from.c_str());
-    if (handle == reinterpret_cast<iconv_t>(-1)) { // NOLINT: iconv's failure value
-        for (char c : text)
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-        return out;
-    }
-    std::string buffer(source.size() * 4 + 8, '\0');
-    char* in = source.data();
-    std::size_t inLeft = source.size();
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
-    while (inLeft > 0) {
-        if (iconv(handle, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
-            break;
-        if (outLeft < 2)
-            break;
-        // Not in the code page after all: keep the byte as '?'.
-        *outPtr++ = '?';
-        *outPtr++ = 0;
-        outLeft -= 2;
-        ++in;
-        --inLeft;
-    }
-    iconv_close(handle);
-    const std::size_t produced = buffer.size() - outLeft;
-    for (std::size_t i = 0; i + 1 < produced; i += 2)
-        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buffer[i]) |
-                                            (static_cast<unsigned char>(buffer[i + 1]) << 8)));
-    return out;
-}
-
 std::string Compiler::internalNameOf(const std::string& name) {
     const auto relative = detail::splitRelative(localReference(name));
     if (relative.components.empty())
         return detail::slashes(name);
-    const std::string key = detail::toLower(join(relative.components));
+    const std::string key = text::toLowerAscii(join(relative.components));
     if (auto it = m_byName.find(key); it != m_byName.end()) {
         // Keep an anchor the name carried.
         std::string out = m_files[it->second].name;
@@ -351,7 +312,7 @@ std::string Compiler::internalNameOf(const std::string& name) {
     return detail::slashes(name);
 }
 
-std::vector<chm::ContentsEntry> Compiler::contentsTree(const std::vector<SitemapEntry>& entries) {
+std::vector<chm::ContentsEntry> Compiler::contentsTree(const std::vector<SitemapItem>& entries) {
     std::vector<chm::ContentsEntry> out;
     for (const auto& entry : entries) {
         chm::ContentsEntry item;
@@ -364,15 +325,15 @@ std::vector<chm::ContentsEntry> Compiler::contentsTree(const std::vector<Sitemap
     return out;
 }
 
-std::vector<chm::IndexKeyword> Compiler::keywordTree(const std::vector<SitemapEntry>& entries) {
+std::vector<chm::IndexKeyword> Compiler::keywordTree(const std::vector<SitemapItem>& entries) {
     std::vector<chm::IndexKeyword> out;
     for (const auto& entry : entries) {
         chm::IndexKeyword keyword;
-        keyword.text = toUtf16(entry.name);
-        for (const auto& target : entry.targets)
+        keyword.text = text::toUtf16(entry.name, m_codePage);
+        for (const auto& target : entry.topics)
             keyword.targets.push_back({target.name, internalNameOf(target.local)});
         if (!entry.seeAlso.empty())
-            keyword.seeAlso = toUtf16(entry.seeAlso);
+            keyword.seeAlso = text::toUtf16(entry.seeAlso, m_codePage);
         keyword.children = keywordTree(entry.children);
         out.push_back(std::move(keyword));
     }
@@ -480,10 +441,10 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
         if (file.isSitemap)
             info.topics.push_back({file.name, {}});
 
-    info.contents = contentsTree(m_contents.entries);
+    info.contents = contentsTree(m_contents.items);
     chm::SitemapProperties& props = info.contentsProperties;
     props.imageList = m_contents.property("ImageList");
-    props.imageTypeFolder = iequals(m_contents.property("ImageType"), "Folder");
+    props.imageTypeFolder = equalsIgnoreCase(m_contents.property("ImageType"), "Folder");
     auto number = [&](const char* key) -> std::optional<std::uint32_t> {
         const std::string value = m_contents.property(key);
         return value.empty() ? std::nullopt : detail::parseNumber(value);
@@ -497,7 +458,7 @@ chm::HelpFileInfo Compiler::describe(const CompileOptions& options) {
     props.windowName = m_contents.property("WindowName");
 
     if (m_project.binaryIndex && m_indexIndex) {
-        info.keywords = keywordTree(m_index.entries);
+        info.keywords = keywordTree(m_index.items);
         info.binaryIndex = !info.keywords.empty();
     }
 
