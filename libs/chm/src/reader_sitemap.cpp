@@ -105,9 +105,9 @@ Sitemap parseSitemap(std::string_view text, SitemapText encoding, const SitemapP
                 finishObject();
             }
             const std::string type = tag.attribute("type");
+            current.line = tag.line;
             if (equalsIgnoreCase(type, "text/sitemap")) {
                 object = Object::Item;
-                current.line = tag.line;
             } else if (equalsIgnoreCase(type, "text/site properties")) {
                 object = Object::Properties;
             } else {

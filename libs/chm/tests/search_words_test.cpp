@@ -1,5 +1,6 @@
 // The word rule, page text extraction and the code-page encoding of words.
 #include "chm/search_words.h"
+#include "search_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -157,75 +157,17 @@ TEST(ProjectReader, IncludesThatFanOutStayBounded) {
                 hasWarning(d, 1, Problem::TooManyIncludes));
 }
 
-TEST(SitemapReader, NestedContentsWithPropertiesAndEntities) {
-    const std::string text =
-        "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML><HEAD>\n"
-        "<!-- Sitemap 1.0 <UL> inside a comment -->\n</HEAD><BODY>\n"
-        "<OBJECT type=\"text/site properties\">\n"
-        "\t<param name=\"ImageType\" value=\"Folder\">\n</OBJECT>\n"
-        "<UL>\n"
-        "\t<LI> <OBJECT type=\"text/sitemap\">\n"
-        "\t\t<param name=\"Name\" value=\"Book &amp; more\">\n"
-        "\t\t</OBJECT>\n"
-        "\t<UL>\n"
-        "\t\t<li><object type=\"text/sitemap\"><param name=\"name\" value=\"Say \"hi\" now\">"
-        "<param name=\"local\" value=\"a.htm#x\"></object>\n"
-        "\t\t<UL><LI><OBJECT type=\"text/sitemap\"><param name=Name value=Deep>"
-        "<param name=Local value='d\\deep.htm'></OBJECT></UL>\n"
-        "\t</UL>\n"
-        "\t<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Last\">"
-        "<param name=\"Local\" value=\"z.htm\"></OBJECT>\n"
-        "</UL></BODY></HTML>\n";
+TEST(SitemapReader, WarnsWithTheFileAndLineAndKeepsTheCodePageBytes) {
     hhp::Diagnostics d;
-    const auto s = hhp::parseSitemap(text, "toc.hhc", d);
-    EXPECT_TRUE(d.items().empty());
-    EXPECT_EQ(s.property("imagetype"), "Folder");
-    ASSERT_EQ(s.entries.size(), 2u);
-    EXPECT_EQ(s.entries[0].name, "Book & more");
-    EXPECT_TRUE(s.entries[0].local.empty());
-    ASSERT_EQ(s.entries[0].children.size(), 1u);
-    const auto& child = s.entries[0].children[0];
-    EXPECT_EQ(child.name, "Say \"hi\" now");
-    EXPECT_EQ(child.local, "a.htm#x");
-    ASSERT_EQ(child.children.size(), 1u);
-    EXPECT_EQ(child.children[0].local, "d\\deep.htm");
-    EXPECT_EQ(s.entries[1].local, "z.htm");
-    EXPECT_EQ(s.entries[1].line, 16);
-}
-
-TEST(SitemapReader, IndexKeywordWithSeveralTargetsAndSeeAlso) {
-    const std::string text =
-        "<UL><LI><OBJECT type=\"text/sitemap\">"
-        "<param name=\"Name\" value=\"create\">"
-        "<param name=\"Name\" value=\"First\"><param name=\"Local\" value=\"a.htm\">"
-        "<param name=\"Name\" value=\"Second\"><param name=\"Local\" value=\"b.htm\">"
-        "</OBJECT><LI><OBJECT type=\"text/sitemap\">"
-        "<param name=\"Name\" value=\"make\"><param name=\"See Also\" value=\"create\">"
-        "</OBJECT></UL>";
-    hhp::Diagnostics d;
-    const auto s = hhp::parseSitemap(text, "i.hhk", d);
-    ASSERT_EQ(s.entries.size(), 2u);
-    EXPECT_EQ(s.entries[0].name, "create");
-    ASSERT_EQ(s.entries[0].targets.size(), 2u);
-    EXPECT_EQ(s.entries[0].targets[1].name, "Second");
-    EXPECT_EQ(s.entries[0].targets[1].local, "b.htm");
-    EXPECT_EQ(s.entries[1].seeAlso, "create");
-    EXPECT_TRUE(s.entries[1].targets.empty());
-}
-
-TEST(SitemapReader, HostileNestingAndTruncationStayBounded) {
-    std::string deep;
-    for (int i = 0; i < 20000; ++i)
-        deep += "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\">";
-    hhp::Diagnostics d;
-    const auto s = hhp::parseSitemap(deep, "deep.hhc", d);
-    EXPECT_EQ(s.entries.size(), 1u);
-    EXPECT_TRUE(hasWarning(d, 1, Problem::SitemapTooDeep));
-    for (std::string cut : {"<", "<OBJECT type=\"text/sitemap", "<param name=\"Name\" value=\"x",
-                            "<param name='a", "</", "<!--"}) {
-        hhp::Diagnostics dd;
-        hhp::parseSitemap("<UL><LI>" + cut, "cut.hhc", dd);
-    }
+    const auto s = hhp::parseSitemap("<UL>\n<LI><OBJECT type=\"text/sitemap\">"
+                                     "<param name=\"Name\" value=\"&#20013;\">\n<OBJECT>",
+                                     "toc.hhc", d);
+    ASSERT_EQ(s.items.size(), 1u);
+    EXPECT_EQ(s.items[0].name, "&#20013;");
+    ASSERT_EQ(d.items().size(), 2u);
+    EXPECT_EQ(d.items()[0].file, "toc.hhc");
+    EXPECT_TRUE(hasWarning(d, 3, Problem::ObjectInsideObject));
+    EXPECT_TRUE(hasWarning(d, 3, Problem::ObjectNotClosed));
 }
 
 TEST(LinkScan, FindsLocalReferencesOnly) {

@@ -16,6 +16,9 @@ iconv_t handleOf(void* handle) {
 } // namespace
 
 Converter::Converter(const char* to, const char* from) {
+    // iconv takes an empty name for the locale's character set; here it is none.
+    if (*to == '\0' || *from == '\0')
+        return;
     iconv_t handle = iconv_open(to, from);
     if (handle != reinterpret_cast<iconv_t>(-1)) // NOLINT: iconv's documented failure value
         m_handle = handle;

@@ -15,7 +15,7 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    // False when iconv knows one of the two character sets not.
+    // False when iconv does not know one of the two character sets (or a name is empty).
     bool valid() const { return m_handle != nullptr; }
 
     // What is skipped of the input where it cannot be converted.
