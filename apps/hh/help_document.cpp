@@ -128,7 +128,8 @@ chm::ReadError HelpDocument::load() {
     if (m_archive->read("/#WINDOWS", windows, kMaxResource) == chm::ReadError::Ok) {
         m_archive->read("/#STRINGS", strings, kMaxResource);
         for (chm::WindowSettings& w : chm::parseWindows(windows, strings, m_warnings))
-            if (!m_system.defaultWindow.empty() && text::equalsIgnoreCase(w.name, m_system.defaultWindow))
+            if (!m_system.defaultWindow.empty() &&
+                text::equalsIgnoreCase(w.name, m_system.defaultWindow))
                 m_window = std::move(w);
     }
     if (m_system.lcid)

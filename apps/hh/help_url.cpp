@@ -91,7 +91,8 @@ Route routeRequest(std::string_view scheme, std::string_view path, const std::st
     std::string_view rest = path;
     if (scheme == "mk") {
         constexpr std::string_view kStore = "@MSITStore:";
-        if (rest.size() < kStore.size() || !text::equalsIgnoreCase(rest.substr(0, kStore.size()), kStore))
+        if (rest.size() < kStore.size() ||
+            !text::equalsIgnoreCase(rest.substr(0, kStore.size()), kStore))
             return refuse("无法识别的地址");
         rest.remove_prefix(kStore.size());
     }

@@ -15,7 +15,6 @@ using namespace detail;
 
 namespace {
 
-
 // What the cutter knows of a character beyond ASCII: whether it separates words, is a word of
 // its own or part of one, and the bytes it is stored as (lower-cased where words are).
 struct CharInfo {

@@ -1,6 +1,7 @@
 // Finding and decoding a page's character set.
-#include "chm/search_words.h"
 #include "search_charset.h"
+
+#include "chm/search_words.h"
 #include "text/code_page.h"
 #include "text/converter.h"
 
@@ -23,8 +24,8 @@ bool decodeWith(const std::string& charset, std::string_view bytes, std::u32stri
     if (!converter.valid())
         return false;
     bool lossy = false;
-    const std::string units =
-        converter.convert(bytes, std::string_view("\xFD\xFF\0\0", 4), text::Converter::Skip::Byte, lossy);
+    const std::string units = converter.convert(bytes, std::string_view("\xFD\xFF\0\0", 4),
+                                                text::Converter::Skip::Byte, lossy);
     out.clear();
     out.reserve(units.size() / 4);
     for (std::size_t i = 0; i + 3 < units.size(); i += 4) {

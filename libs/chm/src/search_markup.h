@@ -57,7 +57,6 @@ std::size_t findAscii(std::basic_string_view<Char> text, std::size_t pos, std::s
     return text.size();
 }
 
-
 template <typename Char>
 bool matchesAscii(std::basic_string_view<Char> text, std::size_t pos, std::string_view word) {
     for (std::size_t i = 0; i < word.size(); ++i) {
@@ -170,6 +169,5 @@ void walkPage(std::basic_string_view<Char> text, Sink& sink) {
         }
     }
 }
-
 
 } // namespace chm::detail

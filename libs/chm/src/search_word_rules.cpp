@@ -1,6 +1,7 @@
 // Unicode character classes for the word rule, and splitting text into words.
-#include "chm/search_words.h"
 #include "search_word_rules.h"
+
+#include "chm/search_words.h"
 
 #include <locale.h>
 #include <wctype.h>

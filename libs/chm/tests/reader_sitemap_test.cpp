@@ -23,7 +23,8 @@ std::string render(const std::vector<chm::SitemapItem>& items) {
 }
 
 std::string item(const std::string& name, const std::string& local = {}) {
-    std::string out = "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name + "\">";
+    std::string out =
+        "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name + "\">";
     if (!local.empty())
         out += "<param name=\"Local\" value=\"" + local + "\">";
     return out + "</OBJECT>\n";
@@ -43,8 +44,8 @@ TEST(Sitemap, ReadsRealAndDamagedFiles) {
         deep += "<UL>" + item("d");
     const Case cases[] = {
         {"children follow their item; a comment hides what it holds",
-         "<HTML><BODY><UL>" + item("Book") + "<UL>" + item("A &amp; B", "a.htm#x") +
-             "<!-- " + item("commented out") + " -->" + item("B", "d\\b.htm") + "</UL>" +
+         "<HTML><BODY><UL>" + item("Book") + "<UL>" + item("A &amp; B", "a.htm#x") + "<!-- " +
+             item("commented out") + " -->" + item("B", "d\\b.htm") + "</UL>" +
              item("Last", "c.htm") + "</UL></BODY></HTML>",
          SitemapText::Utf8, "Book{A & B=a.htm#x|B=d\\b.htm}|Last=c.htm", ""},
         {"unquoted and single-quoted values, any letter case",
@@ -58,19 +59,19 @@ TEST(Sitemap, ReadsRealAndDamagedFiles) {
          "<UL>" + item("&#20013;&#x6587; &copy; &AMP; &amp", "x.htm") + "</UL>", SitemapText::Utf8,
          "\xE4\xB8\xAD\xE6\x96\x87 \xC2\xA9 & &amp=x.htm", ""},
         {"in code-page text only references to ASCII are",
-         "<UL>" + item("&#20013; &#65; &lt;&nbsp;&copy;", "x.htm") + "</UL>",
-         SitemapText::CodePage, "&#20013; A < &copy;=x.htm", ""},
+         "<UL>" + item("&#20013; &#65; &lt;&nbsp;&copy;", "x.htm") + "</UL>", SitemapText::CodePage,
+         "&#20013; A < &copy;=x.htm", ""},
         {"lists side by side are siblings; depth counts from the first item",
          "<UL><UL>" + item("A") + "</UL>" + item("B") + "</UL><UL>" + item("C") + "</UL>",
          SitemapText::Utf8, "A|B|C", ""},
         {"stray closers, an open list and a tag cut off at the end",
          "</UL></UL><UL>" + item("x") + "<UL><UL><LI><OB", SitemapText::Utf8, "x", ""},
         {"an object inside an object ends it; the last one is never closed",
-         "<UL>\n<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"a\">\n" +
-             item("b") + "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"c\">",
+         "<UL>\n<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"a\">\n" + item("b") +
+             "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"c\">",
          SitemapText::CodePage, "a|b|c", "ObjectInsideObject@3 ObjectNotClosed@4"},
-        {"nesting past the limit is flattened, not followed", deep, SitemapText::CodePage,
-         "", "TooDeep@65"},
+        {"nesting past the limit is flattened, not followed", deep, SitemapText::CodePage, "",
+         "TooDeep@65"},
         {"nothing at all", "", SitemapText::Utf8, "", ""},
     };
     for (const Case& c : cases) {

@@ -213,7 +213,6 @@ CompileResult Compiler::run(const CompileOptions& options) {
     return result;
 }
 
-
 } // namespace detail
 
 CompileResult compile(const std::string& projectPath, const CompileOptions& options,

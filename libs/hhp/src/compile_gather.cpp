@@ -33,7 +33,6 @@ std::string join(const std::vector<std::string>& components) {
     return out;
 }
 
-
 std::optional<std::size_t> Compiler::addFile(std::string_view name,
                                              const std::vector<std::string>& base,
                                              const std::string& origin, int line, bool quiet,

@@ -112,14 +112,16 @@ std::vector<std::string> scanHtmlLinks(std::string_view html) {
             return;
         if (equalsIgnoreCase(tag.name, "param")) {
             const std::string name = tag.attribute("name");
-            if (equalsIgnoreCase(name, "movie") || equalsIgnoreCase(name, "src") || equalsIgnoreCase(name, "filename") ||
-                equalsIgnoreCase(name, "url") || equalsIgnoreCase(name, "local"))
+            if (equalsIgnoreCase(name, "movie") || equalsIgnoreCase(name, "src") ||
+                equalsIgnoreCase(name, "filename") || equalsIgnoreCase(name, "url") ||
+                equalsIgnoreCase(name, "local"))
                 out.add(tag.attribute("value"));
             return;
         }
         for (const auto& [key, value] : tag.attributes) {
-            if (equalsIgnoreCase(key, "src") || equalsIgnoreCase(key, "href") || equalsIgnoreCase(key, "background") ||
-                equalsIgnoreCase(key, "data") || equalsIgnoreCase(key, "codebase") || equalsIgnoreCase(key, "lowsrc"))
+            if (equalsIgnoreCase(key, "src") || equalsIgnoreCase(key, "href") ||
+                equalsIgnoreCase(key, "background") || equalsIgnoreCase(key, "data") ||
+                equalsIgnoreCase(key, "codebase") || equalsIgnoreCase(key, "lowsrc"))
                 out.add(value);
             else if (equalsIgnoreCase(key, "style"))
                 scanCss(value, out);

@@ -168,8 +168,9 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
         notHonoured(file, line, key);
     } else if (equalsIgnoreCase(key, "Auto TOC") || equalsIgnoreCase(key, "Sample Staging Path") ||
                equalsIgnoreCase(key, "Sample list file") || equalsIgnoreCase(key, "CITATION") ||
-               equalsIgnoreCase(key, "COMPRESS") || equalsIgnoreCase(key, "COPYRIGHT") || equalsIgnoreCase(key, "IGNORE") ||
-               equalsIgnoreCase(key, "PREFIX") || equalsIgnoreCase(key, "TMPDIR")) {
+               equalsIgnoreCase(key, "COMPRESS") || equalsIgnoreCase(key, "COPYRIGHT") ||
+               equalsIgnoreCase(key, "IGNORE") || equalsIgnoreCase(key, "PREFIX") ||
+               equalsIgnoreCase(key, "TMPDIR")) {
         if (!v.empty())
             notHonoured(file, line, key);
     } else {
@@ -230,8 +231,8 @@ void Parser::aliasLine(std::string_view text, const std::string& file, int line,
         diagnostics.warn(file, line, Problem::AliasWithoutEquals);
         return;
     }
-    AliasEntry entry{std::string(text::trimAscii(text.substr(0, eq))), std::string(text::trimAscii(text.substr(eq + 1))),
-                     file, line};
+    AliasEntry entry{std::string(text::trimAscii(text.substr(0, eq))),
+                     std::string(text::trimAscii(text.substr(eq + 1))), file, line};
     if (entry.id.empty() || entry.file.empty()) {
         diagnostics.warn(file, line, Problem::AliasIncomplete);
         return;
@@ -456,7 +457,8 @@ Project parseProject(std::string_view text, const std::string& fileName,
                 diagnostics.warn(fileName, lineNumber, Problem::OptionWithoutEquals);
                 break;
             }
-            parser.option(text::trimAscii(line.substr(0, eq)), line.substr(eq + 1), fileName, lineNumber);
+            parser.option(text::trimAscii(line.substr(0, eq)), line.substr(eq + 1), fileName,
+                          lineNumber);
             break;
         }
         case Section::Windows: {

@@ -35,7 +35,7 @@ bool Converter::run(std::string_view input, const std::string_view* replacement,
         return false;
     const iconv_t handle = handleOf(m_handle);
     iconv(handle, nullptr, nullptr, nullptr, nullptr);
-    std::array<char, 16384> buffer; // NOLINT: written by iconv before it is read
+    std::array<char, 16384> buffer;             // NOLINT: written by iconv before it is read
     char* in = const_cast<char*>(input.data()); // iconv never writes through it
     std::size_t inLeft = input.size();
     auto step = [&](char** from, std::size_t* left) {

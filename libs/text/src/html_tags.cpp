@@ -11,7 +11,8 @@ namespace {
 constexpr std::size_t kMaxQuotedScan = 1024;
 
 bool isNameChar(char c) {
-    return !isAsciiSpace(c) && c != '>' && c != '<' && c != '=' && c != '"' && c != '\'' && c != '/';
+    return !isAsciiSpace(c) && c != '>' && c != '<' && c != '=' && c != '"' && c != '\'' &&
+           c != '/';
 }
 
 // A quote at text[q] ends the value if what follows it is the end of the tag or another

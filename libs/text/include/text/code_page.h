@@ -4,12 +4,12 @@
 // table, so that both always agree.
 #pragma once
 
+#include "text/utf8.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "text/utf8.h"
 
 namespace text {
 

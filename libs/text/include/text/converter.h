@@ -29,8 +29,8 @@ public:
     std::optional<std::string> convertAll(std::string_view input);
 
 private:
-    bool run(std::string_view input, const std::string_view* replacement, Skip skip,
-             bool& lossy, std::string& out);
+    bool run(std::string_view input, const std::string_view* replacement, Skip skip, bool& lossy,
+             std::string& out);
 
     void* m_handle = nullptr;
 };
