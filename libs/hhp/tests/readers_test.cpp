@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <hhp/code_page.h>
-#include <hhp/compile.h>
 #include <hhp/link_scan.h>
 #include <hhp/project.h>
 #include <hhp/sitemap.h>
@@ -198,44 +197,6 @@ TEST(PageTitle, ExtractsAndCollapses) {
     EXPECT_EQ(hhp::pageTitle("<titles>no</titles><title lang=en>Yes</title>"), "Yes");
     EXPECT_EQ(hhp::pageTitle("<p>none</p>"), "");
     EXPECT_EQ(hhp::pageTitle("<title>unclosed"), "unclosed");
-}
-
-TEST(CodePages, LanguagesAndConversions) {
-    EXPECT_EQ(hhp::codePageForLcid(0x409), 1252u);
-    EXPECT_EQ(hhp::codePageForLcid(0x804), 936u);
-    EXPECT_EQ(hhp::codePageForLcid(0x404), 950u);
-    EXPECT_EQ(hhp::codePageForLcid(0xC04), 950u);
-    EXPECT_EQ(hhp::codePageForLcid(0x411), 932u);
-    EXPECT_EQ(hhp::codePageForLcid(0x412), 949u);
-    EXPECT_EQ(hhp::codePageForLcid(0x415), 1250u);
-    EXPECT_EQ(hhp::codePageForLcid(0x419), 1251u);
-    EXPECT_EQ(hhp::codePageForLcid(0x408), 1253u);
-    EXPECT_EQ(hhp::codePageForLcid(0x41F), 1254u);
-    EXPECT_EQ(hhp::codePageForLcid(0x40D), 1255u);
-    EXPECT_EQ(hhp::codePageForLcid(0x401), 1256u);
-    EXPECT_EQ(hhp::codePageForLcid(0x427), 1257u);
-    EXPECT_EQ(hhp::codePageForLcid(0x42A), 1258u);
-    EXPECT_EQ(hhp::codePageForLcid(0x41E), 874u);
-    for (std::uint32_t cp : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u,
-                             1256u, 1257u, 1258u})
-        EXPECT_TRUE(hhp::fromUtf8("abc", cp).ok) << cp;
-
-    EXPECT_FALSE(hhp::isNonAsciiUtf8("plain"));
-    EXPECT_TRUE(hhp::isNonAsciiUtf8("\xE4\xB8\xAD"));  // 中
-    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xD6\xD0"));     // 中 in GBK
-    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xE4\xB8"));     // cut short
-    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xC0\xAF"));     // overlong
-    EXPECT_FALSE(hhp::isNonAsciiUtf8("\xED\xA0\x80")); // surrogate
-
-    const auto gbk = hhp::fromUtf8("\xE4\xB8\xAD\xE6\x96\x87", 936);
-    EXPECT_EQ(gbk.text, "\xD6\xD0\xCE\xC4");
-    EXPECT_FALSE(gbk.lossy);
-    const auto lossy = hhp::fromUtf8("a\xE4\xB8\xAD"
-                                     "b",
-                                     1252);
-    EXPECT_EQ(lossy.text, "a?b");
-    EXPECT_TRUE(lossy.lossy);
-    EXPECT_EQ(hhp::toUtf8("\xD6\xD0", 936), "\xE4\xB8\xAD");
 }
 
 TEST(CodePages, SitemapLinesConvertOneByOne) {
