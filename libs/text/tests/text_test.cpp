@@ -1,7 +1,6 @@
-// UTF-8 checks, character references, the wildcard matcher and the tag scanner.
+// UTF-8 checks, character references, the wildcard matcher, ASCII case and UTF-16.
 #include "text/ascii.h"
 #include "text/code_page.h"
-#include "text/html_tags.h"
 #include "text/references.h"
 #include "text/wildcard.h"
 
@@ -45,7 +44,6 @@ TEST(References, DecodeInUtf8AndInCodePageText) {
         {"&AMP; &Amp; &bogus; &amp x &", "& &Amp; &bogus; &amp x &", "& &Amp; &bogus; &amp x &"},
         {"&#0; &#xD800; &#99999999;", "\xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD",
          "&#0; &#xD800; &#99999999;"},
-        {"q&amp;a.htm?x=1&copy=2", "q&a.htm?x=1&copy=2", "q&a.htm?x=1&copy=2"},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(text::decodeReferences(r.in, true), r.utf8) << r.in;
@@ -77,20 +75,6 @@ TEST(Ascii, FoldsOnlyAscii) {
     EXPECT_TRUE(text::lessIgnoreCase("A", "a")); // a stable order for names that differ in case
     EXPECT_FALSE(text::lessIgnoreCase("a", "A"));
     EXPECT_EQ(text::trimAscii(" \t x y\r\n"), "x y");
-}
-
-TEST(HtmlTags, BareQuotesInValuesAndCutTags) {
-    std::vector<text::HtmlTag> tags;
-    text::scanTags("<!-- <a href=x> --><param name=\"Name\" value=\"Say \"hi\" now\">\n"
-                   "<A HREF='b.htm' title=\"a>b\"><script>var s='<img src=x>';</script><img src",
-                   [&](const text::HtmlTag& tag) { tags.push_back(tag); });
-    ASSERT_EQ(tags.size(), 5u);
-    EXPECT_EQ(tags[0].attribute("VALUE"), "Say \"hi\" now");
-    EXPECT_EQ(tags[1].attribute("href"), "b.htm");
-    EXPECT_EQ(tags[1].attribute("title"), "a>b");
-    EXPECT_EQ(tags[1].line, 2);
-    EXPECT_EQ(tags[3].name, "/script");
-    EXPECT_EQ(tags[4].name, "img");
 }
 
 TEST(CodePage, TextForTheBinaryIndexAsUtf16) {
