@@ -312,8 +312,6 @@ TEST_F(HhcTool, GeneratedFolderProject) {
     const auto window = s.window("main");
     ASSERT_TRUE(window.has_value());
     EXPECT_EQ(s.windowString(*window, 0x14), gbk("测试帮助"));
-    EXPECT_EQ(s.windowString(*window, 0x60), "chm_hhp.hhc");
-    EXPECT_EQ(s.windowString(*window, 0x64), "chm_hhp.hhk");
     EXPECT_EQ(s.windowString(*window, 0x68), "index.htm");
     EXPECT_EQ(Settings::dword(s.windows, *window + 0x10), 0x63520u);
 
@@ -598,10 +596,8 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
     using Pages = std::set<std::string>;
     EXPECT_EQ(searchPages(archive, topics, "搜索"), (Pages{"a.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "索引"), (Pages{"b.htm", "c.htm"}));
-    EXPECT_EQ(searchPages(archive, topics, "关键字"), (Pages{"b.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "搜"), (Pages{"a.htm", "b.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "目录 搜索"), (Pages{"c.htm"}));
-    EXPECT_EQ(searchPages(archive, topics, "选项卡"), (Pages{"a.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "index words"), (Pages{"a.htm"}));
     EXPECT_TRUE(searchPages(archive, topics, "the").empty());
     EXPECT_TRUE(searchPages(archive, topics, "搜查").empty());
