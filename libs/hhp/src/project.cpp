@@ -55,6 +55,47 @@ Section sectionFor(std::string_view name) {
     return Section::Unknown;
 }
 
+// The [OPTIONS] keys that set a text or a yes/no flag of the project, and those that are
+// known but left alone. A flag that is not honoured is warned about when it is switched on.
+struct TextOption {
+    std::string_view key;
+    std::string Project::*field;
+};
+constexpr TextOption kTextOptions[] = {
+    {"Compiled file", &Project::compiledFile},
+    {"Contents file", &Project::contentsFile},
+    {"Index file", &Project::indexFile},
+    {"Default topic", &Project::defaultTopic},
+    {"Default Window", &Project::defaultWindow},
+    {"Title", &Project::title},
+    {"Default Font", &Project::defaultFont},
+    {"Error log file", &Project::errorLogFile},
+    {"Full text search stop list file", &Project::stopListFile},
+};
+
+struct FlagOption {
+    std::string_view key;
+    bool Project::*field;
+    bool honoured;
+};
+constexpr FlagOption kFlagOptions[] = {
+    {"Full-text search", &Project::fullTextSearch, true},
+    {"Binary TOC", &Project::binaryToc, false},
+    {"Binary Index", &Project::binaryIndex, true},
+    {"Auto Index", &Project::autoIndex, false},
+    {"Create CHI file", &Project::createChi, false},
+    {"Display compile progress", &Project::displayProgress, true},
+    {"Display compile notes", &Project::displayNotes, true},
+    {"Enhanced decompilation", &Project::enhancedDecompilation, false},
+    {"Flat", &Project::flat, false},
+    {"DBCS", &Project::dbcs, false},
+};
+
+constexpr std::string_view kIgnoredOptions[] = {
+    "Auto TOC", "Sample Staging Path", "Sample list file", "CITATION",
+    "COMPRESS", "COPYRIGHT",           "IGNORE",           "PREFIX",
+    "TMPDIR"};
+
 struct Parser {
     Project& project;
     const IncludeReader& includes;
@@ -89,34 +130,32 @@ struct Parser {
 void Parser::option(std::string_view key, std::string_view value, const std::string& file,
                     int line) {
     const std::string v(text::trimAscii(value));
-    auto setFlag = [&](bool& flag) {
+    for (const TextOption& o : kTextOptions) {
+        if (equalsIgnoreCase(key, o.key)) {
+            project.*o.field = v;
+            return;
+        }
+    }
+    for (const FlagOption& o : kFlagOptions) {
+        if (!equalsIgnoreCase(key, o.key))
+            continue;
+        bool& flag = project.*o.field;
         if (auto b = yesNo(v, file, line, key))
             flag = *b;
-    };
-    auto unsupportedWhenYes = [&](bool& flag) {
-        setFlag(flag);
-        if (flag)
+        if (flag && !o.honoured)
             notHonoured(file, line, key);
-    };
+        return;
+    }
+    for (const std::string_view ignored : kIgnoredOptions) {
+        if (equalsIgnoreCase(key, ignored)) {
+            if (!v.empty())
+                notHonoured(file, line, key);
+            return;
+        }
+    }
 
     if (equalsIgnoreCase(key, "Compatibility")) {
         project.compatibility10 = (v == "1.0");
-    } else if (equalsIgnoreCase(key, "Compiled file")) {
-        project.compiledFile = v;
-    } else if (equalsIgnoreCase(key, "Contents file")) {
-        project.contentsFile = v;
-    } else if (equalsIgnoreCase(key, "Index file")) {
-        project.indexFile = v;
-    } else if (equalsIgnoreCase(key, "Default topic")) {
-        project.defaultTopic = v;
-    } else if (equalsIgnoreCase(key, "Default Window")) {
-        project.defaultWindow = v;
-    } else if (equalsIgnoreCase(key, "Title")) {
-        project.title = v;
-    } else if (equalsIgnoreCase(key, "Default Font")) {
-        project.defaultFont = v;
-    } else if (equalsIgnoreCase(key, "Error log file")) {
-        project.errorLogFile = v;
     } else if (equalsIgnoreCase(key, "Language")) {
         // "0x804 Chinese (PRC)": the number, then descriptive text.
         std::string_view number = v;
@@ -129,28 +168,6 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
             project.lcid = *lcid;
             project.languageGiven = true;
         }
-    } else if (equalsIgnoreCase(key, "Full-text search")) {
-        setFlag(project.fullTextSearch);
-    } else if (equalsIgnoreCase(key, "Binary TOC")) {
-        unsupportedWhenYes(project.binaryToc);
-    } else if (equalsIgnoreCase(key, "Binary Index")) {
-        setFlag(project.binaryIndex);
-    } else if (equalsIgnoreCase(key, "Auto Index")) {
-        unsupportedWhenYes(project.autoIndex);
-    } else if (equalsIgnoreCase(key, "Create CHI file")) {
-        unsupportedWhenYes(project.createChi);
-    } else if (equalsIgnoreCase(key, "Display compile progress")) {
-        setFlag(project.displayProgress);
-    } else if (equalsIgnoreCase(key, "Display compile notes")) {
-        setFlag(project.displayNotes);
-    } else if (equalsIgnoreCase(key, "Enhanced decompilation")) {
-        unsupportedWhenYes(project.enhancedDecompilation);
-    } else if (equalsIgnoreCase(key, "Flat")) {
-        unsupportedWhenYes(project.flat);
-    } else if (equalsIgnoreCase(key, "DBCS")) {
-        unsupportedWhenYes(project.dbcs);
-    } else if (equalsIgnoreCase(key, "Full text search stop list file")) {
-        project.stopListFile = v;
     } else if (equalsIgnoreCase(key, "Custom tab")) {
         // "name",path
         CustomTab tab;
@@ -166,13 +183,6 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
             tab.file = std::string(text::trimAscii(rest.substr(comma + 1)));
         project.customTabs.push_back(std::move(tab));
         notHonoured(file, line, key);
-    } else if (equalsIgnoreCase(key, "Auto TOC") || equalsIgnoreCase(key, "Sample Staging Path") ||
-               equalsIgnoreCase(key, "Sample list file") || equalsIgnoreCase(key, "CITATION") ||
-               equalsIgnoreCase(key, "COMPRESS") || equalsIgnoreCase(key, "COPYRIGHT") ||
-               equalsIgnoreCase(key, "IGNORE") || equalsIgnoreCase(key, "PREFIX") ||
-               equalsIgnoreCase(key, "TMPDIR")) {
-        if (!v.empty())
-            notHonoured(file, line, key);
     } else {
         diagnostics.warn(file, line, Problem::UnknownOption, {std::string(key)});
     }

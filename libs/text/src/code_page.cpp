@@ -81,25 +81,49 @@ std::uint32_t codePageForLcid(std::uint32_t lcid) {
     }
 }
 
+namespace {
+
+// Every code page a help file can be in: the name iconv knows it by and the one browsers do.
+struct CodePageNames {
+    std::uint32_t codePage;
+    const char* iconv;
+    const char* web;
+};
+constexpr CodePageNames kCodePages[] = {
+    {874, "CP874", "windows-874"},
+    {932, "CP932", "Shift_JIS"},
+    {936, "CP936", "GBK"},
+    {949, "CP949", "EUC-KR"}, // read as Unified Hangul Code
+    {950, "CP950", "Big5"},
+    {1250, "CP1250", "windows-1250"},
+    {1251, "CP1251", "windows-1251"},
+    {1252, "CP1252", "windows-1252"},
+    {1253, "CP1253", "windows-1253"},
+    {1254, "CP1254", "windows-1254"},
+    {1255, "CP1255", "windows-1255"},
+    {1256, "CP1256", "windows-1256"},
+    {1257, "CP1257", "windows-1257"},
+    {1258, "CP1258", "windows-1258"},
+    {65001, "UTF-8", "UTF-8"},
+};
+
+const CodePageNames* namesOf(std::uint32_t codePage) {
+    for (const CodePageNames& names : kCodePages)
+        if (names.codePage == codePage)
+            return &names;
+    return nullptr;
+}
+
+} // namespace
+
 std::string iconvNameForCodePage(std::uint32_t codePage) {
-    switch (codePage) {
-    case 874:
-        return "CP874";
-    case 932:
-        return "CP932";
-    case 936:
-        return "CP936";
-    case 949:
-        return "CP949";
-    case 950:
-        return "CP950";
-    case 65001:
-        return "UTF-8";
-    default:
-        if (codePage >= 1250 && codePage <= 1258)
-            return "CP" + std::to_string(codePage);
-        return {};
-    }
+    const CodePageNames* names = namesOf(codePage);
+    return names ? names->iconv : "";
+}
+
+std::string webCharsetForCodePage(std::uint32_t codePage) {
+    const CodePageNames* names = namesOf(codePage);
+    return names ? names->web : "";
 }
 
 namespace {
@@ -151,27 +175,6 @@ std::u16string toUtf16(std::string_view bytes, std::uint32_t codePage) {
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[i]) |
                                             (static_cast<unsigned char>(units[i + 1]) << 8)));
     return out;
-}
-
-std::string webCharsetForCodePage(std::uint32_t codePage) {
-    switch (codePage) {
-    case 874:
-        return "windows-874";
-    case 932:
-        return "Shift_JIS";
-    case 936:
-        return "GBK";
-    case 949:
-        return "EUC-KR"; // browsers read it as Windows' Unified Hangul Code
-    case 950:
-        return "Big5";
-    case 65001:
-        return "UTF-8";
-    default:
-        if (codePage >= 1250 && codePage <= 1258)
-            return "windows-" + std::to_string(codePage);
-        return {};
-    }
 }
 
 std::string displayUtf8(std::string_view bytes, std::uint32_t codePage) {

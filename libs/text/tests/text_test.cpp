@@ -57,14 +57,9 @@ TEST(References, DecodeInUtf8AndInCodePageText) {
     EXPECT_EQ(text::readReference(std::u32string_view(U"&#x4E2D;"), 0, true)->character, 0x4E2Du);
 }
 
-TEST(Wildcard, ThreeLetterExtensionsReachFurtherOnlyFromAPattern) {
-    EXPECT_TRUE(text::matchesPattern("Page.HTML", "*.htm"));
-    EXPECT_TRUE(text::matchesPattern("a1.txt", "A?.TXT"));
-    EXPECT_TRUE(text::matchesPattern("index.htm", "index.htm"));
-    EXPECT_FALSE(text::matchesPattern("index.html", "index.htm"));
-    EXPECT_FALSE(text::matchesPattern("a.xhtm", "*.htm"));
+// The platform's tests hold the matcher's rows; these are what they do not reach.
+TEST(Wildcard, WildcardExtensionsAndManyStars) {
     EXPECT_FALSE(text::matchesPattern("a.htmx", "*.ht?"));
-    // A pattern of many stars against a long name finishes at once.
     EXPECT_FALSE(text::matchesPattern(std::string(5000, 'a'), std::string(50, '*') + "b"));
 }
 
