@@ -174,6 +174,15 @@ protected:
         }
     }
 
+    // Compiles folder/name.hhp, which must give no warning, and opens the name.chm it writes.
+    void compileWithoutWarnings(const fs::path& folder, const std::string& name,
+                                chm::ReaderArchive& archive) {
+        const ToolRun run = hhc(folder, name + ".hhp");
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_EQ(run.err.find("警告"), std::string::npos) << run.err;
+        ASSERT_EQ(archive.openFile((folder / (name + ".chm")).string()), chm::ReadError::Ok);
+    }
+
     fs::path m_hhc;
     fs::path m_fixtures;
     fs::path m_work;
@@ -533,12 +542,8 @@ TEST_F(HhcTool, SearchListsExactlyThePagesHoldingAWord) {
     const fs::path out = sphinxProject(m_work);
     ASSERT_FALSE(out.empty());
     ASSERT_NE(readAll(out / "widgets.hhp").find("Full-text search=Yes"), std::string::npos);
-    const ToolRun run = hhc(out, "widgets.hhp");
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.err.find("警告"), std::string::npos) << run.err;
-
     chm::ReaderArchive archive;
-    ASSERT_EQ(archive.openFile((out / "widgets.chm").string()), chm::ReadError::Ok);
+    compileWithoutWarnings(out, "widgets", archive);
     const auto topics = chm::readTopics(archive);
     std::map<std::string, std::set<std::string>> expected; // word -> pages
     for (const auto& topic : topics) {
@@ -586,12 +591,8 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
                                    gbk("索引中的关键字，搜到") + "</body></html>");
     writeAll(folder / "c.htm",
              "<html><body>" + gbk("帮助文件：目录、索引和搜索。") + "</body></html>");
-    const ToolRun run = hhc(folder, "zh.hhp");
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.err.find("警告"), std::string::npos) << run.err;
-
     chm::ReaderArchive archive;
-    ASSERT_EQ(archive.openFile((folder / "zh.chm").string()), chm::ReadError::Ok);
+    compileWithoutWarnings(folder, "zh", archive);
     const auto topics = chm::readTopics(archive);
     using Pages = std::set<std::string>;
     EXPECT_EQ(searchPages(archive, topics, "搜索"), (Pages{"a.htm", "c.htm"}));

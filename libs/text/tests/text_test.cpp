@@ -73,10 +73,10 @@ TEST(Ascii, FoldsOnlyAscii) {
 }
 
 TEST(CodePage, TextForTheBinaryIndexAsUtf16) {
-    EXPECT_EQ(text::toUtf16("\xD6\xD0x", 936), u"\u4E2Dx");          // GBK
-    EXPECT_EQ(text::toUtf16("\xE4\xB8\xAD", 936), u"\u4E2D");        // UTF-8 wins
-    EXPECT_EQ(text::toUtf16("a\xFF", 936), u"a?");                   // neither
-    EXPECT_EQ(text::toUtf16("\xE9", 4242), u"?"); // unknown code page: read as UTF-8
+    EXPECT_EQ(text::toUtf16("\xD6\xD0x", 936), u"\u4E2Dx");   // GBK
+    EXPECT_EQ(text::toUtf16("\xE4\xB8\xAD", 936), u"\u4E2D"); // UTF-8 wins
+    EXPECT_EQ(text::toUtf16("a\xFF", 936), u"a?");            // neither
+    EXPECT_EQ(text::toUtf16("\xE9", 4242), u"?");             // unknown code page: read as UTF-8
 }
 
 } // namespace
