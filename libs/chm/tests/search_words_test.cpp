@@ -209,19 +209,6 @@ TEST(PageCutter, RandomPagesStoreWhatTheTextPathStores) {
             expectSameWords(html, codePage);
         }
     }
-    // Pages of ASCII alone are walked as bytes rather than decoded first.
-    for (int round = 0; round < 300; ++round) {
-        std::string html;
-        const std::uint32_t count = next() % 60;
-        for (std::uint32_t k = 0; k < count; ++k) {
-            const char* piece = pieces[next() % std::size(pieces)];
-            // Every piece beyond ASCII starts with a byte beyond it.
-            if (static_cast<unsigned char>(piece[0]) < 0x80)
-                html += piece;
-        }
-        SCOPED_TRACE(html);
-        expectSameWords(html, 1252);
-    }
 }
 
 } // namespace
