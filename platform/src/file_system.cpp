@@ -4,6 +4,7 @@
 
 #include "platform/host_error.h"
 #include "platform/path_style.h"
+#include "text/wildcard.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -55,31 +56,6 @@ bool lessNoCase(const std::string& a, const std::string& b) {
         return a.size() < b.size();
     }
     return a < b; // names that differ only in case: a stable order all the same
-}
-
-bool wildMatch(std::string_view name, std::string_view pattern) {
-    // Iterative "*"/"?" matcher with one back-track point: linear in practice, never recursive.
-    std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() &&
-            (pattern[p] == '?' || lowerAscii(static_cast<unsigned char>(pattern[p])) ==
-                                      lowerAscii(static_cast<unsigned char>(name[n])))) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
 }
 
 bool hasWildcard(std::string_view s) {
@@ -448,26 +424,7 @@ std::string folderReadError(const std::string& folder, std::error_code error) {
 }
 
 bool matchesPattern(std::string_view name, std::string_view pattern) {
-    if (wildMatch(name, pattern)) {
-        return true;
-    }
-    if (!hasWildcard(pattern)) {
-        return false; // an exact name is that page only: "intro.htm" never finds "intro.html"
-    }
-    // "*.htm" also lists "a.html": a three-character extension in the pattern matches longer
-    // extensions that begin with it.
-    const auto patternDot = pattern.rfind('.');
-    const auto nameDot = name.rfind('.');
-    if (patternDot == std::string_view::npos || nameDot == std::string_view::npos) {
-        return false;
-    }
-    const auto patternExt = pattern.substr(patternDot + 1);
-    const auto nameExt = name.substr(nameDot + 1);
-    if (patternExt.size() != 3 || hasWildcard(patternExt) || nameExt.size() <= 3) {
-        return false;
-    }
-    return equalsNoCase(nameExt.substr(0, 3), patternExt) &&
-           wildMatch(name.substr(0, nameDot), pattern.substr(0, patternDot));
+    return text::matchesPattern(name, pattern);
 }
 
 FileSystem& hostFileSystem() {

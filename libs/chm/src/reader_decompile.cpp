@@ -6,6 +6,7 @@
 #include "chm/byte_cursor.h"
 #include "chm/reader_paths.h"
 #include "chm/system_format.h"
+#include "text/ascii.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,14 +29,6 @@ namespace {
 // The settings files are small; anything bigger than this is not what the compiler wrote.
 constexpr std::uint64_t kMaxSettingsFile = 16u * 1024u * 1024u;
 constexpr std::size_t kWriteBuffer = 256 * 1024;
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 std::string hex(std::uint32_t v) {
     char buf[16];
@@ -211,7 +204,7 @@ bool fitsProjectLine(const std::string& name) {
 // `wanted`, or with `suffix` put before its extension until no taken name is replaced.
 std::string freeName(std::string wanted, const std::set<std::string>& taken,
                      std::string_view suffix) {
-    while (taken.count(lower(wanted))) {
+    while (taken.count(text::toLowerAscii(wanted))) {
         const auto dot = wanted.rfind('.');
         wanted.insert(dot == std::string::npos ? wanted.size() : dot, suffix);
     }
@@ -220,7 +213,7 @@ std::string freeName(std::string wanted, const std::set<std::string>& taken,
 
 bool isSitemapNamed(const std::string& name, std::string_view extension) {
     return name.size() > extension.size() &&
-           lower(name.substr(name.size() - extension.size())) == extension;
+           text::toLowerAscii(name.substr(name.size() - extension.size())) == extension;
 }
 
 } // namespace
@@ -257,7 +250,7 @@ ProjectText buildProject(const ProjectSource& source) {
     const SystemSettings& s = source.system;
     const WindowSettings* window = nullptr;
     for (const WindowSettings& w : source.windows)
-        if (!s.defaultWindow.empty() && lower(w.name) == lower(s.defaultWindow))
+        if (!s.defaultWindow.empty() && text::equalsIgnoreCase(w.name, s.defaultWindow))
             window = &w;
 
     std::string contents = s.contentsFile;
@@ -327,15 +320,15 @@ ProjectText buildProject(const ProjectSource& source) {
     }
     t += "\r\n[FILES]\r\n";
     for (const std::string& f : source.files) {
-        std::string lf = lower(f);
-        if (lf == lower(contents) || lf == lower(index))
+        std::string lf = text::toLowerAscii(f);
+        if (lf == text::toLowerAscii(contents) || lf == text::toLowerAscii(index))
             continue;
         t += f + "\r\n";
     }
 
     if (!source.contextIds.empty()) {
         std::set<std::string> taken = source.takenNames;
-        taken.insert(lower(out.fileName));
+        taken.insert(text::toLowerAscii(out.fileName));
         out.headerName = freeName(stem + ".h", taken, "_ids");
         std::map<std::uint32_t, int> uses;
         std::string alias = "\r\n[ALIAS]\r\n";
@@ -418,7 +411,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             ++result.filesRefused;
             continue;
         }
-        if (!taken.insert(lower(safe.relative)).second) {
+        if (!taken.insert(text::toLowerAscii(safe.relative)).second) {
             warn(Kind::CaseCollision, shown);
             ++result.filesRefused;
             continue;

@@ -318,10 +318,6 @@ bool SearchIndexWriter::isStopWord(std::string_view encodedWord) const {
     return word != nullptr && word->stop;
 }
 
-void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
-    addPage(topic, pageWords(text, m_encoder));
-}
-
 void SearchIndexWriter::addPage(std::uint32_t topic, const PageWords& page) {
     if (m_anyPage && topic <= m_lastTopic)
         return;

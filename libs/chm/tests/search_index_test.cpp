@@ -3,6 +3,7 @@
 #include "chm/container_writer.h"
 #include "chm/reader_archive.h"
 #include "chm/search_index.h"
+#include "search_test_support.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -48,7 +49,7 @@ TEST(SearchIndex, ManyLeavesAndLevelsReadBackExactly) {
         vocabulary.push_back(w);
     }
     vocabulary.push_back(U"中"); // a GBK word of two bytes
-    chm::SearchIndexWriter writer(936, 0x804);
+    chm::TextIndexWriter writer(936, 0x804);
     // expected[word][topic] = locations
     std::map<std::u32string, std::map<std::uint32_t, std::vector<std::uint32_t>>> expected;
     for (std::uint32_t topic = 0; topic < 400; topic += 1 + random() % 3) {
@@ -90,7 +91,7 @@ TEST(SearchIndex, ManyLeavesAndLevelsReadBackExactly) {
 }
 
 TEST(SearchIndex, TitleFirstStopWordsKeepTheirPlaces) {
-    chm::SearchIndexWriter writer(1252, 0x409);
+    chm::TextIndexWriter writer(1252, 0x409);
     writer.addStopWords("the\r\nAND a\n");
     chm::PageText page{U"Alpha Beta", U"gamma the alpha and delta"};
     writer.addPage(3, page);
@@ -108,7 +109,7 @@ TEST(SearchIndex, TitleFirstStopWordsKeepTheirPlaces) {
 }
 
 TEST(SearchIndex, QueriesNeedEveryTermAndNeighboursWithinATerm) {
-    chm::SearchIndexWriter writer(936, 0x804);
+    chm::TextIndexWriter writer(936, 0x804);
     writer.addPage(0, {U"", U"使用搜索功能。E-mail me"});
     writer.addPage(1, {U"", U"索搜 mail the e"});
     writer.addPage(2, {U"搜索", U"帮助"});
@@ -209,7 +210,7 @@ TEST(SearchIndex, LateFileFailuresAreReportedAndDataIsKept) {
 }
 
 TEST(SearchIndex, DamagedIndexesFailWithoutHarm) {
-    chm::SearchIndexWriter writer(1252, 0x409);
+    chm::TextIndexWriter writer(1252, 0x409);
     for (std::uint32_t t = 0; t < 50; ++t)
         writer.addPage(t, {U"", U"word" + std::u32string(1, U'a' + t % 26) + U" common text"});
     const auto good = writer.build();

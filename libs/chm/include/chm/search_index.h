@@ -38,7 +38,6 @@ public:
     bool isStopWord(std::string_view encodedWord) const;
 
     // Indexes one page. A topic not above the last one added is ignored.
-    void addPage(std::uint32_t topic, const PageText& text);
     void addPage(std::uint32_t topic, const PageWords& words);
 
     std::vector<std::uint8_t> build();
