@@ -99,8 +99,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class BuildScope;
-
     void createControls();
     void createMenus();
     void createToolBar();

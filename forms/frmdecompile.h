@@ -48,8 +48,6 @@ private:
     void createControls();
     void placeControls();
     void connectHandlers();
-    // Twips to pixels at this window's logical resolution (15 twips are one pixel at 96 dpi).
-    int px(int twips) const;
 
     // The open-file dialog's file name; it lasts as long as this opening of the dialog.
     std::string m_chosenFile;

@@ -2,10 +2,10 @@
 
 #include "chm/reader_sitemap.h"
 #include "help_url.h"
+#include "text/ascii.h"
 #include "text/code_page.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace hh {
 
@@ -15,17 +15,6 @@ namespace {
 constexpr std::uint64_t kMaxResource = 64u << 20;
 // How far into a page a character set declaration is looked for; browsers look as far.
 constexpr std::size_t kCharsetPrescan = 4096;
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-bool endsWith(const std::string& s, const char* suffix) {
-    const std::string_view tail(suffix);
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 std::string withoutAnchor(const std::string& local) {
     return local.substr(0, local.find('#'));
@@ -86,9 +75,8 @@ std::string mimeTypeForName(const std::string& name) {
         {".wav", "audio/wav"},         {".mp4", "video/mp4"},
         {".pdf", "application/pdf"},   {".xhtml", "application/xhtml+xml"},
     };
-    const std::string name_ = lower(name);
     for (const auto& [extension, type] : kTypes)
-        if (endsWith(name_, extension))
+        if (text::endsWithIgnoreCase(name, extension))
             return type;
     return "application/octet-stream";
 }
@@ -101,7 +89,7 @@ std::string replyCharset(const std::vector<std::uint8_t>& bytes, const std::stri
         return {};
     if (hasBom(bytes))
         return {};
-    const std::string head = lower(std::string(
+    const std::string head = text::toLowerAscii(std::string(
         bytes.begin(),
         bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), kCharsetPrescan))));
     if (html && declaresCharset(head))
@@ -140,7 +128,8 @@ chm::ReadError HelpDocument::load() {
     if (m_archive->read("/#WINDOWS", windows, kMaxResource) == chm::ReadError::Ok) {
         m_archive->read("/#STRINGS", strings, kMaxResource);
         for (chm::WindowSettings& w : chm::parseWindows(windows, strings, m_warnings))
-            if (!m_system.defaultWindow.empty() && lower(w.name) == lower(m_system.defaultWindow))
+            if (!m_system.defaultWindow.empty() &&
+                text::equalsIgnoreCase(w.name, m_system.defaultWindow))
                 m_window = std::move(w);
     }
     if (m_system.lcid)
@@ -157,7 +146,7 @@ chm::ReadError HelpDocument::load() {
             return fromWindow;
         std::string only;
         for (const chm::ReaderEntry& e : m_archive->entries()) {
-            if (endsWith(lower(e.name), extension)) {
+            if (text::endsWithIgnoreCase(e.name, extension)) {
                 if (!only.empty())
                     return std::string();
                 only = e.name;
@@ -208,7 +197,7 @@ void HelpDocument::loadContents(const std::string& name) {
             if (!item.local.empty()) {
                 const std::string stored = storedName(item.local);
                 if (!stored.empty()) {
-                    m_nodeByPage.emplace(lower(stored), node);
+                    m_nodeByPage.emplace(text::toLowerAscii(stored), node);
                     m_readingOrder.push_back(node);
                 }
             }
@@ -239,7 +228,7 @@ void HelpDocument::loadIndex(const std::string& name) {
 }
 
 int HelpDocument::contentsNodeForPage(const std::string& stored) const {
-    const auto it = m_nodeByPage.find(lower(stored));
+    const auto it = m_nodeByPage.find(text::toLowerAscii(stored));
     return it == m_nodeByPage.end() ? -1 : it->second;
 }
 
@@ -251,7 +240,7 @@ std::string HelpDocument::startPage() const {
     if (!m_readingOrder.empty())
         return m_contents[static_cast<std::size_t>(m_readingOrder.front())].local;
     for (const chm::ReaderEntry& e : m_archive->entries())
-        if (endsWith(lower(e.name), ".htm") || endsWith(lower(e.name), ".html"))
+        if (text::endsWithIgnoreCase(e.name, ".htm") || text::endsWithIgnoreCase(e.name, ".html"))
             return e.name;
     return {};
 }
@@ -278,12 +267,12 @@ const chm::ReaderEntry* HelpDocument::findEntry(const std::string& name) const {
         const auto& entries = m_archive->entries();
         for (std::size_t i = 0; i < entries.size(); ++i) {
             m_entryByName.emplace(entries[i].name, i);
-            m_entryByName.emplace(lower(entries[i].name), i);
+            m_entryByName.emplace(text::toLowerAscii(entries[i].name), i);
         }
     }
     auto it = m_entryByName.find(name);
     if (it == m_entryByName.end())
-        it = m_entryByName.find(lower(name));
+        it = m_entryByName.find(text::toLowerAscii(name));
     return it == m_entryByName.end() ? nullptr : &m_archive->entries()[it->second];
 }
 

@@ -1,19 +1,12 @@
 #include "help_url.h"
 
-#include <algorithm>
-#include <cctype>
+#include "text/ascii.h"
+
 #include <vector>
 
 namespace hh {
 
 namespace {
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string folderOf(const std::string& file) {
     const std::size_t slash = file.rfind('/');
@@ -98,7 +91,8 @@ Route routeRequest(std::string_view scheme, std::string_view path, const std::st
     std::string_view rest = path;
     if (scheme == "mk") {
         constexpr std::string_view kStore = "@MSITStore:";
-        if (rest.size() < kStore.size() || !equalsIgnoreCase(rest.substr(0, kStore.size()), kStore))
+        if (rest.size() < kStore.size() ||
+            !text::equalsIgnoreCase(rest.substr(0, kStore.size()), kStore))
             return refuse("无法识别的地址");
         rest.remove_prefix(kStore.size());
     }

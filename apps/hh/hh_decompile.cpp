@@ -1,6 +1,7 @@
 // hh.exe -decompile: runs the decompiler and tells the user, in Chinese, what it did. The main
 // program shows this output when a decompile fails, so every line names the file and the reason.
-// The decompiler hands back what went wrong as data; every sentence is worded here.
+// The decompiler hands back what went wrong as data; the reader words its reading errors
+// (readErrorText) and every other sentence is worded here.
 #include "hh_decompile.h"
 
 #include <cerrno>
@@ -8,29 +9,6 @@
 #include <ostream>
 
 namespace hh {
-
-const char* readErrorWords(chm::ReadError error) {
-    using chm::ReadError;
-    switch (error) {
-    case ReadError::Ok:
-        return "没有错误";
-    case ReadError::CannotOpen:
-        return "文件不存在或无法打开";
-    case ReadError::NotChm:
-        return "它不是 CHM 文件";
-    case ReadError::Corrupt:
-        return "帮助文件已损坏";
-    case ReadError::NotFound:
-        return "帮助文件中没有这个文件";
-    case ReadError::TooLarge:
-        return "其中的文件超过允许的大小";
-    case ReadError::PastEnd:
-        return "其中的文件超出了帮助文件的末尾";
-    case ReadError::Aborted:
-        return "写入提取的文件失败";
-    }
-    return "未知错误";
-}
 
 namespace {
 
@@ -61,7 +39,7 @@ std::string decompileWarningText(const chm::DecompileWarning& w) {
     case Kind::OutputFolderUnusable:
         return "无法创建输出文件夹 " + w.path;
     case Kind::SettingsUnreadable:
-        return w.name + "：" + readErrorWords(w.error);
+        return w.name + "：" + chm::readErrorText(w.error);
     case Kind::NameHasNul:
         return "已跳过不安全的文件名 \"" + w.name + "\\x00...\"：名称中含有 NUL 字符";
     case Kind::UnsafeName:
@@ -69,7 +47,7 @@ std::string decompileWarningText(const chm::DecompileWarning& w) {
     case Kind::CaseCollision:
         return "已跳过 " + name + "：另一个文件与它同名，只是大小写不同";
     case Kind::TooLarge:
-        return "已跳过 " + name + "：" + readErrorWords(chm::ReadError::TooLarge);
+        return "已跳过 " + name + "：" + chm::readErrorText(chm::ReadError::TooLarge);
     case Kind::FolderBlocked:
         return "已跳过 " + name + "：" + w.path + " 已存在且不是文件夹";
     case Kind::CannotCreateFolder:
@@ -80,7 +58,7 @@ std::string decompileWarningText(const chm::DecompileWarning& w) {
     case Kind::WriteFailed:
         return "未能提取 " + name + "：无法写入 " + w.path;
     case Kind::ReadFailed:
-        return "未能提取 " + name + "：" + readErrorWords(w.error);
+        return "未能提取 " + name + "：" + chm::readErrorText(w.error);
     case Kind::NoSystemFile:
         return "没有 #SYSTEM：工程文件使用默认选项";
     case Kind::ContextIdsDamaged:
@@ -106,7 +84,7 @@ int runDecompile(const std::string& folder, const std::string& file, std::ostrea
     for (const chm::DecompileWarning& w : r.warnings)
         err << "hh.exe: 警告：" << decompileWarningText(w) << '\n';
     if (r.error != chm::ReadError::Ok) {
-        err << "hh.exe: 无法读取帮助文件 " << file << "：" << readErrorWords(r.error) << '\n';
+        err << "hh.exe: 无法读取帮助文件 " << file << "：" << chm::readErrorText(r.error) << '\n';
         return 1;
     }
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

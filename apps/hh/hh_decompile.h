@@ -8,8 +8,7 @@
 
 namespace hh {
 
-// The sentence for a reading error and for a decompile warning, without the "hh.exe: " lead.
-const char* readErrorWords(chm::ReadError error);
+// The sentence for a decompile warning, without the "hh.exe: " lead.
 std::string decompileWarningText(const chm::DecompileWarning& warning);
 
 // Exit codes: 0 done (possibly with names skipped for safety), 1 not a readable help file,

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h> // POSIX: getpid() names the scratch folder
+#include <unistd.h> // POSIX only: getpid() names the scratch folder
 #include <vector>
 
 namespace fs = std::filesystem;

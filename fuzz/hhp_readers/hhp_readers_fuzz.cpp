@@ -8,6 +8,7 @@
 #include <hhp/project.h>
 #include <hhp/sitemap.h>
 #include <string>
+#include <text/references.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)hhp::scanHtmlLinks(text);
     (void)hhp::scanCssLinks(text);
     (void)hhp::pageTitle(text);
-    (void)hhp::decodeEntities(text);
+    (void)text::decodeReferences(text, false);
     (void)hhp::convertUtf8Lines(text, 936, [](int) {});
     (void)hhp::isNonAsciiUtf8(text);
     return 0;

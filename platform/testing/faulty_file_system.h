@@ -13,14 +13,11 @@ namespace host::testing {
 
 class FaultyFileSystem : public FileSystem {
 public:
-    std::vector<std::string> failOpen, failCreate, failCopy, failDelete, failList, failChdir;
+    std::vector<std::string> failCreate, failCopy, failList, failChdir;
     // Offered after the host's own drives.
     std::vector<std::string> extraDrives;
 
     TextReader openTextFile(const std::string& path) override {
-        if (hit(failOpen, path)) {
-            throw HostError("无法打开文件 " + path + "：模拟的故障");
-        }
         return hostFileSystem().openTextFile(path);
     }
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override {
@@ -48,12 +45,14 @@ public:
     bool folderExists(const std::string& path) override {
         return hostFileSystem().folderExists(path);
     }
+    FileStamp stampOf(const std::string& path) override { return hostFileSystem().stampOf(path); }
+    std::map<std::string, FileStamp> stampsBelow(const std::string& folder) override {
+        return hostFileSystem().stampsBelow(folder);
+    }
     bool copyFile(const std::string& from, const std::string& to) override {
         return !hit(failCopy, to) && hostFileSystem().copyFile(from, to);
     }
-    bool deleteFile(const std::string& path) override {
-        return !hit(failDelete, path) && hostFileSystem().deleteFile(path);
-    }
+    bool deleteFile(const std::string& path) override { return hostFileSystem().deleteFile(path); }
     std::string currentFolder() override { return hostFileSystem().currentFolder(); }
     bool setCurrentFolder(const std::string& path) override {
         return !hit(failChdir, path) && hostFileSystem().setCurrentFolder(path);

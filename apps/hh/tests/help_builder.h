@@ -39,6 +39,8 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
     info.fullTextSearch = spec.search;
     chm::ContainerWriter writer;
     chm::SearchIndexWriter searchIndex(info.codePage, info.lcid);
+    chm::PageCutter cutter(info.codePage);
+    chm::PageWords words;
     std::uint32_t topic = 0;
     for (const Page& page : spec.pages) {
         writer.addFile("/" + page.name,
@@ -47,8 +49,10 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
         if (page.name.find(".htm") == std::string::npos)
             continue;
         info.topics.push_back({page.name, page.title});
-        if (spec.search)
-            searchIndex.addPage(topic, chm::extractPageText(page.bytes, info.codePage));
+        if (spec.search) {
+            cutter.cut(page.bytes, words);
+            searchIndex.addPage(topic, words);
+        }
         ++topic;
     }
     auto addSitemap = [&](const std::string& text, const char* name, std::string& field) {

@@ -300,9 +300,11 @@ private slots:
             suggested = name;
             return pdf;
         };
+        QSignalSpy printed(viewer->pageView(), &hh::PageView::pdfPrintingFinished);
         action(*viewer, "actionPrintPdf")->trigger();
         QCOMPARE(suggested, QStringLiteral("book.pdf"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0, 20000);
+        QVERIFY(printed.wait(20000));
+        QCOMPARE(printed.front().at(1).toBool(), true);
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(5), QByteArray("%PDF-"));

@@ -3,11 +3,13 @@
 // path check and keeping the settings files in memory for the project file.
 #include "chm/reader_decompile.h"
 
+#include "chm/byte_cursor.h"
 #include "chm/reader_paths.h"
+#include "chm/system_format.h"
+#include "text/ascii.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -27,14 +29,6 @@ namespace {
 // The settings files are small; anything bigger than this is not what the compiler wrote.
 constexpr std::uint64_t kMaxSettingsFile = 16u * 1024u * 1024u;
 constexpr std::size_t kWriteBuffer = 256 * 1024;
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 std::string hex(std::uint32_t v) {
     char buf[16];
@@ -82,21 +76,22 @@ std::string windowLine(const WindowSettings& w) {
                        quoted(w.index) + "," + quoted(w.defaultFile) + "," + quoted(w.home) + "," +
                        quoted(w.jump1Url) + "," + quoted(w.jump1Text) + "," + quoted(w.jump2Url) +
                        "," + quoted(w.jump2Text) + ",";
-    line += number(0x2, w.properties, true) + ",";
-    line += number(0x20, w.navWidth, false) + ",";
-    line += number(0x100, w.toolbarFlags, true) + ",";
-    bool rectGiven = anyMarks ? (w.validMembers & 0x10) != 0
+    namespace valid = window_valid;
+    line += number(valid::kProperties, w.properties, true) + ",";
+    line += number(valid::kNavWidth, w.navWidth, false) + ",";
+    line += number(valid::kButtons, w.toolbarFlags, true) + ",";
+    bool rectGiven = anyMarks ? (w.validMembers & valid::kPosition) != 0
                               : (w.rect[0] | w.rect[1] | w.rect[2] | w.rect[3]) != 0;
     if (rectGiven)
         line += "[" + std::to_string(w.rect[0]) + "," + std::to_string(w.rect[1]) + "," +
                 std::to_string(w.rect[2]) + "," + std::to_string(w.rect[3]) + "]";
     line += ",";
-    line += number(0x4, w.styles, true) + ",";
-    line += number(0x8, w.exStyles, true) + ",";
-    line += number(0x40, w.showState, false) + ",";
-    line += number(0x200, w.notExpanded, false) + ",";
-    line += number(0x2000, w.currentTab, false) + ",";
-    line += number(0x400, w.tabPosition, false) + ",";
+    line += number(valid::kStyles, w.styles, true) + ",";
+    line += number(valid::kExStyles, w.exStyles, true) + ",";
+    line += number(valid::kShowState, w.showState, false) + ",";
+    line += number(valid::kNavClosed, w.notExpanded, false) + ",";
+    line += number(valid::kDefaultTab, w.currentTab, false) + ",";
+    line += number(valid::kTabPosition, w.tabPosition, false) + ",";
     line += w.notifyId ? std::to_string(w.notifyId) : std::string();
     return line;
 }
@@ -198,12 +193,6 @@ private:
     std::vector<std::uint8_t> m_buffer;
 };
 
-std::uint32_t readDword(std::span<const std::uint8_t> data, std::size_t at) {
-    return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
-           static_cast<std::uint32_t>(data[at + 2]) << 16 |
-           static_cast<std::uint32_t>(data[at + 3]) << 24;
-}
-
 // A topic name that survives a project line unchanged: the project reader trims blanks and
 // ends a line at CR or LF.
 bool fitsProjectLine(const std::string& name) {
@@ -217,7 +206,7 @@ bool fitsProjectLine(const std::string& name) {
 // `wanted`, or with `suffix` put before its extension until no taken name is replaced.
 std::string freeName(std::string wanted, const std::set<std::string>& taken,
                      std::string_view suffix) {
-    while (taken.count(lower(wanted))) {
+    while (taken.count(text::toLowerAscii(wanted))) {
         const auto dot = wanted.rfind('.');
         wanted.insert(dot == std::string::npos ? wanted.size() : dot, suffix);
     }
@@ -226,7 +215,7 @@ std::string freeName(std::string wanted, const std::set<std::string>& taken,
 
 bool isSitemapNamed(const std::string& name, std::string_view extension) {
     return name.size() > extension.size() &&
-           lower(name.substr(name.size() - extension.size())) == extension;
+           text::toLowerAscii(name.substr(name.size() - extension.size())) == extension;
 }
 
 } // namespace
@@ -235,24 +224,24 @@ std::vector<ContextIdSetting> parseContextIds(std::span<const std::uint8_t> ivb,
                                               std::span<const std::uint8_t> strings,
                                               std::vector<DecompileWarning>& warnings) {
     std::vector<ContextIdSetting> out;
-    if (ivb.size() < 4)
+    ByteCursor in(ivb);
+    const std::uint32_t claimed = in.u32();
+    if (!in.ok())
         return out;
-    const std::uint64_t claimed = readDword(ivb, 0);
-    const std::uint64_t held = ivb.size() - 4;
-    bool damaged = claimed > held || claimed % 8 != 0;
-    const std::size_t pairs = static_cast<std::size_t>(std::min(claimed, held) / 8);
-    for (std::size_t i = 0; i < pairs; ++i) {
-        const std::size_t at = 4 + i * 8;
-        const std::uint32_t offset = readDword(ivb, at + 4);
-        const void* nul = offset < strings.size()
-                              ? std::memchr(strings.data() + offset, 0, strings.size() - offset)
-                              : nullptr;
-        if (offset == 0 || !nul) {
+    bool damaged = claimed > in.remaining() || claimed % context_ids::kPairSize != 0;
+    const ByteCursor pool(strings);
+    while (in.position() - context_ids::kPairs + context_ids::kPairSize <= claimed) {
+        const std::uint32_t number = in.u32();
+        const std::uint32_t offset = in.u32();
+        if (!in.ok())
+            break;
+        ByteCursor file = pool.at(offset);
+        const std::string_view name = file.cString();
+        if (offset == 0 || !file.ok()) {
             damaged = true;
             continue;
         }
-        const auto* text = reinterpret_cast<const char*>(strings.data()) + offset;
-        out.push_back({readDword(ivb, at), std::string(text, static_cast<const char*>(nul))});
+        out.push_back({number, std::string(name)});
     }
     if (damaged)
         warnings.push_back({DecompileWarning::Kind::ContextIdsDamaged, "/#IVB", {}, {}, {}});
@@ -263,7 +252,7 @@ ProjectText buildProject(const ProjectSource& source) {
     const SystemSettings& s = source.system;
     const WindowSettings* window = nullptr;
     for (const WindowSettings& w : source.windows)
-        if (!s.defaultWindow.empty() && lower(w.name) == lower(s.defaultWindow))
+        if (!s.defaultWindow.empty() && text::equalsIgnoreCase(w.name, s.defaultWindow))
             window = &w;
 
     std::string contents = s.contentsFile;
@@ -333,15 +322,15 @@ ProjectText buildProject(const ProjectSource& source) {
     }
     t += "\r\n[FILES]\r\n";
     for (const std::string& f : source.files) {
-        std::string lf = lower(f);
-        if (lf == lower(contents) || lf == lower(index))
+        std::string lf = text::toLowerAscii(f);
+        if (lf == text::toLowerAscii(contents) || lf == text::toLowerAscii(index))
             continue;
         t += f + "\r\n";
     }
 
     if (!source.contextIds.empty()) {
         std::set<std::string> taken = source.takenNames;
-        taken.insert(lower(out.fileName));
+        taken.insert(text::toLowerAscii(out.fileName));
         out.headerName = freeName(stem + ".h", taken, "_ids");
         std::map<std::uint32_t, int> uses;
         std::string alias = "\r\n[ALIAS]\r\n";
@@ -424,7 +413,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             ++result.filesRefused;
             continue;
         }
-        if (!taken.insert(lower(safe.relative)).second) {
+        if (!taken.insert(text::toLowerAscii(safe.relative)).second) {
             warn(Kind::CaseCollision, shown);
             ++result.filesRefused;
             continue;

@@ -9,8 +9,8 @@
 // binary table of contents is written, and its strings go into #STRINGS in the same order.
 #include "chm/system_files.h"
 
+#include "byte_writer.h"
 #include "chm/system_tables.h"
-#include "system_bytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,28 +25,11 @@ using detail::putCString;
 using detail::putU16;
 using detail::putU32;
 using detail::putU64;
+using detail::putZeros;
 
 namespace {
 
 constexpr char kCompilerVersion[] = "CHM Quorlin hhc 1.1";
-
-// #SYSTEM record codes.
-enum SystemCode : std::uint16_t {
-    kContentsFile = 0,
-    kIndexFile = 1,
-    kDefaultTopic = 2,
-    kTitle = 3,
-    kLanguage = 4,
-    kDefaultWindow = 5,
-    kCompiledFile = 6,
-    kIndexHash = 7,
-    kCompilerVersionCode = 9,
-    kCompileTime = 10,
-    kInfoTypeCount = 12,
-    kIndexHeaderCopy = 13,
-    kInfoTypeChecksum = 15,
-    kDefaultFont = 16,
-};
 
 constexpr std::uint32_t kContentsHeaderSize = 4096;
 constexpr std::uint32_t kContentsEntrySize = 20;
@@ -222,14 +205,14 @@ void flattenKeywords(const std::vector<IndexKeyword>& keywords, const std::u16st
     }
 }
 
-void putRecord(std::vector<std::uint8_t>& out, std::uint16_t code,
+void putRecord(std::vector<std::uint8_t>& out, SystemCode code,
                const std::vector<std::uint8_t>& data) {
-    putU16(out, code);
+    putU16(out, static_cast<std::uint16_t>(code));
     putU16(out, static_cast<std::uint16_t>(data.size()));
     out.insert(out.end(), data.begin(), data.end());
 }
 
-void putStringRecord(std::vector<std::uint8_t>& out, std::uint16_t code, std::string_view s,
+void putStringRecord(std::vector<std::uint8_t>& out, SystemCode code, std::string_view s,
                      std::vector<SystemWarning>& warnings) {
     constexpr std::size_t kMax = std::numeric_limits<std::uint16_t>::max() - 1;
     if (const auto nul = s.find('\0'); nul != std::string_view::npos)
@@ -308,8 +291,9 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning
             : 0;
     const std::vector<std::uint8_t> indexHeader = buildIndexHeader(
         props, info.mergeFiles, static_cast<std::uint32_t>(topics.records().size()), stamp, pool);
-    if (info.mergeFiles.size() > (4096 - 0x50) / 4)
-        warnings.push_back({SystemWarning::Kind::TooManyMergeFiles, {}, {}, 0, (4096 - 0x50) / 4});
+    constexpr std::size_t kMaxMergeFiles = (index_header::kSize - index_header::kMergeFiles) / 4;
+    if (info.mergeFiles.size() > kMaxMergeFiles)
+        warnings.push_back({SystemWarning::Kind::TooManyMergeFiles, {}, {}, 0, kMaxMergeFiles});
 
     std::size_t dropped = 0;
     const KeywordFiles keywordFiles =
@@ -326,9 +310,9 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning
 
     // #SYSTEM, records in the order viewers are used to.
     std::vector<std::uint8_t> system;
-    putU32(system, info.compatibility10 ? 2 : 3);
-    putRecord(system, kCompileTime, dwordData(stamp));
-    putStringRecord(system, kCompilerVersionCode, kCompilerVersion, warnings);
+    putU32(system, info.compatibility10 ? system_file::kVersion10 : system_file::kVersion);
+    putRecord(system, SystemCode::CompileTime, dwordData(stamp));
+    putStringRecord(system, SystemCode::CompilerVersion, kCompilerVersion, warnings);
     {
         std::vector<std::uint8_t> language;
         putU32(language, info.lcid);
@@ -337,21 +321,20 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning
         putU32(language, hasKeywordLinks ? 1 : 0);
         putU32(language, hasAssociativeLinks ? 1 : 0);
         putU64(language, fileTime);
-        putU32(language, 0);
-        putU32(language, 0);
-        putRecord(system, kLanguage, language);
+        putZeros(language, language_record::kSize - language.size());
+        putRecord(system, SystemCode::Language, language);
     }
-    putStringRecord(system, kDefaultTopic, normalizeName(info.defaultTopic), warnings);
-    putStringRecord(system, kTitle, info.title, warnings);
+    putStringRecord(system, SystemCode::DefaultTopic, normalizeName(info.defaultTopic), warnings);
+    putStringRecord(system, SystemCode::Title, info.title, warnings);
     if (!info.defaultFont.empty())
-        putStringRecord(system, kDefaultFont, info.defaultFont, warnings);
-    putStringRecord(system, kCompiledFile, foldAscii(info.compiledFileBase), warnings);
+        putStringRecord(system, SystemCode::DefaultFont, info.defaultFont, warnings);
+    putStringRecord(system, SystemCode::CompiledFile, foldAscii(info.compiledFileBase), warnings);
 
     // With a default window the viewer finds the contents and index through it; the file
     // names are written as well only where the window does not give them.
     const WindowDefinition* window = nullptr;
     if (!info.defaultWindow.empty()) {
-        putStringRecord(system, kDefaultWindow, info.defaultWindow, warnings);
+        putStringRecord(system, SystemCode::DefaultWindow, info.defaultWindow, warnings);
         window = findWindow(info);
         if (window == nullptr)
             warnings.push_back(
@@ -359,14 +342,15 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning
     }
     const bool noWindow = window == nullptr;
     if (!info.contentsFile.empty() && (noWindow || window->contentsFile.empty()))
-        putStringRecord(system, kContentsFile, normalizeName(info.contentsFile), warnings);
+        putStringRecord(system, SystemCode::ContentsFile, normalizeName(info.contentsFile),
+                        warnings);
     if (!info.indexFile.empty() && (noWindow || window->indexFile.empty()))
-        putStringRecord(system, kIndexFile, normalizeName(info.indexFile), warnings);
+        putStringRecord(system, SystemCode::IndexFile, normalizeName(info.indexFile), warnings);
     if (hasKeywordLinks)
-        putRecord(system, kIndexHash, dwordData(urlHash(normalizeName(info.indexFile))));
-    putRecord(system, kInfoTypeCount, dwordData(0));
-    putRecord(system, kIndexHeaderCopy, indexHeader);
-    putRecord(system, kInfoTypeChecksum, dwordData(0));
+        putRecord(system, SystemCode::IndexHash, dwordData(urlHash(normalizeName(info.indexFile))));
+    putRecord(system, SystemCode::InfoTypeCount, dwordData(0));
+    putRecord(system, SystemCode::IndexHeaderCopy, indexHeader);
+    putRecord(system, SystemCode::InfoTypeChecksum, dwordData(0));
 
     SystemFiles files;
     files.uncompressed.push_back({"/#SYSTEM", std::move(system)});

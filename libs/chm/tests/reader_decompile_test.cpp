@@ -3,10 +3,12 @@
 #include "chm/reader_decompile.h"
 #include "reader_fixture.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/resource.h> // POSIX only: setrlimit caps the file size a test may write
 
 using namespace readertest;
 namespace fs = std::filesystem;
@@ -147,6 +149,65 @@ TEST(ReaderDecompile, DoesNotFollowLinksPlantedInTheOutputFolder) {
     chm::DecompileResult r = chm::decompileFile((dir.path() / "two.chm").string(), out.string());
     EXPECT_EQ(r.filesFailed, 3u);
     EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+bool warned(const chm::DecompileResult& r, chm::DecompileWarning::Kind kind,
+            std::string_view name) {
+    return std::any_of(r.warnings.begin(), r.warnings.end(), [&](const auto& w) {
+        return w.kind == kind && w.name.find(name) != std::string::npos;
+    });
+}
+
+// Partial decompiles: a file that cannot be created, or that fails while it is written, costs
+// that file alone; the rest and the project are still written, and the failure is counted.
+TEST(ReaderDecompile, AFileThatCannotBeCreatedCostsOnlyThatFile) {
+    ScratchDir dir;
+    const fs::path out = dir.path() / "out";
+    fs::create_directories(out / "index.htm"); // a folder stands where the page goes
+    const chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 1u);
+    EXPECT_EQ(r.filesWritten, kSampleSources.size() - 2); // less index.htm and the project
+    EXPECT_TRUE(warned(r, chm::DecompileWarning::Kind::CannotCreate, "index.htm"));
+    EXPECT_EQ(readBytes(out / "long.htm"), readBytes(fixtureDir() / "src" / "long.htm"));
+    EXPECT_EQ(r.projectFile, (out / "sample.hhp").string());
+}
+
+// Tests run as root, where permissions stop nothing: the file-size limit makes the write fail.
+TEST(ReaderDecompile, AFileThatFailsWhileWrittenIsRemoved) {
+    ScratchDir dir;
+    const fs::path out = dir.path() / "out";
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 64 * 1024; // long.htm has 98,859 bytes, every other file under 1 KiB
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 1u);
+    EXPECT_TRUE(warned(r, chm::DecompileWarning::Kind::WriteFailed, "long.htm"));
+    EXPECT_FALSE(fs::exists(out / "long.htm")); // no truncated copy left behind
+    EXPECT_TRUE(fs::exists(out / "index.htm"));
+    EXPECT_FALSE(r.projectFile.empty());
+}
+
+// A stored source named like the project file the decompiler would write keeps its name.
+TEST(ReaderDecompile, AStoredFileNamedLikeTheProjectIsKept) {
+    std::vector<std::uint8_t> bytes = readBytes(sampleChm());
+    ASSERT_TRUE(renameEntry(bytes, "/long.htm", "/long.hhp"));
+    ScratchDir dir;
+    writeBytes(dir.path() / "long.chm", bytes); // no compiled-file name: the stem is "long"
+    const fs::path out = dir.path() / "out";
+    const chm::DecompileResult r =
+        chm::decompileFile((dir.path() / "long.chm").string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 0u);
+    EXPECT_EQ(readBytes(out / "long.hhp"), readBytes(fixtureDir() / "src" / "long.htm"));
+    EXPECT_EQ(r.projectFile, (out / "long_project.hhp").string());
+    EXPECT_NE(fileText(out / "long_project.hhp").find("\r\nlong.hhp\r\n"), std::string::npos);
 }
 
 TEST(ReaderDecompile, ContextIdsBecomeAliasAndAnIncludedMap) {

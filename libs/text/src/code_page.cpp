@@ -1,10 +1,8 @@
-// Language to code page table and iconv conversions.
+// Language to code page table and the conversions between code pages and UTF-8.
 #include "text/code_page.h"
 
-#include <cerrno>
-#include <iconv.h>
-#include <memory>
-#include <type_traits>
+#include "text/converter.h"
+#include "text/utf8.h"
 
 namespace text {
 
@@ -83,180 +81,100 @@ std::uint32_t codePageForLcid(std::uint32_t lcid) {
     }
 }
 
-std::string iconvNameForCodePage(std::uint32_t codePage) {
-    switch (codePage) {
-    case 874:
-        return "CP874";
-    case 932:
-        return "CP932";
-    case 936:
-        return "CP936";
-    case 949:
-        return "CP949";
-    case 950:
-        return "CP950";
-    case 65001:
-        return "UTF-8";
-    default:
-        if (codePage >= 1250 && codePage <= 1258)
-            return "CP" + std::to_string(codePage);
-        return {};
-    }
+namespace {
+
+// Every code page a help file can be in: the name iconv knows it by and the one browsers do.
+struct CodePageNames {
+    std::uint32_t codePage;
+    const char* iconv;
+    const char* web;
+};
+constexpr CodePageNames kCodePages[] = {
+    {874, "CP874", "windows-874"},
+    {932, "CP932", "Shift_JIS"},
+    {936, "CP936", "GBK"},
+    {949, "CP949", "EUC-KR"}, // read as Unified Hangul Code
+    {950, "CP950", "Big5"},
+    {1250, "CP1250", "windows-1250"},
+    {1251, "CP1251", "windows-1251"},
+    {1252, "CP1252", "windows-1252"},
+    {1253, "CP1253", "windows-1253"},
+    {1254, "CP1254", "windows-1254"},
+    {1255, "CP1255", "windows-1255"},
+    {1256, "CP1256", "windows-1256"},
+    {1257, "CP1257", "windows-1257"},
+    {1258, "CP1258", "windows-1258"},
+    {65001, "UTF-8", "UTF-8"},
+};
+
+const CodePageNames* namesOf(std::uint32_t codePage) {
+    for (const CodePageNames& names : kCodePages)
+        if (names.codePage == codePage)
+            return &names;
+    return nullptr;
 }
 
-bool isNonAsciiUtf8(std::string_view bytes) {
-    bool nonAscii = false;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        nonAscii = true;
-        std::size_t length = 0;
-        std::uint32_t min = 0;
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            min = 0x80;
-            cp = c & 0x1Fu;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            min = 0x800;
-            cp = c & 0x0Fu;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            min = 0x10000;
-            cp = c & 0x07u;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto d = static_cast<unsigned char>(bytes[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (d & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return nonAscii;
+} // namespace
+
+std::string iconvNameForCodePage(std::uint32_t codePage) {
+    const CodePageNames* names = namesOf(codePage);
+    return names ? names->iconv : "";
+}
+
+std::string webCharsetForCodePage(std::uint32_t codePage) {
+    const CodePageNames* names = namesOf(codePage);
+    return names ? names->web : "";
 }
 
 namespace {
 
-struct IconvCloser {
-    void operator()(iconv_t handle) const { iconv_close(handle); }
-};
-using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
-
-IconvHandle openIconv(const std::string& to, const std::string& from) {
-    iconv_t handle = iconv_open(to.c_str(), from.c_str());
-    if (handle == reinterpret_cast<iconv_t>(-1)) // NOLINT: iconv's documented failure value
-        return nullptr;
-    return IconvHandle(handle);
-}
-
-// How a conversion meets a sequence it cannot convert.
-enum class OnError {
-    Fail,             // give up
-    QuestionMarkUtf8, // write '?' and skip one UTF-8 character of the input
-    ReplacementByte,  // write U+FFFD and skip one byte of the input
-};
-
-// Converts with iconv, meeting bad sequences as `onError` says; `lossy` tells whether any was.
-std::optional<std::string> convert(iconv_t handle, std::string_view input, OnError onError,
-                                   bool& lossy) {
-    std::string out;
-    std::string buffer(4096, '\0');
-    char* in = const_cast<char*>(input.data());
-    std::size_t inLeft = input.size();
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t r = iconv(handle, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), buffer.size() - outLeft);
-        if (r != static_cast<std::size_t>(-1))
-            continue;
-        if (errno == E2BIG)
-            continue;
-        if (onError == OnError::Fail)
-            return std::nullopt;
-        lossy = true;
-        std::size_t skip = 1;
-        if (onError == OnError::ReplacementByte) {
-            out += "\xEF\xBF\xBD";
-        } else {
-            out.push_back('?');
-            // Skip one UTF-8 character: its lead byte and the continuation bytes after it.
-            while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80)
-                ++skip;
-        }
-        in += skip;
-        inLeft -= skip;
-    }
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
-    iconv(handle, nullptr, nullptr, &outPtr, &outLeft);
-    out.append(buffer.data(), buffer.size() - outLeft);
-    return out;
+// A converter between UTF-8 and a code page, in the direction given; invalid when the code
+// page has no iconv name.
+Converter codePageConverter(std::uint32_t codePage, bool toCodePage) {
+    const std::string name = iconvNameForCodePage(codePage);
+    const char* cp = name.empty() ? "" : name.c_str();
+    return toCodePage ? Converter(cp, "UTF-8") : Converter("UTF-8", cp);
 }
 
 } // namespace
 
 Conversion fromUtf8(std::string_view utf8, std::uint32_t codePage) {
     Conversion result;
-    const std::string name = iconvNameForCodePage(codePage);
-    IconvHandle handle = name.empty() ? nullptr : openIconv(name, "UTF-8");
-    if (!handle) {
+    Converter converter = codePageConverter(codePage, true);
+    if (!converter.valid()) {
         result.text = std::string(utf8);
         result.ok = false;
         return result;
     }
-    result.text = convert(handle.get(), utf8, OnError::QuestionMarkUtf8, result.lossy)
-                      .value_or(std::string());
+    result.text = converter.convert(utf8, "?", Converter::Skip::Utf8Character, result.lossy);
     return result;
 }
 
 std::optional<std::string> toUtf8(std::string_view bytes, std::uint32_t codePage) {
-    const std::string name = iconvNameForCodePage(codePage);
-    IconvHandle handle = name.empty() ? nullptr : openIconv("UTF-8", name);
-    if (!handle)
+    Converter converter = codePageConverter(codePage, false);
+    if (!converter.valid())
         return std::nullopt;
-    bool lossy = false;
-    return convert(handle.get(), bytes, OnError::Fail, lossy);
+    return converter.convertAll(bytes);
 }
 
-std::string webCharsetForCodePage(std::uint32_t codePage) {
-    switch (codePage) {
-    case 874:
-        return "windows-874";
-    case 932:
-        return "Shift_JIS";
-    case 936:
-        return "GBK";
-    case 949:
-        return "EUC-KR"; // browsers read it as Windows' Unified Hangul Code
-    case 950:
-        return "Big5";
-    case 65001:
-        return "UTF-8";
-    default:
-        if (codePage >= 1250 && codePage <= 1258)
-            return "windows-" + std::to_string(codePage);
-        return {};
+std::u16string toUtf16(std::string_view bytes, std::uint32_t codePage) {
+    std::string from = iconvNameForCodePage(codePage);
+    if (from.empty() || isNonAsciiUtf8(bytes))
+        from = "UTF-8";
+    Converter converter("UTF-16LE", from.c_str());
+    std::u16string out;
+    if (!converter.valid()) {
+        for (const char c : bytes)
+            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        return out;
     }
-}
-
-bool isAscii(std::string_view bytes) {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+    bool lossy = false;
+    const std::string units =
+        converter.convert(bytes, std::string_view("?\0", 2), Converter::Skip::Byte, lossy);
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[i]) |
+                                            (static_cast<unsigned char>(units[i + 1]) << 8)));
+    return out;
 }
 
 std::string displayUtf8(std::string_view bytes, std::uint32_t codePage) {
@@ -267,12 +185,10 @@ std::string displayUtf8(std::string_view bytes, std::uint32_t codePage) {
     if (isNonAsciiUtf8(bytes))
         return std::string(bytes);
     const std::string name = iconvNameForCodePage(codePage);
-    IconvHandle handle = openIconv("UTF-8", name.empty() ? "CP1252" : name);
+    Converter converter("UTF-8", name.empty() ? "CP1252" : name.c_str());
     bool lossy = false;
-    if (handle)
-        if (std::optional<std::string> decoded =
-                convert(handle.get(), bytes, OnError::ReplacementByte, lossy))
-            return *std::move(decoded);
+    if (converter.valid())
+        return converter.convert(bytes, "\xEF\xBF\xBD", Converter::Skip::Byte, lossy);
     std::string out;
     for (const char c : bytes)
         out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : "\xEF\xBF\xBD";

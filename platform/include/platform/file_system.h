@@ -3,8 +3,12 @@
 // permissions stop nothing).
 #pragma once
 
+#include "platform/scoped.h"
 #include "platform/text_file.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +16,19 @@
 #include <vector>
 
 namespace host {
+
+// What is known of a file at one moment, to tell afterwards whether something wrote it: a
+// rewrite in place changes its time or size, a replacement its identity (device and inode on
+// POSIX hosts; both stay 0 where the host offers no such number).
+struct FileStamp {
+    bool exists = false;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified{};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
 
 class FileSystem {
 public:
@@ -35,6 +52,12 @@ public:
     virtual std::vector<std::string> listFolders(const std::string& folder) = 0;
     virtual bool folderExists(const std::string& path) = 0;
 
+    // The stamp of a regular file; anything else has exists false.
+    virtual FileStamp stampOf(const std::string& path) = 0;
+    // The stamps of every regular file below a folder, hidden ones and sub-folders included,
+    // by full path; empty when the folder does not exist.
+    virtual std::map<std::string, FileStamp> stampsBelow(const std::string& folder) = 0;
+
     // Copies replacing the destination; false when it cannot (a read-only destination too).
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
     virtual bool deleteFile(const std::string& path) = 0;
@@ -52,16 +75,8 @@ public:
 FileSystem& fileSystem();
 
 // Puts another file system in force for the lifetime of the object.
-class ScopedFileSystem {
-public:
-    explicit ScopedFileSystem(FileSystem& replacement);
-    ~ScopedFileSystem();
-    ScopedFileSystem(const ScopedFileSystem&) = delete;
-    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
-
-private:
-    FileSystem* m_previous;
-};
+template <> FileSystem*& Scoped<FileSystem>::slot();
+using ScopedFileSystem = Scoped<FileSystem>;
 
 // The host's own file system, for wrappers that delegate to it.
 FileSystem& hostFileSystem();

@@ -38,7 +38,6 @@ public:
     bool isStopWord(std::string_view encodedWord) const;
 
     // Indexes one page. A topic not above the last one added is ignored.
-    void addPage(std::uint32_t topic, const PageText& text);
     void addPage(std::uint32_t topic, const PageWords& words);
 
     std::vector<std::uint8_t> build();
@@ -64,8 +63,6 @@ enum class SearchError {
     Unsupported, // an encoding of locations this reader does not decode
     ReadFailed,  // the index could not be read from the help file
 };
-
-const char* searchErrorText(SearchError error);
 
 // One topic that holds a word, with the places it is found there.
 struct WordHit {

@@ -50,8 +50,4 @@ using ProgressSink = std::function<void(Step step, const std::vector<std::string
 CompileResult compile(const std::string& projectPath, const CompileOptions& options,
                       Diagnostics& diagnostics, const ProgressSink& progress = {});
 
-// The text between <title> and </title>, blanks collapsed and entities decoded; empty when
-// the page has none.
-std::string pageTitle(std::string_view html);
-
 } // namespace hhp

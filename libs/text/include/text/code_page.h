@@ -4,6 +4,8 @@
 // table, so that both always agree.
 #pragma once
 
+#include "text/utf8.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,12 +22,6 @@ std::string iconvNameForCodePage(std::uint32_t codePage);
 // The name a web browser knows the code page by (as in a page's charset); empty if none.
 std::string webCharsetForCodePage(std::uint32_t codePage);
 
-// True when the bytes are valid UTF-8 and hold at least one non-ASCII character, i.e. when
-// they can only sensibly be read as UTF-8.
-bool isNonAsciiUtf8(std::string_view bytes);
-
-bool isAscii(std::string_view bytes);
-
 // Result of converting one piece of UTF-8 text into a code page. Characters the code page
 // cannot hold become '?', and `lossy` says so.
 struct Conversion {
@@ -38,6 +34,10 @@ Conversion fromUtf8(std::string_view utf8, std::uint32_t codePage);
 
 // The reverse; nullopt when the bytes are not in that code page.
 std::optional<std::string> toUtf8(std::string_view bytes, std::uint32_t codePage);
+
+// UTF-16 for text that is either non-ASCII UTF-8 or in the code page (a code page iconv does
+// not know is read as UTF-8); a byte that reads as neither becomes '?'.
+std::u16string toUtf16(std::string_view bytes, std::uint32_t codePage);
 
 // For showing text whatever it holds: ASCII as it is, then the code page, then UTF-8, and
 // finally the code page again with every byte it cannot read replaced by U+FFFD.
