@@ -16,7 +16,7 @@ quorlin_add_test(NAME system_keyword_index_test
     LIBS quorlin_chm_system)
 quorlin_add_test(NAME system_files_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/system_files_test.cpp
-    LIBS quorlin_chm_system)
+    LIBS quorlin_chm_system quorlin_chm_reader)
 quorlin_add_test(NAME system_object_instance_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/system_object_instance_test.cpp
     LIBS quorlin_chm_system quorlin_chm_reader)

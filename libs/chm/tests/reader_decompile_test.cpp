@@ -54,28 +54,6 @@ TEST(ReaderDecompile, WritesEverySourceAndAProjectThatNamesThem) {
         << hhp;
 }
 
-// Same sources as an independent extractor, less the compiler's internal files.
-TEST(ReaderDecompile, AgreesWithExtractChmLib) {
-    if (std::system("command -v extract_chmLib >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "extract_chmLib (libchm-bin) is not installed";
-    ScratchDir dir;
-    std::string cmd = "extract_chmLib '" + sampleChm().string() + "' '" +
-                      (dir.path() / "peer").string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::vector<std::string> peer;
-    for (const std::string& f : listFiles(dir.path() / "peer"))
-        if (f[0] != '#' && f[0] != '$')
-            peer.push_back(f);
-    chm::DecompileResult r =
-        chm::decompileFile(sampleChm().string(), (dir.path() / "ours").string());
-    ASSERT_EQ(r.error, chm::ReadError::Ok);
-    std::vector<std::string> ours = listFiles(dir.path() / "ours");
-    ours.erase(std::find(ours.begin(), ours.end(), "sample.hhp"));
-    EXPECT_EQ(ours, peer);
-    for (const std::string& f : peer)
-        EXPECT_EQ(readBytes(dir.path() / "ours" / f), readBytes(dir.path() / "peer" / f)) << f;
-}
-
 struct CraftedName {
     const char* label;
     const char* from;
