@@ -67,12 +67,6 @@ TEST_F(ProjectTest, TheStartPageIsTheIndexPageElseTheFirstPageButNotTheAboutPage
     }
 }
 
-TEST_F(BuildTest, WritingContentsAndIndexAsksNothingAndStartsNothing) {
-    EXPECT_FALSE(buildPages(false));
-    EXPECT_TRUE(m_boxes.requests.empty() && m_tools.calls.empty());
-    EXPECT_TRUE(fs::exists(m_temp / "pages/chm_hhp.hhk"));
-}
-
 TEST_F(BuildTest, ACompileAnsweredYesDeletesTheIntermediateFilesAfterTheViewerStarts) {
     m_boxes.answers = {MessageAnswer::Yes};
     EXPECT_TRUE(buildPages(true));
@@ -137,26 +131,6 @@ TEST_F(BuildTest, ACompileThatLeavesNoNewCompiledFileFailsAndDeletesNothing) {
                                               "Error: 找不到页面 x.htm");
         EXPECT_EQ(m_tools.calls.size(), 1u) << stale;
         EXPECT_TRUE(fs::exists(m_temp / "pages/chm_hhp.hhp")) << stale;
-    }
-}
-
-TEST_F(BuildTest, AFailingStepIsAnErrorAndNothingIsDeleted) {
-    const std::string app = modProject::AppFolder;
-    const std::pair<std::string, std::string> faults[] = {
-        {"hhc.exe", "无法启动 " + app + "hhc.exe：模拟的故障"},
-        {"hh.exe", "无法启动 " + app + "hh.exe：模拟的故障"},
-        {"pages", "无法进入工程文件夹 " + folder()}};
-    for (const auto& [fault, message] : faults) {
-        m_tools.failToStart = {fault};
-        m_files.failChdir = {fault};
-        m_boxes.answers = {MessageAnswer::Yes};
-        try {
-            buildPages(true);
-            ADD_FAILURE() << fault;
-        } catch (const host::HostError& e) {
-            EXPECT_EQ(e.what(), message);
-        }
-        EXPECT_TRUE(fs::exists(m_temp / "pages/chm_about.htm")) << fault;
     }
 }
 

@@ -62,9 +62,7 @@ private slots:
     }
 
     void anHhpCompileEndsInHtmlMode_data() {
-        QTest::addColumn<bool>("deleteFiles");
-        QTest::newRow("files deleted") << true;
-        QTest::newRow("files kept") << false;
+        fixture::yesNoRows("deleteFiles", "files deleted", "files kept");
     }
     void anHhpCompileEndsInHtmlMode() {
         QFETCH(bool, deleteFiles);

@@ -162,9 +162,7 @@ private slots:
     }
 
     void openingAProjectSwitchesToHhpMode_data() {
-        QTest::addColumn<bool>("hhpFirst");
-        QTest::newRow("already in HHP mode") << true;
-        QTest::newRow("from HTML mode") << false;
+        fixture::yesNoRows("hhpFirst", "already in HHP mode", "from HTML mode");
     }
     void openingAProjectSwitchesToHhpMode() {
         QFETCH(bool, hhpFirst);
