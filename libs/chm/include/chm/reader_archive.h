@@ -60,7 +60,8 @@ public:
     ReadError read(const ReaderEntry& entry, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     ReadError read(std::string_view name, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     // Streams a file into `sink`. Reading section-1 files in ascending offset order decodes
-    // each compressed span once: the decoder only restarts when asked to go backwards.
+    // each compressed span once: the decoder only restarts when asked to go backwards. From the
+    // second such read on, the reset intervals ahead are decoded on other threads.
     ReadError stream(const ReaderEntry& entry, const ReaderSink& sink, std::uint64_t maxSize);
 
     std::uint64_t fileSize() const;
