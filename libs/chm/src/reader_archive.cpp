@@ -45,12 +45,16 @@ constexpr const char* kMemoryName = "<memory>";
 // (more made extracting slower, not faster). A file that needs more than that, or intervals
 // larger than kMaxIntervalBytes, is read the plain way.
 // The reading thread keeps a core for writing out files (about half the work of extracting a
-// help file), so one decoder thread runs per further core, at most kMaxReadAheadThreads.
+// help file), so one decoder thread runs per further core, at most kMaxReadAheadThreads; when
+// the reading thread would wait for a unit nobody has started, it decodes that unit itself, so
+// on a machine whose other cores are busy it loses little against decoding everything itself.
+// Less than kMinReadAheadUnits units before the end, no threads are started.
 // ---------------------------------------------------------------------------------------------
 constexpr std::uint64_t kIntervalsPerUnit = 4;
 constexpr std::uint64_t kReadAheadBytes = 2u << 20;
 constexpr std::uint64_t kMaxIntervalBytes = 1u << 20;
 constexpr unsigned kMaxReadAheadThreads = 8;
+constexpr std::uint64_t kMinReadAheadUnits = 2;
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -480,14 +484,10 @@ public:
         : m_owner(owner), m_unit(owner.resetInterval * kIntervalsPerUnit),
           m_count((owner.section1Length + m_unit - 1) / m_unit),
           m_maxSlots(std::max<std::uint64_t>(kReadAheadBytes / m_unit, 1)),
-          m_next(firstInterval / kIntervalsPerUnit) {
-        for (unsigned t = 0; t < threads; ++t) {
-            m_decoders.push_back(std::make_unique<Decoder>());
-            owner.initIo(m_decoders.back()->io, &m_decoders.back()->out,
-                         &m_decoders.back()->messages);
-        }
-        for (auto& decoder : m_decoders)
-            m_threads.emplace_back([this, d = decoder.get()] { work(*d); });
+          m_next(firstInterval / kIntervalsPerUnit), m_decoders(makeDecoders(owner, threads + 1)),
+          m_reader(*m_decoders.back()) {
+        for (unsigned t = 0; t < threads; ++t)
+            m_threads.emplace_back([this, d = m_decoders[t].get()] { work(*d); });
     }
 
     ~ReadAhead() {
@@ -535,19 +535,29 @@ public:
         }
         if (moved)
             m_space.notify_all();
-        failed = false;
-        m_ready.wait(lock, [&] {
-            if (m_slots.empty() || m_slots.back()->index < last)
-                return false;
+        // Wait for the entry's units; one that no thread has taken yet this thread decodes
+        // itself (on a busy machine the other threads may get little time).
+        for (;;) {
+            failed = false;
+            bool done = !m_slots.empty() && m_slots.back()->index >= last;
             for (const auto& slot : m_slots) {
                 if (slot->index > last)
                     break;
-                if (slot->state == Slot::Working)
-                    return false;
+                done = done && slot->state != Slot::Working;
                 failed = failed || slot->state == Slot::Failed;
             }
-            return true;
-        });
+            if (done)
+                break;
+            if (m_next <= last) {
+                Slot& slot = claim();
+                lock.unlock();
+                const bool ok = decode(m_reader, slot.index, slot.bytes);
+                lock.lock();
+                slot.state = ok ? Slot::Ready : Slot::Failed;
+                continue;
+            }
+            m_ready.wait(lock);
+        }
         if (failed)
             return ReadError::NotFound;
         // Only this thread removes slots, and the threads leave finished ones alone.
@@ -585,6 +595,16 @@ private:
         std::uint64_t decodedTo = ~std::uint64_t{0};
     };
 
+    static std::vector<std::unique_ptr<Decoder>> makeDecoders(ReaderArchive::Impl& owner,
+                                                              unsigned count) {
+        std::vector<std::unique_ptr<Decoder>> decoders;
+        for (unsigned i = 0; i < count; ++i) {
+            decoders.push_back(std::make_unique<Decoder>());
+            owner.initIo(decoders.back()->io, &decoders.back()->out, &decoders.back()->messages);
+        }
+        return decoders;
+    }
+
     void work(Decoder& d) {
         for (;;) {
             std::unique_lock lock(m_mutex);
@@ -592,19 +612,25 @@ private:
                 lock, [&] { return m_stop || (m_slots.size() < m_maxSlots && m_next < m_count); });
             if (m_stop)
                 return;
-            m_slots.push_back(std::make_unique<Slot>());
-            Slot& slot = *m_slots.back();
-            slot.index = m_next++;
-            if (!m_spare.empty()) {
-                slot.bytes = std::move(m_spare.back());
-                m_spare.pop_back();
-            }
+            Slot& slot = claim();
             lock.unlock();
             const bool ok = decode(d, slot.index, slot.bytes);
             lock.lock();
             slot.state = ok ? Slot::Ready : Slot::Failed;
             m_ready.notify_all();
         }
+    }
+
+    // Adds a slot for the next unit, under the lock.
+    Slot& claim() {
+        m_slots.push_back(std::make_unique<Slot>());
+        Slot& slot = *m_slots.back();
+        slot.index = m_next++;
+        if (!m_spare.empty()) {
+            slot.bytes = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        return slot;
     }
 
     // Decodes one slot's reset intervals with this thread's own decoder, started afresh at the
@@ -657,7 +683,8 @@ private:
     std::uint64_t m_next;                           // the next interval to start on
     std::vector<std::vector<std::uint8_t>> m_spare; // buffers of intervals done with
     bool m_stop = false;
-    std::vector<std::unique_ptr<Decoder>> m_decoders;
+    std::vector<std::unique_ptr<Decoder>> m_decoders; // one per thread
+    Decoder& m_reader;                                // the reading thread's, the last one
     std::vector<std::thread> m_threads;
 };
 
@@ -672,8 +699,10 @@ ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const Reade
         section1Length == 0 || entry.offset + entry.length > section1Length)
         return ReadError::NotFound;
     if (!readAhead) {
+        // Threads do not pay for themselves over the last few units of a file.
         const unsigned cores = std::thread::hardware_concurrency();
-        if (cores < 2)
+        if (cores < 2 ||
+            section1Length - entry.offset < kMinReadAheadUnits * kIntervalsPerUnit * resetInterval)
             return ReadError::NotFound;
         try {
             readAhead = std::make_unique<ReadAhead>(*this, entry.offset / resetInterval,
