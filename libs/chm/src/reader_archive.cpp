@@ -40,10 +40,11 @@ constexpr const char* kMemoryName = "<memory>";
 // intervals (64 KiB each in every help file seen) are the unit of work: a thread that moves on
 // to a unit that does not follow its last one needs a fresh LZX decoder, and four intervals
 // make that cost vanish beside the decoding while leaving work for every core in files of a
-// few hundred kilobytes. kReadAheadBytes bounds the decoded bytes held at once: eight units
-// keep the decoders ahead of the writing without touching more fresh memory than that needs
-// (more made extracting slower, not faster). A file that needs more than that, or intervals
-// larger than kMaxIntervalBytes, is read the plain way.
+// few hundred kilobytes. kReadAheadBytes bounds the decoded bytes held at once: four units
+// keep a decoder ahead of the writing, and every further megabyte is fresh memory the kernel
+// must hand over page by page (measured: 2 and 16 MiB made extracting slower, not faster). A
+// file that needs more than that, or intervals larger than kMaxIntervalBytes, is read the
+// plain way.
 // The reading thread keeps a core for writing out files (about half the work of extracting a
 // help file), so one decoder thread runs per further core, at most kMaxReadAheadThreads; when
 // the reading thread would wait for a unit nobody has started, it decodes that unit itself, so
@@ -51,7 +52,7 @@ constexpr const char* kMemoryName = "<memory>";
 // Less than kMinReadAheadUnits units before the end, no threads are started.
 // ---------------------------------------------------------------------------------------------
 constexpr std::uint64_t kIntervalsPerUnit = 4;
-constexpr std::uint64_t kReadAheadBytes = 2u << 20;
+constexpr std::uint64_t kReadAheadBytes = 1u << 20;
 constexpr std::uint64_t kMaxIntervalBytes = 1u << 20;
 constexpr unsigned kMaxReadAheadThreads = 8;
 constexpr std::uint64_t kMinReadAheadUnits = 2;
