@@ -645,8 +645,10 @@ private:
             d.decoder = mspack_create_chm_decompressor(&d.io.table);
             if (!d.decoder)
                 return false;
-            d.header = d.decoder->fast_open(d.decoder,
-                                            m_owner.inMemory ? kMemoryName : m_owner.path.c_str());
+            // A full open: fast_open leaves the section's own files to be looked up through
+            // the index chunks, which some writers get wrong.
+            d.header =
+                d.decoder->open(d.decoder, m_owner.inMemory ? kMemoryName : m_owner.path.c_str());
             if (!d.header)
                 return false;
         } else if (!d.header) {
