@@ -486,7 +486,8 @@ public:
           m_count((owner.section1Length + m_unit - 1) / m_unit),
           m_maxSlots(std::max<std::uint64_t>(kReadAheadBytes / m_unit, 1)),
           m_next(firstInterval / kIntervalsPerUnit), m_decoders(makeDecoders(owner, threads + 1)),
-          m_reader(*m_decoders.back()) {
+          m_reader(*m_decoders.back()), m_wanted(wantedUnits(owner, m_unit, m_count)) {
+        skipUnwanted();
         for (unsigned t = 0; t < threads; ++t)
             m_threads.emplace_back([this, d = m_decoders[t].get()] { work(*d); });
     }
@@ -512,16 +513,22 @@ public:
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // Hands the entry's bytes to the sink once the intervals that hold them are decoded.
-    // NotFound when they cannot come from here (behind the read-ahead, more than it holds,
-    // or, setting failed, an interval did not decode): the caller then reads the plain way.
-    ReadError serve(const ReaderEntry& entry, const ReaderSink& sink, bool& failed) {
+    // NotFound when they cannot come from here: the caller then reads the plain way, and drops
+    // the read-ahead unless keep is set (a file bigger than it holds, or in units it passes
+    // over) or failed is set (an interval did not decode).
+    ReadError serve(const ReaderEntry& entry, const ReaderSink& sink, bool& keep, bool& failed) {
         const std::uint64_t first = entry.offset / m_unit;
         const std::uint64_t last = (entry.offset + entry.length - 1) / m_unit;
-        if (last - first + 1 > m_maxSlots)
+        failed = false;
+        keep = last - first + 1 > m_maxSlots ||
+               std::find(m_wanted.begin() + static_cast<std::ptrdiff_t>(first),
+                         m_wanted.begin() + static_cast<std::ptrdiff_t>(last) + 1,
+                         false) != m_wanted.begin() + static_cast<std::ptrdiff_t>(last) + 1;
+        if (keep)
             return ReadError::NotFound;
         std::unique_lock lock(m_mutex);
         if (m_slots.empty() ? m_next > first : m_slots.front()->index > first)
-            return ReadError::NotFound;
+            return ReadError::NotFound; // behind the read-ahead
         // Intervals before the entry are done with: let the threads move on.
         bool moved = false;
         while (!m_slots.empty() && m_slots.front()->index < first) {
@@ -622,11 +629,34 @@ private:
         }
     }
 
+    // The units that hold a byte of a file other than the compiler's own (names starting
+    // "/#", "/$" or "::"): a front-to-back reader such as the decompiler reads those few by
+    // name if at all, and the full-text index among them can be a fifth of the section.
+    static std::vector<bool> wantedUnits(const ReaderArchive::Impl& owner, std::uint64_t unit,
+                                         std::uint64_t count) {
+        std::vector<bool> wanted(static_cast<std::size_t>(count), false);
+        for (const ReaderEntry& e : owner.entries) {
+            const std::string_view name = e.name;
+            if (e.section != 1 || e.length == 0 || e.offset + e.length > owner.section1Length ||
+                name.substr(0, 2) == "/#" || name.substr(0, 2) == "/$" || name.substr(0, 2) == "::")
+                continue;
+            for (std::uint64_t k = e.offset / unit; k <= (e.offset + e.length - 1) / unit; ++k)
+                wanted[static_cast<std::size_t>(k)] = true;
+        }
+        return wanted;
+    }
+
+    void skipUnwanted() {
+        while (m_next < m_count && !m_wanted[static_cast<std::size_t>(m_next)])
+            ++m_next;
+    }
+
     // Adds a slot for the next unit, under the lock.
     Slot& claim() {
         m_slots.push_back(std::make_unique<Slot>());
         Slot& slot = *m_slots.back();
         slot.index = m_next++;
+        skipUnwanted();
         if (!m_spare.empty()) {
             slot.bytes = std::move(m_spare.back());
             m_spare.pop_back();
@@ -688,6 +718,7 @@ private:
     bool m_stop = false;
     std::vector<std::unique_ptr<Decoder>> m_decoders; // one per thread
     Decoder& m_reader;                                // the reading thread's, the last one
+    const std::vector<bool> m_wanted;                 // per unit: worth decoding ahead
     std::vector<std::thread> m_threads;
 };
 
@@ -715,9 +746,10 @@ ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const Reade
             return ReadError::NotFound;
         }
     }
+    bool keep = false;
     bool failed = false;
-    const ReadError result = readAhead->serve(entry, sink, failed);
-    if (result == ReadError::NotFound)
+    const ReadError result = readAhead->serve(entry, sink, keep, failed);
+    if (result == ReadError::NotFound && !keep)
         readAhead.reset();
     // A help file whose intervals do not decode on their own is read the plain way from now on.
     if (failed)

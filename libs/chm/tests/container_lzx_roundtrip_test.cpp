@@ -47,7 +47,8 @@ TEST(LzxRoundTrip, ManySmallFilesAcrossFrameAndResetBoundaries) {
 
 // Our reader decodes ahead on other threads while files are read in stored order. Whatever
 // the order of the reads (forwards, with gaps, backwards, a file bigger than the read-ahead
-// holds, a sink that gives up half way), every file comes back whole, from disk and from memory.
+// holds, one of the compiler's own files, a sink that gives up half way), every file comes back
+// whole, from disk and from memory.
 TEST(LzxRoundTrip, ReaderGivesTheSameBytesInEveryReadOrder) {
     std::vector<std::pair<std::string, Bytes>> files;
     for (int i = 0; i < 240; ++i) {
@@ -57,6 +58,8 @@ TEST(LzxRoundTrip, ReaderGivesTheSameBytesInEveryReadOrder) {
                                     : textLike(size, static_cast<std::uint32_t>(i))});
     }
     files.insert(files.begin() + 120, {"/p1119x.bin", textLike(3'000'000, 99)});
+    // The compiler's own files are read the plain way; the read-ahead passes over their units.
+    files.insert(files.begin() + 60, {"/$Index", textLike(700'000, 98)});
     const Bytes chm = buildChm(files);
     TempDir dir;
     writeFile(dir.path() / "t.chm", chm);
@@ -81,7 +84,7 @@ TEST(LzxRoundTrip, ReaderGivesTheSameBytesInEveryReadOrder) {
                 const auto& [name, data] = files[i];
                 const chm::ReaderEntry* entry = archive.find(name);
                 ASSERT_NE(entry, nullptr) << name;
-                if (i == 60) {
+                if (i == 30) {
                     std::size_t seen = 0;
                     EXPECT_EQ(archive.stream(
                                   *entry,
