@@ -52,7 +52,8 @@ constexpr const char* kMemoryName = "<memory>";
 // Less than kMinReadAheadUnits units before the end, no threads are started; nor while the
 // system's load average says there is no core to spare (more than the core count less
 // kSpareCoreLoad): then the threads only wait for their turn and cost the reader time
-// (measured with a load of 7 on two cores: 5 to 20% slower than decoding alone).
+// (measured with a load of 7 on two cores: 5 to 20% slower than decoding alone). Reading the
+// load costs a file open, so after a refusal it is read again only kLoadCheckReads reads later.
 // ---------------------------------------------------------------------------------------------
 constexpr std::uint64_t kIntervalsPerUnit = 4;
 constexpr std::uint64_t kReadAheadBytes = 1u << 20;
@@ -60,6 +61,7 @@ constexpr std::uint64_t kMaxIntervalBytes = 1u << 20;
 constexpr unsigned kMaxReadAheadThreads = 8;
 constexpr std::uint64_t kMinReadAheadUnits = 2;
 constexpr double kSpareCoreLoad = 0.5;
+constexpr unsigned kLoadCheckReads = 256;
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -161,6 +163,8 @@ struct ReaderArchive::Impl {
     bool sequential = false;
     bool readAheadBroken = false;
     ReaderArchive::ReadAhead readAheadMode = ReaderArchive::ReadAhead::Auto;
+    unsigned cores = 0;               // once asked
+    unsigned readsUntilLoadCheck = 0; // while the read-ahead waits for a spare core
     std::unique_ptr<IntervalReadAhead> readAhead;
 
     void warn(std::string text) {
@@ -739,16 +743,23 @@ ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const Reade
         return ReadError::NotFound;
     if (!readAhead) {
         // Threads do not pay for themselves over the last few units of a file, nor when the
-        // other cores are busy already.
-        const unsigned cores = std::thread::hardware_concurrency();
-        double load = 0;
-        if (cores < 2 ||
-            section1Length - entry.offset <
-                kMinReadAheadUnits * kIntervalsPerUnit * resetInterval ||
-            readAheadMode == ReaderArchive::ReadAhead::Never ||
-            (readAheadMode == ReaderArchive::ReadAhead::Auto && getloadavg(&load, 1) == 1 &&
-             load > cores - kSpareCoreLoad))
+        // other cores are busy already. The load is looked at once per kLoadCheckReads reads.
+        if (cores == 0)
+            cores = std::max(std::thread::hardware_concurrency(), 1u);
+        if (cores < 2 || readAheadMode == ReaderArchive::ReadAhead::Never ||
+            section1Length - entry.offset < kMinReadAheadUnits * kIntervalsPerUnit * resetInterval)
             return ReadError::NotFound;
+        if (readAheadMode == ReaderArchive::ReadAhead::Auto) {
+            if (readsUntilLoadCheck > 0) {
+                --readsUntilLoadCheck;
+                return ReadError::NotFound;
+            }
+            double load = 0;
+            if (getloadavg(&load, 1) == 1 && load > cores - kSpareCoreLoad) {
+                readsUntilLoadCheck = kLoadCheckReads;
+                return ReadError::NotFound;
+            }
+        }
         try {
             readAhead = std::make_unique<IntervalReadAhead>(
                 *this, entry.offset / resetInterval, std::min(cores - 1, kMaxReadAheadThreads));
