@@ -19,6 +19,7 @@
 #include <deque>
 #include <mspack.h>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace chm {
@@ -267,6 +268,7 @@ int ioWrite(mspack_file* handle, void* buffer, int bytes) {
     out.written += n;
     const auto* data = static_cast<const std::uint8_t*>(buffer);
     if (out.buffer) {
+        // The buffer's room was reserved for the whole unit, and limit keeps within it.
         out.buffer->insert(out.buffer->end(), data, data + n);
     } else if (!(*out.sink)(data, static_cast<std::size_t>(n))) {
         out.refused = true;
@@ -629,7 +631,13 @@ private:
                 lock, [&] { return m_stop || (m_slots.size() < m_maxSlots && m_next < m_count); });
             if (m_stop)
                 return;
-            Slot& slot = claim();
+            Slot* claimed = nullptr;
+            try {
+                claimed = &claim();
+            } catch (const std::bad_alloc&) {
+                return; // the other threads, the reading one among them, carry on
+            }
+            Slot& slot = *claimed;
             lock.unlock();
             const bool ok = decode(d, slot.index, slot.bytes);
             lock.lock();
@@ -646,8 +654,9 @@ private:
         std::vector<bool> wanted(static_cast<std::size_t>(count), false);
         for (const ReaderEntry& e : owner.entries) {
             const std::string_view name = e.name;
-            if (e.section != 1 || e.length == 0 || e.offset + e.length > owner.section1Length ||
-                name.substr(0, 2) == "/#" || name.substr(0, 2) == "/$" || name.substr(0, 2) == "::")
+            if (e.section != 1 || e.length == 0 || e.length > owner.section1Length ||
+                e.offset > owner.section1Length - e.length || name.substr(0, 2) == "/#" ||
+                name.substr(0, 2) == "/$" || name.substr(0, 2) == "::")
                 continue;
             for (std::uint64_t k = e.offset / unit; k <= (e.offset + e.length - 1) / unit; ++k)
                 wanted[static_cast<std::size_t>(k)] = true;
@@ -679,7 +688,11 @@ private:
         const std::uint64_t start = index * m_unit;
         const std::uint64_t length = std::min(m_unit, m_owner.section1Length - start);
         out.clear();
-        out.reserve(static_cast<std::size_t>(length));
+        try {
+            out.reserve(static_cast<std::size_t>(length));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
         if (!d.decoder) {
             d.decoder = mspack_create_chm_decompressor(&d.io.table);
             if (!d.decoder)
