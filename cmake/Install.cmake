@@ -13,13 +13,16 @@ foreach(program chmquorlin hhc hh)
         install(TARGETS ${program} RUNTIME DESTINATION "${QUORLIN_APP_SUBDIR}")
     endif()
 endforeach()
-# The viewer window of hh.exe is a module that hh.exe loads from its own folder.
-if(TARGET quorlin_hh_viewer)
-    get_target_property(_quorlin_viewer_type quorlin_hh_viewer TYPE)
-    if(_quorlin_viewer_type STREQUAL "SHARED_LIBRARY" OR _quorlin_viewer_type STREQUAL "MODULE_LIBRARY")
-        install(TARGETS quorlin_hh_viewer LIBRARY DESTINATION "${QUORLIN_APP_SUBDIR}")
+# The viewer window of hh.exe and the browser engine behind it are modules that hh.exe loads
+# from its own folder.
+foreach(module quorlin_hh_viewer quorlin_hh_engine)
+    if(TARGET ${module})
+        get_target_property(_quorlin_module_type ${module} TYPE)
+        if(_quorlin_module_type STREQUAL "SHARED_LIBRARY" OR _quorlin_module_type STREQUAL "MODULE_LIBRARY")
+            install(TARGETS ${module} LIBRARY DESTINATION "${QUORLIN_APP_SUBDIR}")
+        endif()
     endif()
-endif()
+endforeach()
 install(FILES "${CMAKE_SOURCE_DIR}/data/chm_dll0.dll" "${CMAKE_SOURCE_DIR}/data/chm_dll1.dll"
         DESTINATION "${QUORLIN_APP_SUBDIR}")
 if(TARGET help_chm)
@@ -73,6 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "CHM Quorlin <quorlin@example.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "devel")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own dialogs and the page menus of the viewer speak Chinese only with Qt's translations,
+# which no linker dependency names. (The engine's page process comes with its library.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 # Opening folders and mail links goes through the desktop's URL handler; the window
 # texts are Chinese and need a font that has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk | fonts-wqy-microhei")

@@ -41,10 +41,18 @@ std::string FolderList::folderOf(const QListWidgetItem* item) {
 }
 
 void FolderList::setPath(const std::string& folder, const std::string& root) {
+    // Read first: a folder that cannot be listed leaves the list as it was.
+    show(folder, root, host::fileSystem().listFolders(withoutTrailingSeparator(folder)));
+}
+
+void FolderList::setUnlistedPath(const std::string& folder, const std::string& root) {
+    show(folder, root, {});
+}
+
+void FolderList::show(const std::string& folder, const std::string& root,
+                      const std::vector<std::string>& subFolders) {
     const std::string path = withoutTrailingSeparator(folder);
     const std::string top = withoutTrailingSeparator(root.empty() ? path : root);
-    // Read first: a folder that cannot be listed leaves the list as it was.
-    const std::vector<std::string> subFolders = host::fileSystem().listFolders(path);
 
     // The chain of folders from the drive's root down to the chosen one.
     std::vector<std::string> chain{top};

@@ -5,6 +5,7 @@
 
 #include <QListWidget>
 #include <string>
+#include <vector>
 
 class FolderList : public QListWidget {
     Q_OBJECT
@@ -18,6 +19,9 @@ public:
     // list as it was, when the folder's sub-folders cannot be listed. Emits pathChanged when the
     // path differs from the one shown before.
     void setPath(const std::string& folder, const std::string& root);
+    // Shows folder without its sub-folders, for a folder that cannot be listed: the way up to
+    // the drive's root stays open. Emits pathChanged as setPath does.
+    void setUnlistedPath(const std::string& folder, const std::string& root);
 
     // The folder an entry stands for.
     static std::string folderOf(const QListWidgetItem* item);
@@ -28,6 +32,9 @@ signals:
     void folderRequested(const std::string& folder);
 
 private:
+    void show(const std::string& folder, const std::string& root,
+              const std::vector<std::string>& subFolders);
+
     std::string m_path;
     std::string m_root;
 };

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "busy_scope.h"
 #include "folder_list.h"
 #include "frmAbout.h"
 #include "modProject.h"
@@ -7,6 +8,7 @@
 #include "platform/host_error.h"
 #include "platform/message_box.h"
 #include "platform/services.h"
+#include "project_build.h"
 #include "qt_host.h"
 #include "twips.h"
 
@@ -25,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QShortcutEvent>
 #include <QStatusBar>
 #include <QStyle>
@@ -32,14 +35,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <chrono>
-#include <cstdint>
-#include <filesystem>
 #include <utility>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 using layout::twipRect;
 using layout::twips;
@@ -48,46 +44,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("CHM Quorlin V1.1");
 const QString kReady = QStringLiteral("就绪");
-// The compiler's output shown after a failed compile is cut to its last part: the end of a
-// compiler's output is where it says what went wrong.
-constexpr std::size_t kShownOutput = 4000;
-
-// What is known of a file before and after the compiler runs. A compile counts as done only
-// when the compiled file exists afterwards and is not the file that was there before: any
-// compiler can stand in, whatever exit status it reports.
-struct FileSnapshot {
-    bool exists = false;
-    std::uintmax_t size = 0;
-    std::int64_t modified = 0;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-
-    bool operator==(const FileSnapshot&) const = default;
-};
-
-FileSnapshot snapshotOf(const std::string& path) {
-    namespace fs = std::filesystem;
-    FileSnapshot shot;
-    const fs::path file(host::toHostPath(path));
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        return shot;
-    }
-    shot.exists = true;
-    shot.size = fs::file_size(file, ec);
-    shot.modified = static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                  fs::last_write_time(file, ec).time_since_epoch())
-                                                  .count());
-#ifndef _WIN32
-    struct stat info {};
-    if (::stat(file.c_str(), &info) == 0) {
-        shot.device = static_cast<std::uint64_t>(info.st_dev);
-        shot.inode = static_cast<std::uint64_t>(info.st_ino);
-    }
-#endif
-    return shot;
-}
-
 // Runs a command and tells the user about any failure it did not handle itself.
 template <typename Command> void reportFailures(Command&& command) {
     try {
@@ -106,39 +62,7 @@ std::string withSeparator(std::string folder) {
     return folder;
 }
 
-// The full path a writer creates for name in folder. The writer strips the "..\" levels it
-// resolves from the name it is given, so this is taken from a copy, before the writer runs.
-std::string writtenPath(const std::string& folder, const std::string& name) {
-    if (name.empty()) {
-        return {};
-    }
-    std::string copy = name;
-    return modProject::ResolvePath(folder, copy);
-}
-
 } // namespace
-
-// Disables the window and shows the busy pointer for a build; whatever way the build ends,
-// the window is enabled again, the pointer restored and the status back at "ready".
-class BuildScope {
-public:
-    explicit BuildScope(frmMain& window) : m_window(window) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_window.m_building = true;
-        m_window.setEnabled(false);
-    }
-    ~BuildScope() {
-        QApplication::restoreOverrideCursor();
-        m_window.setEnabled(true);
-        m_window.m_building = false;
-        m_window.setStatusText(kReady);
-    }
-    BuildScope(const BuildScope&) = delete;
-    BuildScope& operator=(const BuildScope&) = delete;
-
-private:
-    frmMain& m_window;
-};
 
 frmMain::frmMain(std::string programFolder, QWidget* parent)
     : QMainWindow(parent), m_programFolder(std::move(programFolder)) {
@@ -214,8 +138,11 @@ void frmMain::createControls() {
     showDriveOf(start);
     try {
         Dir1->setPath(start, driveOf(start));
-    } catch (const host::HostError& e) {
-        host::notify(e.what());
+    } catch (const host::HostError&) {
+        // The load step's folder change lists the pages and reports the failure, once.
+        if (!start.empty()) {
+            Dir1->setUnlistedPath(start, driveOf(start));
+        }
     }
 }
 
@@ -340,7 +267,8 @@ void frmMain::setTabOrderAndKeys() {
 }
 
 void frmMain::connectHandlers() {
-    connect(Drive1, &QComboBox::activated, this, &frmMain::Drive1_Change);
+    // Only a change of drive counts: picking the drive already chosen keeps the folder.
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmMain::Drive1_Change);
     connect(Dir1, &FolderList::pathChanged, this, &frmMain::Dir1_Change);
     connect(Dir1, &FolderList::folderRequested, this, &frmMain::changeFolder);
     connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
@@ -409,6 +337,7 @@ std::string frmMain::driveOf(const std::string& folder) const {
 void frmMain::showDriveOf(const std::string& folder) {
     const int index = Drive1->findText(host::toQString(driveOf(folder)));
     if (index >= 0) {
+        const QSignalBlocker quiet(Drive1); // showing the drive is no choice of the user's
         Drive1->setCurrentIndex(index);
     }
 }
@@ -432,20 +361,9 @@ void frmMain::Dir1_Change() {
     try {
         pages = host::fileSystem().listFiles(folder, "*.htm");
     } catch (const host::HostError& e) {
+        // No pages can be read here, so none are listed, and nothing can be built from them.
         host::notify(e.what());
-        // Back to the last folder whose pages could be read; the lists stay on it.
-        if (!m_file1Path.empty() && m_file1Path != folder) {
-            const QSignalBlocker quiet(Dir1);
-            try {
-                Dir1->setPath(m_file1Path, driveOf(m_file1Path));
-            } catch (const host::HostError&) {
-                // It could be read a moment ago; if it cannot now, the list keeps what it shows.
-            }
-            showDriveOf(m_file1Path);
-        }
-        return;
     }
-    m_file1Path = folder;
     File1->clear();
     for (const auto& page : pages) {
         File1->addItem(host::toQString(page));
@@ -599,105 +517,30 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 // ---- the build -------------------------------------------------------------------------------
 
 void frmMain::main_frm() {
-    using namespace modProject;
-    auto& files = host::fileSystem();
-    auto ask = [this](const std::string& question) {
-        return host::messageBoxes().show({question, host::MessageButtons::YesNo,
-                                          host::MessageIcon::Question,
-                                          host::fromQString(windowTitle())});
-    };
-
     if (modeHtml->isChecked()) {
-        std::string folder = Dir1->path();
-        std::string pattern = "index.htm*";
-        std::string startPage = files.findFirst(ResolvePath(folder, pattern)).value_or("");
-        const std::vector<std::string> pages = itemsOf(File1);
-        if (startPage.empty() && !pages.empty()) {
-            if (pages[0] != kAboutPage) {
-                startPage = pages[0];
-            } else if (pages.size() > 1) {
-                startPage = pages[1];
-            }
-        }
-        std::string title = host::fromQString(Text1->text());
-        // The writer completes the folder with its separator.
-        if (!WriteProject(folder, pages, title, startPage)) {
+        const auto entries = modProject::GenerateProject(Dir1->path(), itemsOf(File1),
+                                                         host::fromQString(Text1->text()));
+        if (!entries) {
             return;
         }
-        CurrentProject.ProjectFile = folder + kProjectFileName;
-        std::vector<std::string> entries;
-        ReadProjectFiles(CurrentProject.ProjectFile, entries);
-        setList1(entries);
-    } else if (CurrentProject.ProjectFile.empty()) {
+        setList1(*entries);
+    } else if (modProject::CurrentProject.ProjectFile.empty()) {
         // Only a refused project open can leave pages listed without a project: there is no
         // project folder to build in.
         host::notify("还没有打开工程文件，无法编写或编译。请先用“打开”选择一个工程文件 (*.hhp)。");
         return;
     }
 
-    BuildScope busy(*this);
-    const std::string projectFolder = ParentFolder(CurrentProject.ProjectFile);
-    files.copyFile(AppFolder + kAboutTemplate, projectFolder + kAboutPage);
-    ReadProjectOptions(CurrentProject.ProjectFile, CurrentProject);
-    const std::string contentsPath = writtenPath(projectFolder, CurrentProject.ContentsFile);
-    const std::string indexPath = writtenPath(projectFolder, CurrentProject.IndexFile);
-
-    bool rewrite = true;
-    if (modeHhp->isChecked()) {
-        rewrite = ask("你是否真的想重新编写目录及索引?") == host::MessageAnswer::Yes;
+    const BusyScope busy(*this, m_building);
+    const auto ready = qScopeGuard([this] { setStatusText(kReady); });
+    const bool compile = modProject::BuildAction == 2;
+    const modProject::BuildRequest request{
+        modeHhp->isChecked(), compile, host::fromQString(windowTitle()),
+        [this](const std::string& status) { setStatusText(host::toQString(status)); }};
+    if (modProject::BuildProject(itemsOf(List1), request)) {
+        List1->clear();
     }
-    if (rewrite) {
-        setStatusText(QStringLiteral("正在编写目录..."));
-        const std::vector<std::string> pages = itemsOf(List1);
-        if (!CurrentProject.ContentsFile.empty()) {
-            WriteContents(CurrentProject.ContentsFile, pages, projectFolder);
-        }
-        if (!CurrentProject.IndexFile.empty()) {
-            WriteIndex(CurrentProject.IndexFile, pages, projectFolder);
-        }
-    }
-
-    if (BuildAction != 2) {
-        return;
-    }
-    setStatusText(QStringLiteral("正在编译工程..."));
-    const bool deleteAfterwards = ask("编译完工程后是否删除相关文件？") == host::MessageAnswer::Yes;
-    if (!files.setCurrentFolder(projectFolder)) {
-        throw host::HostError("无法进入工程文件夹 " + projectFolder);
-    }
-    const std::string projectName = CurrentProject.ProjectFile.substr(projectFolder.size());
-    const std::string compiledPath = writtenPath(projectFolder, CurrentProject.CompiledFile);
-    const FileSnapshot before = snapshotOf(compiledPath);
-    const host::ToolOutcome outcome = host::toolRunner().runAndWait(
-        {AppFolder + "hhc.exe", projectName, projectFolder, host::WindowKind::Hidden});
-    const FileSnapshot after = snapshotOf(compiledPath);
-
-    if (!after.exists || after == before) {
-        // Nothing is deleted and no viewer is started on a missing or stale file: the sources
-        // are what the user needs to find the fault.
-        std::string output = outcome.output;
-        if (output.size() > kShownOutput) {
-            output = "..." + output.substr(output.size() - kShownOutput);
-        }
-        host::notify("工程编译失败：编译程序没有生成 " + compiledPath + "。\n\n编译程序的输出：\n" +
-                     (output.empty() ? std::string("（没有输出）") : output));
-    } else {
-        host::toolRunner().startDetached({AppFolder + "hh.exe", CurrentProject.CompiledFile,
-                                          projectFolder, host::WindowKind::NormalFocus});
-        if (deleteAfterwards) {
-            files.deleteFile(CurrentProject.ProjectFile);
-            if (!contentsPath.empty()) {
-                files.deleteFile(contentsPath);
-            }
-            if (!indexPath.empty()) {
-                files.deleteFile(indexPath);
-            }
-            files.deleteFile(projectFolder + kAboutPage);
-            CurrentProject = ProjectInfo{};
-            List1->clear();
-        }
-    }
-    if (modeHhp->isChecked()) {
+    if (compile && modeHhp->isChecked()) {
         modeHhp_Click();
     }
 }

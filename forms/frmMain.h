@@ -99,8 +99,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class BuildScope;
-
     void createControls();
     void createMenus();
     void createToolBar();
@@ -121,8 +119,6 @@ private:
     void updateClock();
 
     std::string m_programFolder;
-    // The folder File1 lists: the last folder whose pages could be read.
-    std::string m_file1Path;
     bool m_building = false;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_clockPanel = nullptr;

@@ -7,6 +7,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,13 +41,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // No button is the cancel key: Esc leaves the dialog open with both boxes as they are.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();
     void placeControls();
     void connectHandlers();
-    // Twips to pixels at this window's logical resolution (15 twips are one pixel at 96 dpi).
-    int px(int twips) const;
 
     // The open-file dialog's file name; it lasts as long as this opening of the dialog.
     std::string m_chosenFile;

@@ -32,6 +32,24 @@ std::string lowerAscii(std::string_view text) {
     return result;
 }
 
+std::string_view trimmedBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A project line "[NAME]" opens a section. Blanks around the line and the name, and the name's
+// letter case, do not count: the compiler reads sections the same way.
+std::optional<std::string> sectionName(std::string_view line) {
+    line = trimmedBlanks(line);
+    if (line.size() < 2 || line.front() != '[' || line.back() != ']') {
+        return std::nullopt;
+    }
+    return lowerAscii(trimmedBlanks(line.substr(1, line.size() - 2)));
+}
+
 std::vector<std::string> readLines(host::TextReader reader) {
     std::vector<std::string> lines;
     while (!reader.atEndOfStream()) {
@@ -76,11 +94,15 @@ std::string ResolvePath(std::string folder, std::string& name, host::PathStyle s
         folder.pop_back();
     }
     if (startsWith(name, "..")) {
-        const std::string level = std::string("..") + sep;
+        // Project files come from Windows: on POSIX hosts a climb may be spelled either way.
+        auto climbs = [&](const std::string& text) {
+            return text.size() >= 3 && startsWith(text, "..") &&
+                   (text[2] == sep || (style == host::PathStyle::Posix && text[2] == '\\'));
+        };
         int levels = 0;
-        while (startsWith(name, level)) {
+        while (climbs(name)) {
             ++levels;
-            name.erase(0, level.size());
+            name.erase(0, 3);
         }
         for (int i = 0; i < levels; ++i) {
             const auto cut = folder.rfind(sep);
@@ -292,8 +314,14 @@ void ReadProjectOptions(const std::string& path, ProjectInfo& info) {
     info.ContentsFile.clear();
     info.IndexFile.clear();
     info.CompiledFile.clear();
-    // An option line is one that holds the whole key: a page named "Index.htm" is none.
+    // An option line is one that holds the whole key: a page named "Index.htm" is none. The
+    // compiled file is read only where options stand, before the first section and in
+    // [OPTIONS]: a page such as "CompiledHelp_FAQ.htm" in [FILES] names no compiled file.
+    bool amongOptions = true;
     for (const auto& line : lines) {
+        if (const auto section = sectionName(line)) {
+            amongOptions = *section == "options";
+        }
         const bool haveBoth = !info.ContentsFile.empty() && !info.IndexFile.empty();
         if (!haveBoth) {
             if (startsWith(line, "Contents") && line.size() >= 14) {
@@ -303,7 +331,7 @@ void ReadProjectOptions(const std::string& path, ProjectInfo& info) {
                 info.IndexFile = line.substr(11);
             }
         }
-        if (startsWith(line, "Compiled") && line.size() >= 14) {
+        if (amongOptions && startsWith(line, "Compiled") && line.size() >= 14) {
             info.CompiledFile = line.substr(14);
         }
     }

@@ -34,8 +34,9 @@ inline constexpr const char* kContactAddress = "quorlin@example.com";
 std::string defaultTitle();
 
 // Full path of name in folder. Leading "..\" levels are resolved against folder and removed
-// from the caller's name (it comes back without them); a name with a drive letter (Windows) or
-// a leading "/" (POSIX) comes back unchanged. Climbing above the folder's root stops at the root.
+// from the caller's name (it comes back without them); in the POSIX style "../" counts as well,
+// mixed with "..\" as it may be. A name with a drive letter (Windows) or a leading "/" (POSIX)
+// comes back unchanged. Climbing above the folder's root stops at the root.
 std::string ResolvePath(std::string folder, std::string& name,
                         host::PathStyle style = host::kHostPathStyle);
 
@@ -69,7 +70,8 @@ void WriteIndex(std::string& name, const std::vector<std::string>& pages,
 bool ReadProjectFiles(const std::string& path, std::vector<std::string>& list);
 
 // Takes the contents, index and compiled file names from the project's option lines into
-// info. Throws host::HostError when the file cannot be read or is empty.
+// info; the compiled file only from lines before the first section or in [OPTIONS]. Throws
+// host::HostError when the file cannot be read or is empty.
 void ReadProjectOptions(const std::string& path, ProjectInfo& info);
 
 } // namespace modProject

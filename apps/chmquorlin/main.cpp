@@ -1,6 +1,7 @@
 // The program's entry: one running instance per user, the desktop services in place, and the
 // main window until it closes.
 #include "frmMain.h"
+#include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/services.h"
 #include "qt_host.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
+#include <cstdio>
 
 namespace modProject {
 
@@ -39,6 +41,11 @@ int Main() {
 } // namespace modProject
 
 int main(int argc, char* argv[]) {
+    // Without a desktop the toolkit would abort with its own English text: say why instead.
+    if (!host::hasGraphicalDisplay()) {
+        std::fprintf(stderr, "%s\n", host::noDisplayMessage("chmquorlin").c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("CHM Quorlin"));
     return modProject::Main();

@@ -1,6 +1,6 @@
 #include "hh_command.h"
 
-#include <cctype>
+#include "text/ascii.h"
 
 namespace hh {
 
@@ -18,22 +18,12 @@ std::string trim(const std::string& s) {
     return out;
 }
 
-bool startsWithIgnoreCase(const std::string& s, const std::string& prefix) {
-    if (s.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
 } // namespace
 
 void splitHelpUrl(const std::string& text, std::string& file, std::string& page) {
     std::string rest = text;
     for (const char* prefix : {"ms-its:", "mk:@msitstore:", "its:"})
-        if (startsWithIgnoreCase(rest, prefix)) {
+        if (text::startsWithIgnoreCase(rest, prefix)) {
             rest = rest.substr(std::string(prefix).size());
             break;
         }
@@ -54,10 +44,14 @@ Command parseCommandLine(const std::string& line,
     Command cmd;
     std::string text = trim(line);
     if (text.empty()) {
-        cmd.error = "没有指定帮助文件";
+        cmd.kind = Command::Kind::View; // as from the desktop's menu: a viewer with nothing open
         return cmd;
     }
-    if (startsWithIgnoreCase(text, "-decompile") &&
+    if (text == "-h" || text == "--help" || text == "-?" || text == "/?") {
+        cmd.kind = Command::Kind::Help;
+        return cmd;
+    }
+    if (text::startsWithIgnoreCase(text, "-decompile") &&
         (text.size() == 10 || text[10] == ' ' || text[10] == '\t')) {
         std::string rest = trim(text.substr(10));
         // FOLDER and FILE are separated by one of the blanks; the first split whose right

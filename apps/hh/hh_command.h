@@ -8,8 +8,8 @@
 namespace hh {
 
 struct Command {
-    enum class Kind { View, Decompile, Usage } kind = Kind::Usage;
-    std::string file;   // the help file
+    enum class Kind { View, Decompile, Help, Usage } kind = Kind::Usage;
+    std::string file;   // the help file; empty for View: an empty viewer
     std::string page;   // page inside it for "ms-its:FILE::/page", without the leading "/"
     std::string folder; // decompile output folder
     std::string error;  // why the line could not be read, for Usage

@@ -2,6 +2,7 @@
 // "hh.exe -decompile FOLDER FILE.chm" takes the file apart without any window.
 #include "hh_command.h"
 #include "hh_decompile.h"
+#include "platform/display.h"
 #include "viewer_entry.h"
 
 #include <filesystem>
@@ -20,6 +21,11 @@ bool isFile(const std::string& name) {
 }
 
 int view(int argc, char** argv, const hh::Command& cmd) {
+    // Without a desktop the toolkit would abort; say so in a sentence instead.
+    if (!host::hasGraphicalDisplay()) {
+        std::cerr << host::noDisplayMessage("hh.exe") << '\n';
+        return 1;
+    }
     const char* usage = cmd.kind == hh::Command::Kind::View ? nullptr : cmd.error.c_str();
 #if defined(QUORLIN_HH_VIEWER_MODULE)
     // The viewer module lies beside the executable, as every file of the program folder does.
@@ -62,6 +68,13 @@ int main(int argc, char** argv) {
         line += argv[i];
     }
     hh::Command cmd = hh::parseCommandLine(line, isFile);
+    if (cmd.kind == hh::Command::Kind::Help) {
+        std::cout << "用法：\n"
+                     "  hh.exe [帮助文件.chm]                     显示帮助文件\n"
+                     "  hh.exe ms-its:帮助文件.chm::/页面.htm      显示帮助文件中的页面\n"
+                     "  hh.exe -decompile 文件夹 帮助文件.chm      把帮助文件还原为源文件\n";
+        return 0;
+    }
     if (cmd.kind == hh::Command::Kind::Decompile)
         return hh::runDecompile(cmd.folder, cmd.file, std::cout, std::cerr);
     if (cmd.kind == hh::Command::Kind::Usage && line.rfind("-decompile", 0) == 0) {

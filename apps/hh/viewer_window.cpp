@@ -1,251 +1,364 @@
 #include "viewer_window.h"
 
-#include "hh_command.h"
+#include "viewer_models.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
 
 namespace hh {
 
 namespace {
 
-// Pages, images and sitemaps bigger than this are not help content; refuse them.
-constexpr std::uint64_t kMaxResource = 64u << 20;
+const QString kCaption = QStringLiteral("HTML 帮助");
 
-bool isAscii(const QByteArray& bytes) {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+// Zoom steps, as browsers offer them.
+constexpr std::array<qreal, 15> kZoomSteps = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8, 0.9, 1.0,
+                                              1.1,  1.25, 1.5, 1.75, 2.0,  2.5, 3.0};
+constexpr int kRecentFiles = 8;
+// The per-file state of this many help files is kept; the oldest is forgotten first.
+constexpr int kRememberedFiles = 100;
+
+QString utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QSettings viewerSettings() {
+    // The viewer's own settings; the main program keeps none.
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("chmquorlin"),
+                     QStringLiteral("hh"));
+}
+
+QString stateGroup(const QString& path) {
+    return QStringLiteral("files/") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+// Terms of a full-text query as the user typed them: blanks (also the ideographic one) part them.
+QStringList queryTerms(const QString& query) {
+    QString spaced = query;
+    spaced.replace(QChar(0x3000), QLatin1Char(' '));
+    return spaced.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+int chooseTopicDialog(QWidget* parent, const QString& keyword, const QStringList& titles) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("已找到的主题"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(
+        new QLabel(QStringLiteral("“%1”的主题。单击一个主题，然后单击“显示”。").arg(keyword)));
+    auto* list = new QListWidget;
+    list->addItems(titles);
+    list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox;
+    buttons->addButton(QStringLiteral("显示(&D)"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    dialog.resize(420, 300);
+    return dialog.exec() == QDialog::Accepted ? list->currentRow() : -1;
 }
 
 } // namespace
 
-QStringDecoder decoderForCodePage(unsigned codePage) {
-    const char* name = nullptr;
-    switch (codePage) {
-    case 936:
-        name = "GBK";
-        break;
-    case 950:
-        name = "Big5";
-        break;
-    case 932:
-        name = "Shift_JIS";
-        break;
-    case 949:
-        name = "windows-949";
-        break;
-    case 874:
-        name = "windows-874";
-        break;
-    default:
-        break;
-    }
-    if (name)
-        return QStringDecoder(name);
-    return QStringDecoder(QByteArray("windows-" + QByteArray::number(codePage)).constData());
+QString highlightScript(const QStringList& terms) {
+    const QString list = QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(terms)).toJson(QJsonDocument::Compact));
+    return QStringLiteral(R"JS((function (terms) {
+    terms = terms.map(function (t) { return t.toLowerCase(); }).filter(function (t) { return t.length; });
+    if (!terms.length || !document.body) return 0;
+    var skip = {SCRIPT: 1, STYLE: 1, MARK: 1, TEXTAREA: 1, NOSCRIPT: 1};
+    var walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT, {
+        acceptNode: function (n) { return skip[n.parentNode.nodeName] ? NodeFilter.FILTER_REJECT : NodeFilter.FILTER_ACCEPT; }
+    });
+    var nodes = [];
+    while (walker.nextNode()) nodes.push(walker.currentNode);
+    var count = 0;
+    nodes.forEach(function (node) {
+        var text = node.nodeValue, low = text.toLowerCase(), pos = 0, spans = [];
+        for (;;) {
+            var best = -1, len = 0;
+            terms.forEach(function (t) {
+                var i = low.indexOf(t, pos);
+                if (i >= 0 && (best < 0 || i < best || (i === best && t.length > len))) { best = i; len = t.length; }
+            });
+            if (best < 0) break;
+            spans.push([best, len]);
+            pos = best + len;
+        }
+        if (!spans.length) return;
+        var out = document.createDocumentFragment(), at = 0;
+        spans.forEach(function (s) {
+            out.appendChild(document.createTextNode(text.slice(at, s[0])));
+            var mark = document.createElement('mark');
+            mark.className = 'quorlin-search-hit';
+            mark.textContent = text.slice(s[0], s[0] + s[1]);
+            out.appendChild(mark);
+            at = s[0] + s[1];
+            ++count;
+        });
+        out.appendChild(document.createTextNode(text.slice(at)));
+        node.parentNode.replaceChild(out, node);
+    });
+    var first = document.querySelector('mark.quorlin-search-hit');
+    if (first) first.scrollIntoView({block: 'center'});
+    return count;
+})(%1))JS")
+        .arg(list);
 }
 
-QString openFailureText(chm::ReadError error) {
-    switch (error) {
-    case chm::ReadError::CannotOpen:
-        return QStringLiteral("文件不存在或无法读取。");
-    case chm::ReadError::NotChm:
-        return QStringLiteral("这不是 CHM 帮助文件。");
-    case chm::ReadError::Corrupt:
-    case chm::ReadError::PastEnd:
-        return QStringLiteral("帮助文件已损坏。");
-    default:
-        return QString::fromUtf8(chm::readErrorText(error));
-    }
-}
-
-HelpBrowser::HelpBrowser(chm::ReaderArchive& archive, QWidget* parent)
-    : QTextBrowser(parent), m_archive(archive) {
-    setOpenLinks(false);
-    setOpenExternalLinks(false);
-}
-
-void HelpBrowser::setTextCodePage(unsigned codePage) {
-    m_codePage = codePage;
-}
-
-QString HelpBrowser::decodePage(const QByteArray& bytes) const {
-    // A page that names its own character set is decoded by it; others are in the help
-    // file's code page, as the compiler's own texts are.
-    if (bytes.left(4096).toLower().contains("charset")) {
-        QStringDecoder byMeta = QStringDecoder::decoderForHtml(bytes);
-        if (byMeta.isValid())
-            return byMeta.decode(bytes);
-    }
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString asUtf8 = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return asUtf8;
-    QStringDecoder local = decoderForCodePage(m_codePage);
-    if (local.isValid())
-        return local.decode(bytes);
-    return QString::fromLatin1(bytes);
-}
-
-QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
-    if (name.scheme() != QLatin1String(kScheme))
-        return QTextBrowser::loadResource(type, name);
-    std::vector<std::uint8_t> bytes;
-    if (m_archive.read(name.path().toStdString(), bytes, kMaxResource) != chm::ReadError::Ok)
-        return {};
-    QByteArray content(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<qsizetype>(bytes.size()));
-    if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
-        return decodePage(content);
-    return content;
-}
-
-HelpViewer::HelpViewer(std::unique_ptr<chm::ReaderArchive> archive, const QString& fileName,
-                       QWidget* parent)
-    : QMainWindow(parent), m_archive(std::move(archive)) {
+HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
     openExternal = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-    loadSettings(fileName);
-    createPanes();
+    showMessage = [this](const QString& text) { QMessageBox::warning(this, kCaption, text); };
+    chooseTopic = [this](const QString& keyword, const QStringList& titles) {
+        return chooseTopicDialog(this, keyword, titles);
+    };
+    chooseHelpFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("打开帮助文件"), QString(),
+                                            QStringLiteral("HTML 帮助文件 (*.chm);;所有文件 (*)"));
+    };
+    choosePdfFile = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("打印为 PDF"), suggested,
+                                            QStringLiteral("PDF 文件 (*.pdf)"));
+    };
+
+    setWindowTitle(kCaption);
+    setAcceptDrops(true);
     createActions();
-    loadContents();
-    loadIndex();
-    resize(900, 640);
-    QString first = startPage();
-    if (!first.isEmpty())
-        showPage(first);
+    createMenus();
+    createToolBar();
+    m_center = new QStackedWidget;
+    m_center->addWidget(createWelcome());
+    m_splitter = new QSplitter;
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->addWidget(createNavigation());
+    m_splitter->addWidget(createPageArea());
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({260, 640});
+    m_center->addWidget(m_splitter);
+    setCentralWidget(m_center);
+    statusBar();
+    // Roomy by default, never larger than the screen; a help file opened before keeps its own.
+    QSize size(1100, 780);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    resize(size);
     updateActions();
 }
 
-std::string HelpViewer::readText(const std::string& name) {
-    std::vector<std::uint8_t> bytes;
-    if (name.empty() || m_archive->read(name, bytes, kMaxResource) != chm::ReadError::Ok)
-        return {};
-    return std::string(bytes.begin(), bytes.end());
+HelpViewer::~HelpViewer() {
+    // The page view reads from the library; it goes first.
+    delete m_view;
+    m_library.setMain(nullptr);
 }
 
-QString HelpViewer::decode(const std::string& text) const {
-    QByteArray bytes = QByteArray::fromStdString(text);
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    QStringDecoder local = decoderForCodePage(m_codePage);
-    if (local.isValid()) {
-        QString out = local.decode(bytes);
-        if (!local.hasError())
-            return out;
-    }
-    return QString::fromUtf8(bytes);
-}
-
-void HelpViewer::loadSettings(const QString& fileName) {
-    std::vector<std::string> warnings;
-    std::vector<std::uint8_t> bytes;
-    if (m_archive->read("/#SYSTEM", bytes, kMaxResource) == chm::ReadError::Ok)
-        m_system = chm::parseSystem(bytes, warnings);
-    std::vector<std::uint8_t> windows, strings;
-    if (m_archive->read("/#WINDOWS", windows, kMaxResource) == chm::ReadError::Ok) {
-        m_archive->read("/#STRINGS", strings, kMaxResource);
-        m_windows = chm::parseWindows(windows, strings, warnings);
-    }
-    for (const chm::WindowSettings& w : m_windows)
-        if (!m_system.defaultWindow.empty() &&
-            QString::fromStdString(w.name).compare(QString::fromStdString(m_system.defaultWindow),
-                                                   Qt::CaseInsensitive) == 0)
-            m_window = &w;
-    if (m_system.lcid)
-        m_codePage = chm::codePageForLcid(*m_system.lcid);
-
-    auto pick = [&](const std::string& fromSystem, const std::string& fromWindow,
-                    const char* extension) {
-        if (!fromSystem.empty())
-            return QString::fromStdString(fromSystem);
-        if (!fromWindow.empty())
-            return QString::fromStdString(fromWindow);
-        QString only;
-        for (const chm::ReaderEntry& e : m_archive->entries()) {
-            QString name = QString::fromStdString(e.name);
-            if (name.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) {
-                if (!only.isEmpty())
-                    return QString();
-                only = name;
-            }
-        }
-        return only;
+void HelpViewer::createActions() {
+    auto make = [this](const QString& text, const char* name, const QKeySequence& key,
+                       void (HelpViewer::*slot)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        if (!key.isEmpty())
+            action->setShortcut(key);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+        return action;
     };
-    m_contentsFile = pick(m_system.contentsFile, m_window ? m_window->toc : std::string(), ".hhc");
-    m_indexFile = pick(m_system.indexFile, m_window ? m_window->index : std::string(), ".hhk");
+    m_open = make(QStringLiteral("打开(&O)…"), "actionOpen", QKeySequence::Open,
+                  &HelpViewer::openFromDialog);
+    m_print =
+        make(QStringLiteral("打印(&P)…"), "actionPrint", QKeySequence::Print, &HelpViewer::print);
+    m_printPdf = make(QStringLiteral("打印为 PDF(&D)…"), "actionPrintPdf", QKeySequence(),
+                      &HelpViewer::printToPdf);
+    m_back =
+        make(QStringLiteral("后退(&B)"), "actionBack", QKeySequence::Back, &HelpViewer::goBack);
+    m_forward = make(QStringLiteral("前进(&F)"), "actionForward", QKeySequence::Forward,
+                     &HelpViewer::goForward);
+    m_home = make(QStringLiteral("主页(&H)"), "actionHome", QKeySequence(Qt::ALT | Qt::Key_Home),
+                  &HelpViewer::goHome);
+    m_previous = make(QStringLiteral("上一主题(&R)"), "actionPreviousTopic",
+                      QKeySequence(Qt::ALT | Qt::Key_Up), &HelpViewer::previousTopic);
+    m_next = make(QStringLiteral("下一主题(&N)"), "actionNextTopic",
+                  QKeySequence(Qt::ALT | Qt::Key_Down), &HelpViewer::nextTopic);
+    m_find = make(QStringLiteral("在此页中查找(&F)…"), "actionFind", QKeySequence::Find,
+                  &HelpViewer::showFindBar);
+    m_findNext = make(QStringLiteral("查找下一个(&N)"), "actionFindNext", QKeySequence::FindNext,
+                      &HelpViewer::findNext);
+    m_findPrevious = make(QStringLiteral("查找上一个(&V)"), "actionFindPrevious",
+                          QKeySequence::FindPrevious, &HelpViewer::findPrevious);
+    m_zoomIn =
+        make(QStringLiteral("放大(&I)"), "actionZoomIn", QKeySequence::ZoomIn, &HelpViewer::zoomIn);
+    // Ctrl+= as well, where "+" needs the shift key.
+    m_zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    m_zoomOut = make(QStringLiteral("缩小(&O)"), "actionZoomOut", QKeySequence::ZoomOut,
+                     &HelpViewer::zoomOut);
+    m_zoomReset = make(QStringLiteral("实际大小(&A)"), "actionZoomReset",
+                       QKeySequence(Qt::CTRL | Qt::Key_0), &HelpViewer::zoomReset);
 
-    QString title = decode(m_system.title);
-    if (title.isEmpty() && m_window)
-        title = decode(m_window->caption);
-    if (title.isEmpty())
-        title = QFileInfo(fileName).fileName();
-    setWindowTitle(title);
+    QStyle* s = style(); // a handful of icons, looked up once
+    m_back->setIcon(s->standardIcon(QStyle::SP_ArrowBack));
+    m_forward->setIcon(s->standardIcon(QStyle::SP_ArrowForward));
+    m_home->setIcon(s->standardIcon(QStyle::SP_DirHomeIcon));
+    m_previous->setIcon(s->standardIcon(QStyle::SP_ArrowUp));
+    m_next->setIcon(s->standardIcon(QStyle::SP_ArrowDown));
+    m_open->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
 }
 
-void HelpViewer::createPanes() {
-    m_browser = new HelpBrowser(*m_archive, this);
-    m_browser->setObjectName(QStringLiteral("pageView"));
-    m_browser->setTextCodePage(m_codePage);
+void HelpViewer::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(m_open);
+    m_recentMenu = file->addMenu(QStringLiteral("最近打开的文件(&R)"));
+    m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &HelpViewer::fillRecentMenu);
+    file->addSeparator();
+    file->addAction(m_print);
+    file->addAction(m_printPdf);
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
 
-    m_contents = new QTreeWidget;
-    m_contents->setObjectName(QStringLiteral("contentsTree"));
-    m_contents->setHeaderHidden(true);
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    edit->addAction(m_find);
+    edit->addAction(m_findNext);
+    edit->addAction(m_findPrevious);
 
-    auto* indexPane = new QWidget;
-    auto* indexLayout = new QVBoxLayout(indexPane);
-    indexLayout->setContentsMargins(4, 4, 4, 4);
-    m_indexFilter = new QLineEdit;
-    m_indexFilter->setObjectName(QStringLiteral("indexFilter"));
-    m_indexFilter->setPlaceholderText(QStringLiteral("键入要查找的关键字"));
-    m_index = new QListWidget;
-    m_index->setObjectName(QStringLiteral("indexList"));
-    indexLayout->addWidget(m_indexFilter);
-    indexLayout->addWidget(m_index);
+    QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    view->addAction(m_zoomIn);
+    view->addAction(m_zoomOut);
+    view->addAction(m_zoomReset);
+
+    QMenu* go = menuBar()->addMenu(QStringLiteral("转到(&G)"));
+    go->addAction(m_back);
+    go->addAction(m_forward);
+    go->addAction(m_home);
+    go->addSeparator();
+    go->addAction(m_previous);
+    go->addAction(m_next);
+}
+
+void HelpViewer::createToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    bar->setMovable(false);
+    for (QAction* a : {m_back, m_forward, m_home, m_previous, m_next})
+        bar->addAction(a);
+    bar->addSeparator();
+    bar->addAction(m_open);
+}
+
+QWidget* HelpViewer::createWelcome() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addStretch();
+    auto* label = new QLabel(QStringLiteral("没有打开帮助文件。"));
+    label->setAlignment(Qt::AlignCenter);
+    auto* button = new QPushButton(QStringLiteral("打开(&O)…"));
+    button->setObjectName(QStringLiteral("openButton"));
+    connect(button, &QPushButton::clicked, this, &HelpViewer::openFromDialog);
+    layout->addWidget(label);
+    layout->addWidget(button, 0, Qt::AlignCenter);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* HelpViewer::createNavigation() {
+    m_contentsModel = new ContentsModel(this);
+    m_contentsView = new QTreeView;
+    m_contentsView->setObjectName(QStringLiteral("contentsTree"));
+    m_contentsView->setHeaderHidden(true);
+    m_contentsView->setUniformRowHeights(true);
+    m_contentsView->setModel(m_contentsModel);
+    auto open = [this](const QModelIndex& index) {
+        const QString local = index.data(kLocalRole).toString();
+        if (!local.isEmpty()) {
+            m_currentNode = m_contentsModel->nodeOf(index);
+            showPage(local);
+        }
+    };
+    connect(m_contentsView, &QTreeView::clicked, this, open);
+    connect(m_contentsView, &QTreeView::activated, this, open);
 
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("navigationTabs"));
-    m_tabs->addTab(m_contents, QStringLiteral("目录"));
-    m_tabs->addTab(indexPane, QStringLiteral("索引"));
-    // Only a help file compiled with a search index gets the tab.
-    const chm::ReaderEntry* searchIndex = m_archive->find("/$FIftiMain");
-    if (searchIndex && searchIndex->length > 0)
-        m_tabs->addTab(createSearchPane(), QStringLiteral("搜索"));
+    m_tabs->addTab(m_contentsView, QStringLiteral("目录(&C)"));
+    m_tabs->addTab(createIndexPane(), QStringLiteral("索引(&N)"));
+    m_searchPane = createSearchPane();
+    // A tab chosen by its key (Alt+C, Alt+N, Alt+S) is ready for typing at once.
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        QWidget* pane = m_tabs->currentWidget();
+        if (pane == m_contentsView)
+            m_contentsView->setFocus();
+        else if (pane == m_searchPane)
+            m_searchText->setFocus();
+        else if (pane)
+            m_indexFilter->setFocus();
+    });
+    return m_tabs;
+}
 
-    auto* splitter = new QSplitter;
-    splitter->addWidget(m_tabs);
-    splitter->addWidget(m_browser);
-    splitter->setStretchFactor(1, 1);
-    int navWidth = m_window && m_window->navWidth >= 100 && m_window->navWidth <= 600
-                       ? static_cast<int>(m_window->navWidth)
-                       : 240;
-    splitter->setSizes({navWidth, 900 - navWidth});
-    setCentralWidget(splitter);
-
-    connect(m_browser, &QTextBrowser::anchorClicked, this, &HelpViewer::followLink);
-    connect(m_browser, &QTextBrowser::backwardAvailable, this, &HelpViewer::updateActions);
-    connect(m_browser, &QTextBrowser::forwardAvailable, this, &HelpViewer::updateActions);
-    connect(m_contents, &QTreeWidget::itemClicked, this, &HelpViewer::contentsItemActivated);
-    connect(m_contents, &QTreeWidget::itemActivated, this, &HelpViewer::contentsItemActivated);
+QWidget* HelpViewer::createIndexPane() {
+    auto* pane = new QWidget;
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(4, 4, 4, 4);
+    m_indexFilter = new QLineEdit;
+    m_indexFilter->setObjectName(QStringLiteral("indexFilter"));
+    m_indexFilter->setPlaceholderText(QStringLiteral("键入要查找的关键字"));
+    m_indexModel = new IndexModel(this);
+    m_indexView = new QListView;
+    m_indexView->setObjectName(QStringLiteral("indexList"));
+    m_indexView->setUniformItemSizes(true);
+    m_indexView->setModel(m_indexModel);
+    auto* show = new QPushButton(QStringLiteral("显示(&D)"));
+    layout->addWidget(m_indexFilter);
+    layout->addWidget(m_indexView);
+    layout->addWidget(show, 0, Qt::AlignRight);
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpViewer::indexFilterChanged);
-    connect(m_indexFilter, &QLineEdit::returnPressed, this,
-            [this] { indexItemActivated(m_index->currentItem()); });
-    connect(m_index, &QListWidget::itemActivated, this, &HelpViewer::indexItemActivated);
-    connect(m_index, &QListWidget::itemDoubleClicked, this, &HelpViewer::indexItemActivated);
+    auto current = [this] { activateIndexRow(m_indexView->currentIndex().row()); };
+    connect(m_indexFilter, &QLineEdit::returnPressed, this, current);
+    connect(show, &QPushButton::clicked, this, current);
+    connect(m_indexView, &QListView::activated, this,
+            [this](const QModelIndex& index) { activateIndexRow(index.row()); });
+    return pane;
 }
 
 QWidget* HelpViewer::createSearchPane() {
@@ -255,241 +368,583 @@ QWidget* HelpViewer::createSearchPane() {
     m_searchText = new QLineEdit;
     m_searchText->setObjectName(QStringLiteral("searchText"));
     m_searchText->setPlaceholderText(QStringLiteral("键入要查找的单词"));
-    m_searchButton = new QPushButton(QStringLiteral("列出主题"));
-    m_searchButton->setObjectName(QStringLiteral("searchButton"));
+    auto* list = new QPushButton(QStringLiteral("列出主题(&L)"));
+    list->setObjectName(QStringLiteral("searchButton"));
     m_searchResults = new QListWidget;
     m_searchResults->setObjectName(QStringLiteral("searchResults"));
     layout->addWidget(m_searchText);
-    layout->addWidget(m_searchButton);
+    layout->addWidget(list);
     layout->addWidget(m_searchResults);
-    connect(m_searchButton, &QPushButton::clicked, this, &HelpViewer::runSearch);
+    connect(list, &QPushButton::clicked, this, &HelpViewer::runSearch);
     connect(m_searchText, &QLineEdit::returnPressed, this, &HelpViewer::runSearch);
-    connect(m_searchResults, &QListWidget::itemActivated, this, &HelpViewer::searchItemActivated);
-    connect(m_searchResults, &QListWidget::itemDoubleClicked, this,
-            &HelpViewer::searchItemActivated);
+    connect(m_searchResults, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { openSearchResult(m_searchResults->row(item)); });
     return pane;
+}
+
+QWidget* HelpViewer::createPageArea() {
+    auto* area = new QWidget;
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_pageStack = new QStackedWidget;
+    m_pageStack->addWidget(new QWidget); // stands in until the engine has started
+    layout->addWidget(m_pageStack, 1);
+
+    m_findBar = new QWidget;
+    m_findBar->setObjectName(QStringLiteral("findBar"));
+    auto* bar = new QHBoxLayout(m_findBar);
+    bar->setContentsMargins(4, 2, 4, 2);
+    m_findText = new QLineEdit;
+    m_findText->setObjectName(QStringLiteral("findText"));
+    m_findText->setPlaceholderText(QStringLiteral("在此页中查找"));
+    m_findText->installEventFilter(this);
+    auto button = [&](const QString& text, const char* name, void (HelpViewer::*slot)()) {
+        auto* b = new QToolButton;
+        b->setText(text);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoRaise(true);
+        connect(b, &QToolButton::clicked, this, slot);
+        return b;
+    };
+    m_findStatus = new QLabel;
+    m_findStatus->setObjectName(QStringLiteral("findStatus"));
+    bar->addWidget(new QLabel(QStringLiteral("查找：")));
+    bar->addWidget(m_findText, 1);
+    bar->addWidget(
+        button(QStringLiteral("上一个"), "findPreviousButton", &HelpViewer::findPrevious));
+    bar->addWidget(button(QStringLiteral("下一个"), "findNextButton", &HelpViewer::findNext));
+    bar->addWidget(m_findStatus);
+    auto* close = new QToolButton;
+    close->setText(QStringLiteral("关闭"));
+    close->setAutoRaise(true);
+    connect(close, &QToolButton::clicked, this, [this] {
+        m_findBar->hide();
+        if (m_view)
+            m_view->find(QString(), false, nullptr);
+    });
+    bar->addWidget(close);
+    connect(m_findText, &QLineEdit::textChanged, this, [this] { find(false); });
+    connect(m_findText, &QLineEdit::returnPressed, this, &HelpViewer::findNext);
+    m_findBar->hide();
+    layout->addWidget(m_findBar);
+    return area;
+}
+
+PageView* HelpViewer::pageView() {
+    if (m_view)
+        return m_view;
+    QString error;
+    m_view = createPageView(m_library, nullptr, error);
+    if (!m_view) {
+        showMessage(error);
+        return nullptr;
+    }
+    m_view->setObjectName(QStringLiteral("pageView"));
+    m_view->openExternal = [this](const QUrl& url) { openExternal(url); };
+    m_view->setZoom(m_zoom);
+    connect(m_view, &PageView::refused, this, [this](const QUrl& url, const QString& why) {
+        statusMessage(QStringLiteral("已阻止 %1：%2").arg(url.toDisplayString(), why));
+    });
+    connect(m_view, &PageView::downloadRefused, this, [this](const QString& name) {
+        showMessage(QStringLiteral("查看器不下载文件：“%1”不是可以显示的页面。").arg(name));
+    });
+    connect(m_view, &PageView::linkHovered, this, [this](const QString& link) {
+        std::string file, stored;
+        const QUrl url(link);
+        if (m_document && pageOfUrl(url, file, stored) && file == m_document->path())
+            statusMessage(utf8(stored).mid(1) +
+                              (url.hasFragment() ? QLatin1Char('#') + url.fragment() : QString()),
+                          0);
+        else
+            statusMessage(link, 0);
+    });
+    connect(m_view, &PageView::urlChanged, this, &HelpViewer::pageUrlChanged);
+    connect(m_view, &PageView::loadFinished, this, &HelpViewer::pageLoadFinished);
+    connect(m_view, &PageView::printFinished, this, [this](bool ok) {
+        m_printer.reset();
+        statusMessage(ok ? QStringLiteral("已打印。") : QStringLiteral("打印失败。"));
+    });
+    connect(m_view, &PageView::pdfPrintingFinished, this, [this](const QString& path, bool ok) {
+        if (ok)
+            statusMessage(QStringLiteral("已保存为 PDF：%1").arg(path));
+        else
+            showMessage(QStringLiteral("无法写入 PDF 文件“%1”。").arg(path));
+    });
+    // Mouse side buttons and Ctrl+wheel arrive where the engine draws.
+    connect(m_view, &PageView::surfaceChanged, this, [this](QWidget* surface) {
+        if (surface)
+            surface->installEventFilter(this);
+    });
+    m_pageStack->addWidget(m_view);
+    m_pageStack->setCurrentWidget(m_view);
+    if (!m_pendingUrl.isEmpty())
+        m_view->load(std::exchange(m_pendingUrl, QUrl()));
+    return m_view;
+}
+
+bool HelpViewer::openFile(const QString& path, const QString& page) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    auto document = std::make_unique<HelpDocument>();
+    const chm::ReadError error = document->open(absolute.toStdString());
+    if (error != chm::ReadError::Ok) {
+        showMessage(QStringLiteral("无法打开帮助文件“%1”：%2")
+                        .arg(QDir::toNativeSeparators(path), utf8(readErrorMessage(error))));
+        return false;
+    }
+    saveState();
+    setDocument(std::move(document));
+    QString start = page;
+    restoreState(start);
+    addRecentFile(absolute);
+    if (start.isEmpty() || !showPage(start))
+        showPage(utf8(m_document->startPage()));
+    return true;
+}
+
+void HelpViewer::setDocument(std::unique_ptr<HelpDocument> document) {
+    m_contentsModel->setDocument(nullptr);
+    m_indexModel->setDocument(nullptr);
+    m_library.setMain(document.get());
+    m_document = std::move(document);
+    m_contentsModel->setDocument(m_document.get());
+    m_indexModel->setDocument(m_document.get());
+    // Opening the first level costs one row per top entry; deeper levels open on demand.
+    for (int row = 0; row < m_contentsModel->rowCount(); ++row)
+        if (m_contentsModel->rowCount(m_contentsModel->index(row, 0)) > 0 &&
+            m_contentsModel->rowCount() <= 50)
+            m_contentsView->expand(m_contentsModel->index(row, 0));
+    m_currentNode = -1;
+    m_currentPage.clear();
+    m_searchResults->clear();
+    m_searchText->clear();
+    m_indexFilter->clear();
+    const int searchTab = m_tabs->indexOf(m_searchPane);
+    if (m_document->hasSearch() && searchTab < 0)
+        m_tabs->addTab(m_searchPane, QStringLiteral("搜索(&S)"));
+    else if (!m_document->hasSearch() && searchTab >= 0)
+        m_tabs->removeTab(searchTab);
+    QString title = utf8(m_document->title());
+    if (title.isEmpty())
+        title = QFileInfo(utf8(m_document->path())).fileName();
+    setWindowTitle(title);
+    if (m_document->navigationWidth() > 0)
+        m_splitter->setSizes({m_document->navigationWidth(),
+                              std::max(200, width() - m_document->navigationWidth())});
+    m_center->setCurrentWidget(m_splitter);
+    if (m_view)
+        m_view->clearHistory();
+    updateActions();
+}
+
+bool HelpViewer::showPage(const QString& local) {
+    if (!m_document)
+        return false;
+    const std::string stored = m_document->storedName(local.toStdString());
+    if (stored.empty()) {
+        statusMessage(QStringLiteral("找不到页面：%1").arg(local));
+        return false;
+    }
+    std::string withAnchor = stored;
+    if (const qsizetype hash = local.indexOf(QLatin1Char('#')); hash >= 0)
+        withAnchor += local.mid(hash).toStdString();
+    loadUrl(helpPageUrl(m_document->path(), withAnchor));
+    return true;
+}
+
+void HelpViewer::loadUrl(const QUrl& url) {
+    if (m_view)
+        m_view->load(url);
+    else
+        m_pendingUrl = url; // the engine starts once the window is up
+}
+
+void HelpViewer::pageUrlChanged(const QUrl& url) {
+    std::string file, page;
+    if (!m_document || !pageOfUrl(url, file, page) || file != m_document->path()) {
+        updateActions();
+        return;
+    }
+    const std::string stored = m_document->storedName(page);
+    m_currentPage = utf8(stored);
+    const int node = m_document->contentsNodeForPage(stored);
+    // A page the contents names twice keeps the entry the reader chose.
+    const bool chosen =
+        m_currentNode >= 0 &&
+        m_document->storedName(
+            m_document->contents()[static_cast<std::size_t>(m_currentNode)].local) == stored;
+    if (node >= 0 && !chosen)
+        m_currentNode = node;
+    if (node >= 0)
+        syncContents(m_currentNode);
+    updateActions();
+}
+
+void HelpViewer::syncContents(int node) {
+    const QModelIndex index = m_contentsModel->indexOfNode(node);
+    if (!index.isValid())
+        return;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        m_contentsView->expand(up);
+    m_contentsView->setCurrentIndex(index);
+    m_contentsView->scrollTo(index);
+}
+
+void HelpViewer::pageLoadFinished(bool ok) {
+    updateActions();
+    if (!ok || m_highlightTerms.isEmpty()) {
+        emit pageReady(ok);
+        return;
+    }
+    const QString script = highlightScript(std::exchange(m_highlightTerms, {}));
+    // In a world of its own, so that no page script can interfere with the marking.
+    m_view->runScript(script, true, [this](const QVariant&) { emit pageReady(true); });
+}
+
+void HelpViewer::updateActions() {
+    const bool open = m_document != nullptr;
+    m_back->setEnabled(m_view && m_view->canGoBack());
+    m_forward->setEnabled(m_view && m_view->canGoForward());
+    m_home->setEnabled(open && !m_document->homePage().empty());
+    const auto& order = open ? m_document->readingOrder() : std::vector<int>();
+    const auto at = std::find(order.begin(), order.end(), m_currentNode);
+    m_previous->setEnabled(at != order.end() && at != order.begin());
+    m_next->setEnabled(!order.empty() &&
+                       (at == order.end() ? m_currentNode < 0 : at + 1 != order.end()));
+    for (QAction* a : {m_print, m_printPdf, m_find, m_findNext, m_findPrevious, m_zoomIn, m_zoomOut,
+                       m_zoomReset})
+        a->setEnabled(open);
+}
+
+void HelpViewer::goBack() {
+    if (m_view)
+        m_view->back();
+}
+
+void HelpViewer::goForward() {
+    if (m_view)
+        m_view->forward();
+}
+
+void HelpViewer::goHome() {
+    if (m_document)
+        showPage(utf8(m_document->homePage()));
+}
+
+void HelpViewer::previousTopic() {
+    if (!m_document)
+        return;
+    const auto& order = m_document->readingOrder();
+    const auto at = std::find(order.begin(), order.end(), m_currentNode);
+    if (at == order.end() || at == order.begin())
+        return;
+    m_currentNode = *(at - 1);
+    showPage(utf8(m_document->contents()[static_cast<std::size_t>(m_currentNode)].local));
+    syncContents(m_currentNode);
+    updateActions();
+}
+
+void HelpViewer::nextTopic() {
+    if (!m_document || m_document->readingOrder().empty())
+        return;
+    const auto& order = m_document->readingOrder();
+    auto at = std::find(order.begin(), order.end(), m_currentNode);
+    if (at != order.end() && at + 1 == order.end())
+        return;
+    m_currentNode = at == order.end() ? order.front() : *(at + 1);
+    showPage(utf8(m_document->contents()[static_cast<std::size_t>(m_currentNode)].local));
+    syncContents(m_currentNode);
+    updateActions();
+}
+
+void HelpViewer::setZoom(qreal factor) {
+    m_zoom = std::clamp(factor, kZoomSteps.front(), kZoomSteps.back());
+    if (m_view)
+        m_view->setZoom(m_zoom);
+    statusMessage(QStringLiteral("缩放：%1%").arg(qRound(m_zoom * 100)), 2000);
+}
+
+void HelpViewer::zoomIn() {
+    const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom + 0.001);
+    setZoom(next == kZoomSteps.end() ? kZoomSteps.back() : *next);
+}
+
+void HelpViewer::zoomOut() {
+    const auto below = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom - 0.001);
+    setZoom(below == kZoomSteps.begin() ? kZoomSteps.front() : *(below - 1));
+}
+
+void HelpViewer::zoomReset() {
+    setZoom(1.0);
+}
+
+void HelpViewer::showFindBar() {
+    m_findBar->show();
+    m_findText->setFocus();
+    m_findText->selectAll();
+}
+
+void HelpViewer::findNext() {
+    if (!m_findBar->isVisible() || m_findText->text().isEmpty())
+        showFindBar();
+    else
+        find(false);
+}
+
+void HelpViewer::findPrevious() {
+    if (!m_findBar->isVisible() || m_findText->text().isEmpty())
+        showFindBar();
+    else
+        find(true);
+}
+
+void HelpViewer::find(bool backward) {
+    if (!m_view)
+        return;
+    const QString wanted = m_findText->text();
+    m_view->find(wanted, backward, [this, wanted](int active, int count) {
+        if (wanted != m_findText->text())
+            return; // the user typed on
+        if (wanted.isEmpty())
+            m_findStatus->clear();
+        else if (count == 0)
+            m_findStatus->setText(QStringLiteral("找不到匹配项"));
+        else
+            m_findStatus->setText(QStringLiteral("第 %1 项，共 %2 项").arg(active).arg(count));
+        m_findText->setStyleSheet(
+            !wanted.isEmpty() && count == 0 ? QStringLiteral("background:#ffd6d6") : QString());
+    });
+}
+
+void HelpViewer::print() {
+    if (!pageView() || m_printer)
+        return;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), this);
+    dialog.setWindowTitle(QStringLiteral("打印"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_printer = std::move(printer); // kept until the engine has printed
+    m_view->print(m_printer.get());
+}
+
+void HelpViewer::printToPdf() {
+    if (!m_document || !pageView())
+        return;
+    const QString suggested =
+        QFileInfo(utf8(m_document->path())).completeBaseName() + QStringLiteral(".pdf");
+    const QString path = choosePdfFile(suggested);
+    if (!path.isEmpty())
+        m_view->printToPdf(path);
+}
+
+void HelpViewer::openFromDialog() {
+    const QString path = chooseHelpFile();
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void HelpViewer::indexFilterChanged(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return;
+    const int row = m_indexModel->rowForPrefix(text);
+    if (row < 0)
+        return;
+    const QModelIndex index = m_indexModel->index(row);
+    m_indexView->setCurrentIndex(index);
+    m_indexView->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+void HelpViewer::activateIndexRow(int row) {
+    if (!m_document || row < 0 || row >= static_cast<int>(m_document->index().size()))
+        return;
+    const IndexEntry& entry = m_document->index()[static_cast<std::size_t>(row)];
+    if (entry.topics.empty()) {
+        if (!entry.seeAlso.empty())
+            m_indexFilter->setText(utf8(entry.seeAlso));
+        return;
+    }
+    std::size_t chosen = 0;
+    if (entry.topics.size() > 1) {
+        QStringList titles;
+        for (const IndexTopic& t : entry.topics)
+            titles << utf8(t.title);
+        const int pick = chooseTopic(utf8(entry.keyword), titles);
+        if (pick < 0 || pick >= titles.size())
+            return;
+        chosen = static_cast<std::size_t>(pick);
+    }
+    showPage(utf8(entry.topics[chosen].local));
 }
 
 void HelpViewer::runSearch() {
     m_searchResults->clear();
     const QString query = m_searchText->text().trimmed();
-    if (query.isEmpty())
+    if (!m_document || query.isEmpty())
         return;
-    std::vector<std::uint32_t> found;
-    const chm::SearchError error = chm::search(*m_archive, query.toStdString(), found);
+    std::vector<SearchResult> results;
+    const chm::SearchError error = m_document->search(query.toStdString(), results);
     if (error != chm::SearchError::Ok) {
-        statusBar()->showMessage(QString::fromUtf8(chm::searchErrorText(error)), 5000);
+        statusMessage(error == chm::SearchError::NoIndex
+                          ? QStringLiteral("这个帮助文件没有全文搜索索引。")
+                          : QStringLiteral("无法读取全文搜索索引，帮助文件可能已损坏。"));
         return;
     }
-    if (m_topics.empty())
-        m_topics = chm::readTopics(*m_archive);
-    for (std::uint32_t topic : found) {
-        if (topic >= m_topics.size())
-            continue;
-        const chm::TopicEntry& entry = m_topics[topic];
-        QString title = decode(entry.title);
-        if (title.isEmpty())
-            title = QString::fromStdString(entry.url);
-        auto* row = new QListWidgetItem(title, m_searchResults);
-        row->setData(Qt::UserRole, QString::fromStdString(entry.url));
+    for (const SearchResult& r : results) {
+        auto* row = new QListWidgetItem(utf8(r.title), m_searchResults);
+        row->setData(kLocalRole, utf8(r.local));
+        row->setToolTip(
+            QStringLiteral("含 %1 个查找词，共 %2 处").arg(r.termsFound).arg(r.occurrences));
     }
-    statusBar()->showMessage(QStringLiteral("找到 %1 个主题").arg(m_searchResults->count()), 5000);
+    statusMessage(results.empty() ? QStringLiteral("没有找到主题。")
+                                  : QStringLiteral("找到 %1 个主题").arg(results.size()));
+    if (!results.empty())
+        m_searchResults->setCurrentRow(0);
 }
 
-void HelpViewer::searchItemActivated(QListWidgetItem* item) {
+void HelpViewer::openSearchResult(int row) {
+    QListWidgetItem* item = m_searchResults->item(row);
     if (!item)
         return;
-    const QString local = item->data(Qt::UserRole).toString();
-    if (!local.isEmpty())
-        showPage(local);
+    m_highlightTerms = queryTerms(m_searchText->text());
+    if (!showPage(item->data(kLocalRole).toString()))
+        m_highlightTerms.clear();
 }
 
-void HelpViewer::createActions() {
-    QToolBar* bar = addToolBar(QStringLiteral("工具栏"));
-    bar->setObjectName(QStringLiteral("toolBar"));
-    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    bar->setMovable(false);
-    m_back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("后退"));
-    m_back->setObjectName(QStringLiteral("actionBack"));
-    m_forward =
-        bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("前进"));
-    m_forward->setObjectName(QStringLiteral("actionForward"));
-    m_home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("主页"));
-    m_home->setObjectName(QStringLiteral("actionHome"));
-    connect(m_back, &QAction::triggered, m_browser, &QTextBrowser::backward);
-    connect(m_forward, &QAction::triggered, m_browser, &QTextBrowser::forward);
-    connect(m_home, &QAction::triggered, this, &HelpViewer::goHome);
+QStringList HelpViewer::recentFiles() const {
+    return viewerSettings().value(QStringLiteral("recentFiles")).toStringList();
 }
 
-void HelpViewer::updateActions() {
-    if (m_back)
-        m_back->setEnabled(m_browser->isBackwardAvailable());
-    if (m_forward)
-        m_forward->setEnabled(m_browser->isForwardAvailable());
-    if (m_home)
-        m_home->setEnabled(!homePage().isEmpty());
+void HelpViewer::addRecentFile(const QString& path) {
+    QSettings settings = viewerSettings();
+    QStringList files = settings.value(QStringLiteral("recentFiles")).toStringList();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFiles)
+        files.removeLast();
+    settings.setValue(QStringLiteral("recentFiles"), files);
 }
 
-std::string HelpViewer::readSitemap(const QString& name) {
-    // Sitemaps are stored in the help file's code page. They are read as Unicode before their
-    // character references are expanded, so "&#30446;" and the text around it end up in one
-    // encoding.
-    const std::string raw = readText(name.toStdString());
-    return raw.empty() ? raw : decode(raw).toStdString();
-}
-
-void HelpViewer::loadContents() {
-    const std::string text = readSitemap(m_contentsFile);
-    if (text.empty())
-        return;
-    chm::Sitemap map = chm::parseSitemap(text);
-    addContentsItems(nullptr, map.items);
-    m_contents->expandToDepth(0);
-}
-
-void HelpViewer::addContentsItems(QTreeWidgetItem* parent,
-                                  const std::vector<chm::SitemapItem>& items) {
-    for (const chm::SitemapItem& item : items) {
-        auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_contents);
-        node->setText(0, QString::fromStdString(item.name));
-        node->setData(0, Qt::UserRole, QString::fromStdString(item.local));
-        node->setIcon(0, style()->standardIcon(item.children.empty() ? QStyle::SP_FileIcon
-                                                                     : QStyle::SP_DirIcon));
-        addContentsItems(node, item.children);
+void HelpViewer::fillRecentMenu() {
+    m_recentMenu->clear();
+    const QStringList files = recentFiles();
+    int n = 0;
+    for (const QString& file : files) {
+        QAction* a = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(++n).arg(file));
+        connect(a, &QAction::triggered, this, [this, file] { openFile(file); });
     }
+    if (files.isEmpty())
+        m_recentMenu->addAction(QStringLiteral("（无）"))->setEnabled(false);
 }
 
-void HelpViewer::loadIndex() {
-    const std::string text = readSitemap(m_indexFile);
-    if (text.empty())
+void HelpViewer::saveState() {
+    if (!m_document)
         return;
-    addIndexItems(chm::parseSitemap(text).items, 0);
+    const QString path = utf8(m_document->path());
+    const QString group = stateGroup(path);
+    QSettings settings = viewerSettings();
+    QStringList order = settings.value(QStringLiteral("fileOrder")).toStringList();
+    order.removeAll(group);
+    order.prepend(group);
+    while (order.size() > kRememberedFiles)
+        settings.remove(order.takeLast());
+    settings.setValue(QStringLiteral("fileOrder"), order);
+    settings.beginGroup(group);
+    settings.setValue(QStringLiteral("path"), path);
+    settings.setValue(QStringLiteral("size"), size());
+    settings.setValue(QStringLiteral("splitter"), m_splitter->saveState());
+    settings.setValue(QStringLiteral("page"), m_currentPage);
+    settings.setValue(QStringLiteral("zoom"), m_zoom);
+    settings.endGroup();
 }
 
-void HelpViewer::addIndexItems(const std::vector<chm::SitemapItem>& items, int depth) {
-    for (const chm::SitemapItem& item : items) {
-        QStringList locals;
-        for (const chm::SitemapTopic& t : item.topics)
-            if (!t.local.empty())
-                locals << QString::fromStdString(t.local);
-        auto* row = new QListWidgetItem(
-            QString(depth * 4, QLatin1Char(' ')) + QString::fromStdString(item.name), m_index);
-        row->setData(Qt::UserRole, locals);
-        addIndexItems(item.children, depth + 1);
-    }
-}
-
-void HelpViewer::indexFilterChanged(const QString& text) {
-    if (text.isEmpty())
+void HelpViewer::restoreState(QString& page) {
+    QSettings settings = viewerSettings();
+    settings.beginGroup(stateGroup(utf8(m_document->path())));
+    if (!settings.contains(QStringLiteral("path")))
         return;
-    for (int i = 0; i < m_index->count(); ++i) {
-        QListWidgetItem* row = m_index->item(i);
-        if (row->text().trimmed().startsWith(text, Qt::CaseInsensitive)) {
-            m_index->setCurrentItem(row);
-            m_index->scrollToItem(row, QAbstractItemView::PositionAtTop);
-            return;
+    const QSize remembered = settings.value(QStringLiteral("size")).toSize();
+    if (remembered.isValid() && !isMaximized())
+        resize(remembered);
+    m_splitter->restoreState(settings.value(QStringLiteral("splitter")).toByteArray());
+    setZoom(settings.value(QStringLiteral("zoom"), 1.0).toReal());
+    if (page.isEmpty())
+        page = settings.value(QStringLiteral("page")).toString();
+}
+
+void HelpViewer::statusMessage(const QString& text, int timeout) {
+    statusBar()->showMessage(text, timeout);
+}
+
+void HelpViewer::closeEvent(QCloseEvent* event) {
+    saveState();
+    event->accept();
+}
+
+void HelpViewer::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile() &&
+        urls.front().toLocalFile().endsWith(QLatin1String(".chm"), Qt::CaseInsensitive))
+        event->acceptProposedAction();
+}
+
+void HelpViewer::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop has finished: a message box inside it would stall the drag.
+    const QString path = urls.front().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { openFile(path); });
+}
+
+bool HelpViewer::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::BackButton) {
+            goBack();
+            return true;
         }
-    }
-}
-
-void HelpViewer::indexItemActivated(QListWidgetItem* item) {
-    if (!item)
-        return;
-    QStringList locals = item->data(Qt::UserRole).toStringList();
-    if (!locals.isEmpty())
-        showPage(locals.first());
-}
-
-void HelpViewer::contentsItemActivated(QTreeWidgetItem* item) {
-    if (!item)
-        return;
-    QString local = item->data(0, Qt::UserRole).toString();
-    if (!local.isEmpty())
-        showPage(local);
-}
-
-bool HelpViewer::showPage(const QString& local) {
-    QString target = local;
-    if (target.contains(QLatin1String("::"))) {
-        std::string file, page;
-        splitHelpUrl(target.toStdString(), file, page);
-        target = QString::fromStdString(page);
-    }
-    QString fragment;
-    if (qsizetype hash = target.indexOf(QLatin1Char('#')); hash >= 0) {
-        fragment = target.mid(hash + 1);
-        target.truncate(hash);
-    }
-    target.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    while (target.startsWith(QLatin1Char('/')))
-        target.remove(0, 1);
-    const chm::ReaderEntry* entry = m_archive->find(target.toStdString());
-    if (!entry) {
-        statusBar()->showMessage(QStringLiteral("找不到页面：%1").arg(local), 5000);
-        return false;
-    }
-    QUrl url;
-    url.setScheme(QLatin1String(kScheme));
-    url.setPath(QString::fromStdString(entry->name));
-    if (!fragment.isEmpty())
-        url.setFragment(fragment);
-    m_browser->setSource(url);
-    updateActions();
-    return true;
-}
-
-void HelpViewer::followLink(const QUrl& link) {
-    QString scheme = link.scheme().toLower();
-    if (scheme == QLatin1String("ms-its") || scheme == QLatin1String("mk") ||
-        scheme == QLatin1String("its") || link.toString().contains(QLatin1String("::"))) {
-        showPage(link.toString());
-        return;
-    }
-    if (scheme.isEmpty() || scheme == QLatin1String(kScheme)) {
-        QUrl resolved = m_browser->source().resolved(link);
-        QString local = resolved.path();
-        if (resolved.hasFragment())
-            local += QLatin1Char('#') + resolved.fragment();
-        showPage(local);
-        return;
-    }
-    if (scheme == QLatin1String("javascript"))
-        return;
-    openExternal(link);
-}
-
-QString HelpViewer::startPage() const {
-    for (const std::string* candidate :
-         {&m_system.defaultTopic, m_window ? &m_window->defaultFile : nullptr,
-          m_window ? &m_window->home : nullptr})
-        if (candidate && !candidate->empty())
-            return QString::fromStdString(*candidate);
-    if (m_contents) {
-        for (QTreeWidgetItemIterator it(m_contents); *it; ++it) {
-            QString local = (*it)->data(0, Qt::UserRole).toString();
-            if (!local.isEmpty())
-                return local;
+        if (mouse->button() == Qt::ForwardButton) {
+            goForward();
+            return true;
         }
+        break;
     }
-    for (const chm::ReaderEntry& e : m_archive->entries()) {
-        QString name = QString::fromStdString(e.name);
-        if (name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
-            name.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
-            return name;
+    case QEvent::Wheel: {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (wheel->angleDelta().y() > 0)
+                zoomIn();
+            else if (wheel->angleDelta().y() < 0)
+                zoomOut();
+            return true;
+        }
+        break;
     }
-    return {};
-}
-
-QString HelpViewer::homePage() const {
-    if (m_window && !m_window->home.empty())
-        return QString::fromStdString(m_window->home);
-    return startPage();
-}
-
-void HelpViewer::goHome() {
-    QString home = homePage();
-    if (!home.isEmpty())
-        showPage(home);
+    case QEvent::KeyPress:
+        if (watched == m_findText) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Escape) {
+                m_findBar->hide();
+                if (m_view) {
+                    m_view->find(QString(), false, nullptr);
+                    m_view->setFocus();
+                }
+                return true;
+            }
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & Qt::ShiftModifier)) {
+                findPrevious();
+                return true;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace hh

@@ -3,6 +3,8 @@
 // The program that calls us passes the project's name as the rest of one command line, so
 // a name with blanks may arrive split over several arguments: they are joined back with
 // blanks before use.
+#include "hhc_messages.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -59,9 +61,9 @@ int main(int argc, char** argv) {
     hhp::CompileOptions options;
     options.timestamp = sourceDateEpoch();
     hhp::Diagnostics diagnostics;
-    const hhp::CompileResult result =
-        hhp::compile(project, options, diagnostics, [](const std::string& message) {
-            std::printf("%s\n", message.c_str());
+    const hhp::CompileResult result = hhp::compile(
+        project, options, diagnostics, [](hhp::Step step, const std::vector<std::string>& args) {
+            std::printf("%s\n", hhc::progressLine(step, args).c_str());
             std::fflush(stdout);
         });
     const double seconds =
@@ -69,7 +71,7 @@ int main(int argc, char** argv) {
 
     std::string log;
     for (const auto& d : diagnostics.items()) {
-        const std::string line = hhp::formatDiagnostic(d);
+        const std::string line = hhc::diagnosticLine(d);
         log += line + "\n";
         if (d.severity == hhp::Severity::Error || result.displayNotes)
             std::fprintf(stderr, "%s\n", line.c_str());

@@ -8,6 +8,7 @@
 #include <hhp/project.h>
 #include <hhp/sitemap.h>
 #include <string>
+#include <text/references.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -16,8 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return std::optional<std::string>(text);
     };
     const hhp::Project project = hhp::parseProject(text, "fuzz.hhp", includes, diagnostics);
-    for (const auto& d : diagnostics.items())
-        (void)hhp::formatDiagnostic(d);
     (void)project.findWindow("main");
 
     const hhp::Sitemap sitemap = hhp::parseSitemap(text, "fuzz.hhc", diagnostics);
@@ -25,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)hhp::scanHtmlLinks(text);
     (void)hhp::scanCssLinks(text);
     (void)hhp::pageTitle(text);
-    (void)hhp::decodeEntities(text);
+    (void)text::decodeReferences(text, false);
     (void)hhp::convertUtf8Lines(text, 936, [](int) {});
     (void)hhp::isNonAsciiUtf8(text);
     return 0;

@@ -8,13 +8,14 @@ add_library(quorlin_chm_reader STATIC
     ${CMAKE_CURRENT_LIST_DIR}/src/reader_sitemap.cpp)
 add_library(quorlin::chm_reader ALIAS quorlin_chm_reader)
 target_include_directories(quorlin_chm_reader PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_link_libraries(quorlin_chm_reader PUBLIC PkgConfig::MSPACK)
+target_link_libraries(quorlin_chm_reader PUBLIC PkgConfig::MSPACK quorlin::text)
 quorlin_warnings(quorlin_chm_reader)
 target_link_libraries(quorlin_chm INTERFACE quorlin_chm_reader)
 
 quorlin_add_test(NAME reader_tests
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_fixture.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/tests/byte_cursor_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_archive_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_settings_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tests/reader_decompile_test.cpp

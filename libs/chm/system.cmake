@@ -2,7 +2,8 @@
 add_library(quorlin_chm_system STATIC
     ${CMAKE_CURRENT_LIST_DIR}/src/system_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/src/system_keyword_index.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/src/system_tables.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/src/system_tables.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/src/system_object_instance.cpp)
 target_include_directories(quorlin_chm_system PUBLIC "${CMAKE_CURRENT_LIST_DIR}/include")
 quorlin_warnings(quorlin_chm_system)
 target_link_libraries(quorlin_chm INTERFACE quorlin_chm_system)

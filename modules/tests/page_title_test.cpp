@@ -42,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
     LabelName());
 
 TEST_F(ProjectTest, MissingPageIsReportedAndGivesNothing) {
+    page("gone.html", "<title>Not this one</title>"); // a longer extension is another page
     const std::string path = folder() + "gone.htm";
     EXPECT_EQ(modProject::PageTitle(path), "");
     EXPECT_EQ(m_boxes.texts(), std::vector<std::string>{path + "  文件不存在！！！"});

@@ -8,7 +8,8 @@ namespace {
 using host::PathStyle;
 
 // The cases are written in Windows style; the POSIX run swaps every "\" for "/" and drops the
-// drive letters, so both rule sets are checked on every host.
+// drive letters, so both rule sets are checked on every host. It runs a second time with the
+// leading climbs spelled "..\" and "../" in turn, as projects written on Windows give them.
 struct ResolveCase {
     const char* folder;
     const char* name;
@@ -24,6 +25,15 @@ std::string toPosix(std::string s) {
     return s;
 }
 
+// toPosix(s), with the leading climbs spelled "..\", "../", "..\", ... in turn.
+std::string withWindowsClimbs(const std::string& s) {
+    std::string result = toPosix(s);
+    for (std::size_t i = 0; result.compare(3 * i, 3, "../") == 0; ++i) {
+        result[3 * i + 2] = i % 2 == 0 ? '\\' : '/';
+    }
+    return result;
+}
+
 class ResolvePathTest : public ::testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolvePathTest, WindowsStyle) {
@@ -36,6 +46,10 @@ TEST_P(ResolvePathTest, WindowsStyle) {
 TEST_P(ResolvePathTest, PosixStyle) {
     const auto& c = GetParam();
     std::string name = toPosix(c.name);
+    EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
+              toPosix(c.result));
+    EXPECT_EQ(name, toPosix(c.nameAfter));
+    name = withWindowsClimbs(c.name);
     EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
               toPosix(c.result));
     EXPECT_EQ(name, toPosix(c.nameAfter));

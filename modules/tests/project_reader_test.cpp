@@ -34,8 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilesCase{"lower case header", "[files]\r\na.htm\r\n", false, V{}},
         FilesCase{"header with a blank", "[FILES] \r\na.htm\r\n", false, V{}},
         FilesCase{"no header", "[OPTIONS]\r\nTitle=x\r\n", false, V{}},
-        FilesCase{"header is the last line", "[OPTIONS]\r\n[FILES]\r\n", false, V{}},
-        FilesCase{"empty file", "", false, V{}}),
+        FilesCase{"header is the last line", "[OPTIONS]\r\n[FILES]\r\n", false, V{}}),
     LabelName());
 
 TEST_F(ProjectTest, UnreadableProjectIsAFailedRead) {
@@ -70,10 +69,19 @@ TEST_F(ProjectTest, CompiledFileIsTakenAfreshForEveryProject) {
     EXPECT_EQ(info.ContentsFile, "");
     EXPECT_EQ(info.IndexFile, "");
     EXPECT_EQ(info.CompiledFile, "Manual.v2.chm");
+    // The compiled file is an option only before the first section and in [OPTIONS], however
+    // that header is spelled; a page or a window line is never taken for it.
+    for (const char* text :
+         {"Compiled file=x.chm\r\n[FILES]\r\nCompiledHelp_FAQ.htm\r\n",
+          "[FILES]\r\na.htm\r\n\r\n [Options] \r\nCompiled file=x.chm\r\n",
+          "[OPTIONS]\r\nCompiled file=x.chm\r\n[WINDOWS]\r\nCompiled file=y.chm\r\n"}) {
+        page("p.hhp", text);
+        modProject::ReadProjectOptions(folder() + "p.hhp", info);
+        EXPECT_EQ(info.CompiledFile, "x.chm") << text;
+    }
 }
 
 TEST_F(ProjectTest, GeneratedProjectReadsBack) {
-    page("a.htm", "<title>A</title>");
     std::string dir = folder();
     std::string title = "T";
     ASSERT_TRUE(modProject::WriteProject(dir, {"a.htm", "chm_about.htm"}, title, "a.htm"));
@@ -82,9 +90,8 @@ TEST_F(ProjectTest, GeneratedProjectReadsBack) {
     EXPECT_EQ(list, (V{"a.htm", "chm_about.htm"}));
     modProject::ProjectInfo info;
     modProject::ReadProjectOptions(folder() + "chm_hhp.hhp", info);
-    EXPECT_EQ(info.ContentsFile, "chm_hhp.hhc");
-    EXPECT_EQ(info.IndexFile, "chm_hhp.hhk");
-    EXPECT_EQ(info.CompiledFile, "chm_hhp.chm");
+    EXPECT_EQ(info.ContentsFile + "|" + info.IndexFile + "|" + info.CompiledFile,
+              "chm_hhp.hhc|chm_hhp.hhk|chm_hhp.chm");
 }
 
 } // namespace

@@ -1,19 +1,14 @@
-// A temporary program folder with the shipped templates, a page folder, recording message
-// boxes, and helpers to lay out pages and read files back.
+// A temporary program folder with the shipped templates, a page folder, and recording message
+// boxes for the help-project routines.
 #pragma once
 
 #include "modProject.h"
-#include "platform/file_system.h"
 #include "platform/message_box.h"
 #include "recording_message_boxes.h"
+#include "temp_folder.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <string>
 
 namespace fs = std::filesystem;
 
@@ -22,9 +17,7 @@ struct LabelName {
     template <class Info> std::string operator()(const Info& testInfo) const {
         std::string name = testInfo.param.label;
         for (char& ch : name) {
-            if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                ch = '_';
-            }
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
         }
         return name;
     }
@@ -33,52 +26,17 @@ struct LabelName {
 class ProjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_root = fs::temp_directory_path() /
-                 (std::string("quorlin-mp-") + info->test_suite_name() + "-" + info->name());
-        fs::remove_all(m_root);
-        fs::create_directories(m_root / "app");
-        fs::create_directories(m_root / "pages");
-        const char* source = std::getenv("QUORLIN_SOURCE_DIR");
-        ASSERT_NE(source, nullptr) << "QUORLIN_SOURCE_DIR is not set";
-        fs::copy_file(fs::path(source) / "data" / "chm_dll0.dll", m_root / "app" / "chm_dll0.dll");
-        fs::copy_file(fs::path(source) / "data" / "chm_dll1.dll", m_root / "app" / "chm_dll1.dll");
-        modProject::AppFolder = (m_root / "app").string() + "/";
+        modProject::AppFolder = m_temp.programFolder();
         modProject::CurrentProject = {};
-        m_scope = std::make_unique<host::ScopedMessageBoxes>(m_boxes);
+        fs::create_directories(m_temp / "pages");
     }
-    void TearDown() override {
-        m_scope.reset();
-        fs::remove_all(m_root);
-    }
-
     void page(const std::string& name, const std::string& content) {
-        fs::create_directories((m_root / "pages" / name).parent_path());
-        std::ofstream(m_root / "pages" / name, std::ios::binary) << content;
+        m_temp.write("pages/" + name, content);
     }
-    std::string folder() const { return (m_root / "pages").string() + "/"; }
-    std::string read(const fs::path& p) const {
-        std::ifstream in(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
-    std::string readPage(const std::string& name) const { return read(m_root / "pages" / name); }
-    std::string templateLine(int n) const {
-        const std::string all = read(m_root / "app" / "chm_dll0.dll");
-        std::size_t pos = 0;
-        for (int i = 1; i < n; ++i) {
-            pos = all.find("\r\n", pos) + 2;
-        }
-        return all.substr(pos, all.find("\r\n", pos) - pos);
-    }
-    std::string templateLines(int from, int to) const {
-        std::string result;
-        for (int n = from; n <= to; ++n) {
-            result += templateLine(n) + "\r\n";
-        }
-        return result;
-    }
+    std::string folder() const { return m_temp.str("pages") + "/"; }
+    std::string readPage(const std::string& name) const { return m_temp.read("pages/" + name); }
 
-    fs::path m_root;
+    host::testing::TempFolder m_temp;
     host::testing::RecordingMessageBoxes m_boxes;
-    std::unique_ptr<host::ScopedMessageBoxes> m_scope;
+    host::ScopedMessageBoxes m_scope{m_boxes};
 };

@@ -25,15 +25,39 @@ std::string fromQString(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+namespace {
+
+// Dialogs open over the modal dialog in front, else over the active window.
+QWidget* dialogOwner() {
+    QWidget* owner = QApplication::activeModalWidget();
+    return owner != nullptr ? owner : QApplication::activeWindow();
+}
+
+void requireTool(const ToolCommand& command) {
+    const QFileInfo info(toQString(command.program));
+    if (!info.isFile() || !info.isExecutable()) {
+        throw HostError("无法启动 " + command.program + "：找不到该程序或它不可执行");
+    }
+}
+
+// The tool, in its working folder, with the whole argument text as one argument (never split,
+// so blanks in names survive) and nothing on its input.
+void prepare(QProcess& process, const ToolCommand& command) {
+    requireTool(command);
+    process.setProgram(toQString(command.program));
+    process.setArguments(command.arguments.empty() ? QStringList()
+                                                   : QStringList{toQString(command.arguments)});
+    process.setWorkingDirectory(toQString(command.workingFolder));
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
+} // namespace
+
 QtMessageBoxes::QtMessageBoxes(QString applicationTitle)
     : m_applicationTitle(std::move(applicationTitle)) {}
 
 MessageAnswer QtMessageBoxes::show(const MessageRequest& request) {
-    QWidget* owner = QApplication::activeModalWidget();
-    if (owner == nullptr) {
-        owner = QApplication::activeWindow();
-    }
-    QMessageBox box(owner);
+    QMessageBox box(dialogOwner());
     box.setWindowTitle(request.title.empty() ? m_applicationTitle : toQString(request.title));
     box.setText(toQString(request.text));
     box.setIcon(request.icon == MessageIcon::Question ? QMessageBox::Question
@@ -53,42 +77,18 @@ MessageAnswer QtMessageBoxes::show(const MessageRequest& request) {
     return box.clickedButton() == yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-namespace {
-
-void requireTool(const ToolCommand& command) {
-    const QFileInfo info(toQString(command.program));
-    if (!info.isFile() || !info.isExecutable()) {
-        throw HostError("无法启动 " + command.program + "：找不到该程序或它不可执行");
-    }
-}
-
-QStringList argumentsOf(const ToolCommand& command) {
-    // The whole argument text is one argument: never split, so blanks in names survive.
-    return command.arguments.empty() ? QStringList() : QStringList{toQString(command.arguments)};
-}
-
-} // namespace
-
 void QtToolRunner::startDetached(const ToolCommand& command) {
-    requireTool(command);
     QProcess process;
-    process.setProgram(toQString(command.program));
-    process.setArguments(argumentsOf(command));
-    process.setWorkingDirectory(toQString(command.workingFolder));
-    process.setStandardInputFile(QProcess::nullDevice());
+    prepare(process, command);
     if (!process.startDetached()) {
         throw HostError("无法启动 " + command.program);
     }
 }
 
 ToolOutcome QtToolRunner::runAndWait(const ToolCommand& command) {
-    requireTool(command);
     QProcess process;
-    process.setProgram(toQString(command.program));
-    process.setArguments(argumentsOf(command));
-    process.setWorkingDirectory(toQString(command.workingFolder));
+    prepare(process, command);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
 
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
@@ -129,11 +129,7 @@ std::optional<std::string> QtFileDialogs::openFile(const OpenFileRequest& reques
     for (qsizetype i = 0; i < parts.size(); i += 2) {
         filters << parts[i];
     }
-    QWidget* owner = QApplication::activeModalWidget();
-    if (owner == nullptr) {
-        owner = QApplication::activeWindow();
-    }
-    QFileDialog dialog(owner, toQString(request.title));
+    QFileDialog dialog(dialogOwner(), toQString(request.title));
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(filters);

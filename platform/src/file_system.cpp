@@ -4,15 +4,21 @@
 
 #include "platform/host_error.h"
 #include "platform/path_style.h"
+#include "text/wildcard.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <system_error>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -50,31 +56,6 @@ bool lessNoCase(const std::string& a, const std::string& b) {
         return a.size() < b.size();
     }
     return a < b; // names that differ only in case: a stable order all the same
-}
-
-bool wildMatch(std::string_view name, std::string_view pattern) {
-    // Iterative "*"/"?" matcher with one back-track point: linear in practice, never recursive.
-    std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() &&
-            (pattern[p] == '?' || lowerAscii(static_cast<unsigned char>(pattern[p])) ==
-                                      lowerAscii(static_cast<unsigned char>(name[n])))) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
 }
 
 bool hasWildcard(std::string_view s) {
@@ -143,6 +124,45 @@ std::string resolveCase(const std::string& path) {
         pos = next + 1;
     }
     return resolved;
+}
+
+// The names of a folder's entries that are not hidden and pass keep, in case-insensitive order.
+template <typename Keep> std::vector<std::string> namesIn(const std::string& folder, Keep keep) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(fromU8(resolveCase(toHostPath(folder))), ec);
+    if (ec) {
+        throw HostError(folderReadError(folder, ec));
+    }
+    for (const auto& entry : it) {
+        std::string name = u8(entry.path().filename());
+        if (!isHidden(name) && keep(entry, name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end(), lessNoCase);
+    return names;
+}
+
+FileStamp stampAt(const fs::path& file) {
+    FileStamp stamp;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        return stamp;
+    }
+    stamp.exists = true;
+    stamp.size = fs::file_size(file, ec);
+    stamp.modified = fs::last_write_time(file, ec);
+#ifndef _WIN32
+    // POSIX only: a Windows port takes the volume serial number and file index from
+    // GetFileInformationByHandle instead.
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0) {
+        stamp.device = static_cast<std::uint64_t>(info.st_dev);
+        stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    }
+#endif
+    return stamp;
 }
 
 class StreamTextWriter : public TextWriter {
@@ -234,47 +254,42 @@ public:
 
     std::vector<std::string> listFiles(const std::string& folder,
                                        const std::string& pattern) override {
-        std::vector<std::string> names;
-        std::error_code ec;
-        fs::directory_iterator it(fromU8(resolveCase(toHostPath(folder))), ec);
-        if (ec) {
-            throw HostError("无法读取文件夹 " + folder + "：" + ec.message());
-        }
-        for (const auto& entry : it) {
-            std::error_code typeError;
-            if (!entry.is_regular_file(typeError)) {
-                continue;
-            }
-            std::string name = u8(entry.path().filename());
-            if (!isHidden(name) && matchesPattern(name, pattern)) {
-                names.push_back(std::move(name));
-            }
-        }
-        std::sort(names.begin(), names.end(), lessNoCase);
-        return names;
+        return namesIn(folder,
+                       [&pattern](const fs::directory_entry& entry, const std::string& name) {
+                           std::error_code typeError;
+                           return entry.is_regular_file(typeError) && matchesPattern(name, pattern);
+                       });
     }
 
     std::vector<std::string> listFolders(const std::string& folder) override {
-        std::vector<std::string> names;
-        std::error_code ec;
-        fs::directory_iterator it(fromU8(resolveCase(toHostPath(folder))), ec);
-        if (ec) {
-            throw HostError("无法读取文件夹 " + folder + "：" + ec.message());
-        }
-        for (const auto& entry : it) {
+        return namesIn(folder, [](const fs::directory_entry& entry, const std::string&) {
             std::error_code typeError;
-            std::string name = u8(entry.path().filename());
-            if (entry.is_directory(typeError) && !isHidden(name)) {
-                names.push_back(std::move(name));
-            }
-        }
-        std::sort(names.begin(), names.end(), lessNoCase);
-        return names;
+            return entry.is_directory(typeError);
+        });
     }
 
     bool folderExists(const std::string& path) override {
         std::error_code ec;
         return fs::is_directory(fromU8(resolveCase(toHostPath(path))), ec);
+    }
+
+    FileStamp stampOf(const std::string& path) override {
+        return stampAt(fromU8(resolveCase(toHostPath(path))));
+    }
+
+    std::map<std::string, FileStamp> stampsBelow(const std::string& folder) override {
+        std::map<std::string, FileStamp> stamps;
+        std::error_code ec;
+        const auto options = fs::directory_options::skip_permission_denied;
+        for (fs::recursive_directory_iterator
+                 it(fromU8(resolveCase(toHostPath(folder))), options, ec),
+             end;
+             !ec && it != end; it.increment(ec)) {
+            if (const FileStamp stamp = stampAt(it->path()); stamp.exists) {
+                stamps.emplace(u8(it->path()), stamp);
+            }
+        }
+        return stamps;
     }
 
     bool copyFile(const std::string& from, const std::string& to) override {
@@ -308,7 +323,13 @@ public:
     std::string currentFolder() override {
         std::error_code ec;
         const auto path = fs::current_path(ec);
-        return ec ? std::string() : u8(path);
+        if (!ec) {
+            return u8(path);
+        }
+        // The system cannot name a current folder that has been deleted; the shell that
+        // started us still knows which one it was, and the user is told by that name.
+        const char* shellFolder = std::getenv("PWD");
+        return shellFolder != nullptr && isAbsolutePath(shellFolder) ? shellFolder : std::string();
     }
 
     bool setCurrentFolder(const std::string& path) override {
@@ -388,24 +409,22 @@ FileSystem* g_current = nullptr;
 
 } // namespace
 
+std::string folderReadError(const std::string& folder, std::error_code error) {
+    const char* reason = "系统无法列出其中的文件";
+    if (error == std::errc::no_such_file_or_directory) {
+        reason = "文件夹不存在";
+    } else if (error == std::errc::permission_denied ||
+               error == std::errc::operation_not_permitted) {
+        reason = "没有读取权限";
+    } else if (error == std::errc::not_a_directory) {
+        reason = "这不是一个文件夹";
+    }
+    return "无法读取文件夹 " + (folder.empty() ? std::string("（当前文件夹）") : folder) + "：" +
+           reason + "（" + error.message() + "）";
+}
+
 bool matchesPattern(std::string_view name, std::string_view pattern) {
-    if (wildMatch(name, pattern)) {
-        return true;
-    }
-    // "*.htm" also lists "a.html": a three-character extension in the pattern matches longer
-    // extensions that begin with it.
-    const auto patternDot = pattern.rfind('.');
-    const auto nameDot = name.rfind('.');
-    if (patternDot == std::string_view::npos || nameDot == std::string_view::npos) {
-        return false;
-    }
-    const auto patternExt = pattern.substr(patternDot + 1);
-    const auto nameExt = name.substr(nameDot + 1);
-    if (patternExt.size() != 3 || hasWildcard(patternExt) || nameExt.size() <= 3) {
-        return false;
-    }
-    return equalsNoCase(nameExt.substr(0, 3), patternExt) &&
-           wildMatch(name.substr(0, nameDot), pattern.substr(0, patternDot));
+    return text::matchesPattern(name, pattern);
 }
 
 FileSystem& hostFileSystem() {
@@ -417,12 +436,8 @@ FileSystem& fileSystem() {
     return g_current != nullptr ? *g_current : hostFileSystem();
 }
 
-ScopedFileSystem::ScopedFileSystem(FileSystem& replacement) : m_previous(g_current) {
-    g_current = &replacement;
-}
-
-ScopedFileSystem::~ScopedFileSystem() {
-    g_current = m_previous;
+template <> FileSystem*& Scoped<FileSystem>::slot() {
+    return g_current;
 }
 
 } // namespace host

@@ -23,12 +23,8 @@ MessageBoxes& messageBoxes() {
     return g_current != nullptr ? *g_current : fallback;
 }
 
-ScopedMessageBoxes::ScopedMessageBoxes(MessageBoxes& replacement) : m_previous(g_current) {
-    g_current = &replacement;
-}
-
-ScopedMessageBoxes::~ScopedMessageBoxes() {
-    g_current = m_previous;
+template <> MessageBoxes*& Scoped<MessageBoxes>::slot() {
+    return g_current;
 }
 
 void notify(const std::string& text) {

@@ -6,18 +6,18 @@
 #include "platform/host_error.h"
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace host::testing {
 
 class FaultyFileSystem : public FileSystem {
 public:
-    std::vector<std::string> failOpen, failCreate, failCopy, failDelete, failList, failChdir;
+    std::vector<std::string> failCreate, failCopy, failList, failChdir;
+    // Offered after the host's own drives.
+    std::vector<std::string> extraDrives;
 
     TextReader openTextFile(const std::string& path) override {
-        if (hit(failOpen, path)) {
-            throw HostError("无法打开文件 " + path + "：模拟的故障");
-        }
         return hostFileSystem().openTextFile(path);
     }
     std::unique_ptr<TextWriter> createTextFile(const std::string& path) override {
@@ -32,32 +32,41 @@ public:
     std::vector<std::string> listFiles(const std::string& folder,
                                        const std::string& pattern) override {
         if (hit(failList, folder)) {
-            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+            throw HostError(folderReadError(folder, denied()));
         }
         return hostFileSystem().listFiles(folder, pattern);
     }
     std::vector<std::string> listFolders(const std::string& folder) override {
         if (hit(failList, folder)) {
-            throw HostError("无法读取文件夹 " + folder + "：模拟的故障");
+            throw HostError(folderReadError(folder, denied()));
         }
         return hostFileSystem().listFolders(folder);
     }
     bool folderExists(const std::string& path) override {
         return hostFileSystem().folderExists(path);
     }
+    FileStamp stampOf(const std::string& path) override { return hostFileSystem().stampOf(path); }
+    std::map<std::string, FileStamp> stampsBelow(const std::string& folder) override {
+        return hostFileSystem().stampsBelow(folder);
+    }
     bool copyFile(const std::string& from, const std::string& to) override {
         return !hit(failCopy, to) && hostFileSystem().copyFile(from, to);
     }
-    bool deleteFile(const std::string& path) override {
-        return !hit(failDelete, path) && hostFileSystem().deleteFile(path);
-    }
+    bool deleteFile(const std::string& path) override { return hostFileSystem().deleteFile(path); }
     std::string currentFolder() override { return hostFileSystem().currentFolder(); }
     bool setCurrentFolder(const std::string& path) override {
         return !hit(failChdir, path) && hostFileSystem().setCurrentFolder(path);
     }
-    std::vector<std::string> drives() override { return hostFileSystem().drives(); }
+    std::vector<std::string> drives() override {
+        auto all = hostFileSystem().drives();
+        all.insert(all.end(), extraDrives.begin(), extraDrives.end());
+        return all;
+    }
 
 private:
+    // What a folder the user may not read (mode 711) gives, whoever runs the tests.
+    static std::error_code denied() { return std::make_error_code(std::errc::permission_denied); }
+
     static bool hit(const std::vector<std::string>& needles, const std::string& path) {
         for (const auto& n : needles) {
             if (path.find(n) != std::string::npos) {

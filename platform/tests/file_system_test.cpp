@@ -1,9 +1,8 @@
 #include "platform/file_system.h"
 #include "platform/host_error.h"
 #include "platform/path_style.h"
+#include "temp_folder.h"
 
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -12,22 +11,11 @@ namespace {
 
 class FileSystemTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_root =
-            fs::temp_directory_path() /
-            ("quorlin-fs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_root);
-        fs::create_directories(m_root);
-    }
-    void TearDown() override { fs::remove_all(m_root); }
-
     void touch(const std::string& name, const std::string& content = "x") {
-        fs::create_directories((m_root / name).parent_path());
-        std::ofstream(m_root / name, std::ios::binary) << content;
+        m_temp.write(name, content);
     }
-    std::string path(const std::string& name = {}) const { return (m_root / name).string(); }
-    fs::path m_root;
+    std::string path(const std::string& name = {}) const { return m_temp.str(name); }
+    host::testing::TempFolder m_temp;
 };
 
 TEST(MatchesPattern, WildcardsIgnoreCaseAndThreeLetterExtensionsReachFurther) {
@@ -41,6 +29,7 @@ TEST(MatchesPattern, WildcardsIgnoreCaseAndThreeLetterExtensionsReachFurther) {
     EXPECT_FALSE(host::matchesPattern("a.xhtm", "*.htm"));
     EXPECT_FALSE(host::matchesPattern("a12.txt", "a?.txt"));
     EXPECT_FALSE(host::matchesPattern("myindex.htm", "index.htm*"));
+    EXPECT_FALSE(host::matchesPattern("page.html", "page.htm")); // only a pattern reaches further
 }
 
 TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
@@ -49,12 +38,17 @@ TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
     touch("c.HTM");
     touch(".hidden.htm");
     touch("notes.txt");
-    fs::create_directories(m_root / "folder.htm");
-    const auto& files = host::fileSystem();
-    (void)files;
+    fs::create_directories(m_temp / "folder.htm");
     EXPECT_EQ(host::fileSystem().listFiles(path(), "*.htm"),
               (std::vector<std::string>{"A.html", "b.htm", "c.HTM"}));
-    EXPECT_THROW(host::fileSystem().listFiles(path("missing"), "*.htm"), host::HostError);
+    try {
+        host::fileSystem().listFiles(path("missing"), "*.htm");
+        ADD_FAILURE() << "a missing folder was listed";
+    } catch (const host::HostError& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("无法读取文件夹 " + path("missing") +
+                                                      "：文件夹不存在（"))
+            << e.what();
+    }
 }
 
 TEST_F(FileSystemTest, FindFirstPrefersTheExactSpellingAndReturnsTheStoredName) {
@@ -83,9 +77,7 @@ TEST_F(FileSystemTest, TextFilesAreRecreatedWholeWithCrLf) {
     writer->writeLine("one");
     writer->writeLine("");
     writer->close();
-    std::ifstream in(m_root / "out.txt", std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(content, "one\r\n\r\n");
+    EXPECT_EQ(m_temp.read("out.txt"), "one\r\n\r\n");
     EXPECT_THROW(host::fileSystem().createTextFile(path("no/such/folder/x.txt")), host::HostError);
     EXPECT_THROW(host::fileSystem().openTextFile(path("missing.txt")), host::HostError);
 }
@@ -95,18 +87,32 @@ TEST_F(FileSystemTest, CopyReplacesButNotAReadOnlyDestination) {
     touch("to.txt", "old");
     auto& files = host::fileSystem();
     EXPECT_TRUE(files.copyFile(path("from.txt"), path("to.txt")));
-    fs::permissions(m_root / "to.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(m_temp / "to.txt", fs::perms::owner_read | fs::perms::group_read);
     EXPECT_FALSE(files.copyFile(path("from.txt"), path("to.txt")));
     EXPECT_FALSE(files.copyFile(path("missing.txt"), path("x.txt")));
     EXPECT_TRUE(files.deleteFile(path("from.txt")));
     EXPECT_FALSE(files.deleteFile(path("from.txt")));
 }
 
+TEST_F(FileSystemTest, StampsTellARewriteAndAReplacement) {
+    touch("sub/a.chm", "old");
+    auto& files = host::fileSystem();
+    const host::FileStamp before = files.stampOf(path("sub/a.chm"));
+    EXPECT_TRUE(before.exists);
+    EXPECT_EQ(files.stampsBelow(path()),
+              (std::map<std::string, host::FileStamp>{{path("sub/a.chm"), before}}));
+    touch("new.chm", "old");
+    fs::rename(m_temp / "new.chm", m_temp / "sub/a.chm"); // same size, maybe the same second
+    EXPECT_NE(files.stampOf(path("sub/a.chm")), before);
+    EXPECT_FALSE(files.stampOf(path("sub")).exists);
+    EXPECT_TRUE(files.stampsBelow(path("missing")).empty());
+}
+
 TEST_F(FileSystemTest, CurrentFolderFollowsTheCaller) {
     auto& files = host::fileSystem();
     const std::string before = files.currentFolder();
     EXPECT_TRUE(files.setCurrentFolder(path()));
-    EXPECT_EQ(fs::canonical(files.currentFolder()), fs::canonical(m_root));
+    EXPECT_EQ(fs::canonical(files.currentFolder()), fs::canonical(m_temp.path()));
     EXPECT_FALSE(files.setCurrentFolder(path("missing")));
     files.setCurrentFolder(before);
 }

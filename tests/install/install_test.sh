@@ -202,6 +202,11 @@ check_package() {
     if has ./usr/lib/chmquorlin/chmquorlin || has ./usr/lib/chmquorlin/libhh_viewer.so; then
         echo "$depends" | grep -q 'libqt6widgets6' || fail "package does not depend on Qt Widgets"
     fi
+    if has ./usr/lib/chmquorlin/libhh_engine.so; then
+        for dep in libqt6webenginewidgets6 libqt6webenginecore6-bin qt6-translations-l10n; do
+            echo "$depends" | grep -q "$dep" || fail "package does not depend on $dep"
+        done
+    fi
     if has ./usr/lib/chmquorlin/hh.exe || has ./usr/lib/chmquorlin/libhh_viewer.so; then
         echo "$depends" | grep -q 'libmspack0' || fail "package does not depend on libmspack0"
     fi

@@ -34,7 +34,8 @@ TEST(HhCommand, ResolvesBlanksByFindingTheExistingFile) {
         {"-decompile out dir help.chm", hh::Command::Kind::Decompile, "out dir", "help.chm", ""},
         {"-decompile out missing.chm", hh::Command::Kind::Usage, "", "out missing.chm", ""},
         {"-decompile", hh::Command::Kind::Usage, "", "", ""},
-        {"", hh::Command::Kind::Usage, "", "", ""},
+        {"", hh::Command::Kind::View, "", "", ""}, // an empty viewer, as from the desktop's menu
+        {"--help", hh::Command::Kind::Help, "", "", ""},
     };
     for (const Case& c : cases) {
         hh::Command cmd = hh::parseCommandLine(c.line, exists);
@@ -59,10 +60,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    // Runs hh.exe in the scratch folder with `args` as one argument, as the program does.
-    int run(const std::string& args) {
-        std::string cmd = "cd '" + m_dir.string() + "' && '" + m_hh.string() + "' '" + args +
-                          "' >out.txt 2>err.txt";
+    // Runs hh.exe in the scratch folder with `args` as one argument, as the program does;
+    // `env` goes before the command (an `env -u ...` to run without a desktop).
+    int run(const std::string& args, const std::string& env = "") {
+        std::string cmd = "cd '" + m_dir.string() + "' && " + env + " '" + m_hh.string() + "' '" +
+                          args + "' >out.txt 2>err.txt";
         int rc = std::system(cmd.c_str());
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
@@ -101,10 +103,20 @@ TEST_F(HhProgram, FailsWithAReasonOnFilesItCannotRead) {
     // A plain file where the output folder should be.
     std::fclose(std::fopen((m_dir / "taken").c_str(), "wb"));
     EXPECT_EQ(run("-decompile taken in dir/my sample.chm"), 1);
-    EXPECT_NE(
-        read("err.txt").find("hh.exe: 无法反编译 in dir/my sample.chm：无法创建输出文件夹 taken\n"),
-        std::string::npos)
-        << read("err.txt");
+    // Said once: the output folder is the fault, not also a warning before it.
+    EXPECT_EQ(read("err.txt"),
+              "hh.exe: 无法反编译 in dir/my sample.chm：无法创建输出文件夹 taken\n");
+}
+
+TEST_F(HhProgram, WithoutADesktopSaysSoInsteadOfAborting) {
+    const std::string noDesktop = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
+    EXPECT_EQ(run("in dir/my sample.chm", noDesktop), 1);
+    EXPECT_EQ(read("err.txt"),
+              "hh.exe：需要图形桌面才能运行（未找到 DISPLAY 或 WAYLAND_DISPLAY）。\n");
+    // Help and decompiling need none.
+    EXPECT_EQ(run("--help", noDesktop), 0);
+    EXPECT_NE(read("out.txt").find("hh.exe -decompile 文件夹 帮助文件.chm"), std::string::npos);
+    EXPECT_EQ(run("-decompile out in dir/my sample.chm", noDesktop), 0);
 }
 
 } // namespace

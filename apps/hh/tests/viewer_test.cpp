@@ -1,253 +1,346 @@
-// The viewer on a fixture help file, offscreen: contents, index with type-to-find, links
-// followed inside the file with their images, history, links that leave the file, and the
-// search tab on a help file built with a search index.
-#include "chm/container_writer.h"
-#include "chm/system_files.h"
+// The viewer window on small help files, offscreen with the real browser engine: links and the
+// contents following them, previous/next topic, find in page, zoom, the index's topic chooser,
+// ranked and marked search results, recent files and the state kept per help file.
+#include "help_builder.h"
+#include "page_view.h"
+#include "viewer_models.h"
 #include "viewer_window.h"
 
 #include <QAction>
-#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTextBlock>
-#include <QTextFragment>
-#include <QTextImageFormat>
-#include <QTreeWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
 
-std::unique_ptr<hh::HelpViewer> openFixture() {
-    auto archive = std::make_unique<chm::ReaderArchive>();
-    if (archive->openFile(QUORLIN_HH_FIXTURE) != chm::ReadError::Ok)
-        return nullptr;
-    return std::make_unique<hh::HelpViewer>(std::move(archive), QStringLiteral("sample.chm"));
-}
+using hhtest::sitemapItem;
 
-// Adds the system files for info, builds the help file in memory and opens it in a viewer.
-std::unique_ptr<hh::HelpViewer> openBuilt(chm::ContainerWriter& writer,
-                                          const chm::HelpFileInfo& info, const QString& name) {
-    std::vector<std::string> warnings;
-    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
-    for (auto& f : system.uncompressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
-    for (auto& f : system.compressed)
-        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
-    std::vector<std::uint8_t> bytes;
-    if (writer.build(bytes) != chm::WriteError::None)
-        return nullptr;
-    auto archive = std::make_unique<chm::ReaderArchive>();
-    if (archive->openMemory(std::move(bytes)) != chm::ReadError::Ok)
-        return nullptr;
-    return std::make_unique<hh::HelpViewer>(std::move(archive), name);
-}
-
-// A small Chinese help file (GBK) with a full-text index, built in memory.
-std::unique_ptr<hh::HelpViewer> openSearchable() {
-    const char* const pages[][3] = {{"a.htm", "\xCB\xD1\xCB\xF7",
-                                     "<html><head><title>\xCB\xD1\xCB\xF7</title></head>" // 搜索
-                                     "<body>Search pages for words.</body></html>"},
-                                    {"b.htm", "Index",
-                                     "<html><head><title>Index</title></head><body>\xCB\xD1 words "
-                                     "\xCB\xF7</body></html>"}, // 搜 words 索
-                                    {"c.htm", "", "<html><body>Nothing here.</body></html>"}};
-    chm::HelpFileInfo info;
-    info.lcid = 0x804;
-    info.codePage = 936;
-    info.defaultTopic = "c.htm";
-    info.fullTextSearch = true;
-    chm::SearchIndexWriter index(936, 0x804);
-    chm::ContainerWriter writer;
-    for (std::uint32_t topic = 0; topic < 3; ++topic) {
-        const std::string html = pages[topic][2];
-        info.topics.push_back({pages[topic][0], pages[topic][1]});
-        index.addPage(topic, chm::extractPageText(html, 936));
-        writer.addFile(std::string("/") + pages[topic][0],
-                       std::vector<std::uint8_t>(html.begin(), html.end()),
-                       chm::Section::Compressed);
-    }
-    writer.addFile("/$FIftiMain", index.build(), chm::Section::Compressed);
-    return openBuilt(writer, info, QStringLiteral("search.chm"));
-}
-
-// A GBK help file whose contents name entries in GBK and with character references, as the
-// program's own contents template does.
-std::unique_ptr<hh::HelpViewer> openWithReferences() {
-    const std::string toc = "<UL><LI><OBJECT type=\"text/sitemap\">"
-                            "<param name=\"Name\" value=\"&#30446;&#24405; \xB5\xDA\">" // 目录 第
-                            "<param name=\"Local\" value=\"a.htm\"></OBJECT></UL>";
-    const std::string page = "<html><head><title>a</title></head><body>a</body></html>";
-    chm::HelpFileInfo info;
-    info.lcid = 0x804;
-    info.codePage = 936;
-    info.defaultTopic = "a.htm";
-    info.contentsFile = "toc.hhc";
-    info.topics.push_back({"a.htm", "a"});
-    chm::ContainerWriter writer;
-    writer.addFile("/a.htm", std::vector<std::uint8_t>(page.begin(), page.end()),
-                   chm::Section::Compressed);
-    writer.addFile("/toc.hhc", std::vector<std::uint8_t>(toc.begin(), toc.end()),
-                   chm::Section::Compressed);
-    return openBuilt(writer, info, QStringLiteral("refs.chm"));
-}
-
-QStringList rows(QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-
-QStringList imageNames(QTextDocument* doc) {
-    QStringList out;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat())
-                out << it.fragment().charFormat().toImageFormat().name();
-    return out;
+hhtest::HelpSpec bookSpec() {
+    hhtest::HelpSpec spec;
+    spec.title = "Book";
+    spec.search = true;
+    spec.pages = {
+        {"intro.htm", "Intro",
+         "<html><head><title>Intro</title></head><body><p>alpha alpha beta</p>"
+         "<a id=next target=\"_blank\" href=\"ch1/one.htm\">one</a></body></html>"},
+        {"ch1/one.htm", "One",
+         "<html><head><title>One</title></head><body>alpha <a id=up href=\"../three.htm\">3</a>"
+         "</body></html>"},
+        {"ch1/two.htm", "Two",
+         "<html><head><title>Two</title></head><body>beta gamma alpha beta</body></html>"},
+        {"three.htm", "Three",
+         "<html><head><title>Three</title></head><body>gamma <a id=get href=\"data.bin\">data</a>"
+         "</body></html>"},
+        {"data.bin", "", std::string("\0\1\2binary", 9)},
+    };
+    spec.contents = "<UL>" + sitemapItem("Intro", "intro.htm") +
+                    "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
+                    "</OBJECT><UL>" +
+                    sitemapItem("One", "ch1/one.htm") + sitemapItem("Two", "ch1/two.htm") +
+                    "</UL>" + sitemapItem("Three", "three.htm") + "</UL>";
+    spec.index =
+        "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
+        "<param name=\"Name\" value=\"The intro\"><param name=\"Local\" value=\"intro.htm\">"
+        "<param name=\"Name\" value=\"Part two\"><param name=\"Local\" value=\"ch1/two.htm\">"
+        "</OBJECT>" +
+        sitemapItem("gamma", "three.htm") + "</UL>";
+    return spec;
 }
 
 } // namespace
 
 class ViewerTest : public QObject {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_book, m_other;
+    QStringList m_messages;
+
+    std::unique_ptr<hh::HelpViewer> newViewer() {
+        auto viewer = std::make_unique<hh::HelpViewer>();
+        viewer->showMessage = [this](const QString& text) { m_messages << text; };
+        viewer->openExternal = [](const QUrl& url) { QFAIL(qPrintable(url.toString())); };
+        viewer->pageView();
+        return viewer;
+    }
+
+    // Opens the file and waits until its first page is ready.
+    std::unique_ptr<hh::HelpViewer> openBook(const QString& path, const QString& page = {}) {
+        auto viewer = newViewer();
+        QSignalSpy ready(viewer.get(), &hh::HelpViewer::pageReady);
+        if (!viewer->openFile(path, page) || !ready.wait(20000))
+            return nullptr;
+        return viewer;
+    }
+
+    static bool waitReady(hh::HelpViewer& viewer, const std::function<void()>& action) {
+        QSignalSpy ready(&viewer, &hh::HelpViewer::pageReady);
+        action();
+        return ready.wait(20000);
+    }
+
+    static QVariant js(hh::HelpViewer& viewer, const QString& script) {
+        QVariant result;
+        bool done = false;
+        viewer.pageView()->runScript(script, false, [&](const QVariant& v) {
+            result = v;
+            done = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (!done && clock.elapsed() < 10000)
+            QTest::qWait(10);
+        return result;
+    }
+
+    // A real click, as a reader makes it: the engine treats links that scripts click as no
+    // choice of the user's (they open no windows and their history entries are skipped).
+    static void click(hh::HelpViewer& viewer, const QString& id) {
+        const QVariantList at =
+            js(viewer,
+               QStringLiteral("(function(){var r=document.getElementById('%1')"
+                              ".getBoundingClientRect();return [r.x+r.width/2,r.y+r.height/2];})()")
+                   .arg(id))
+                .toList();
+        QWidget* surface = viewer.pageView()->surface();
+        QVERIFY(at.size() == 2 && surface);
+        QTest::mouseClick(surface, Qt::LeftButton, {},
+                          QPoint(qRound(at[0].toDouble()), qRound(at[1].toDouble())));
+    }
+
+    static QString selectedContents(hh::HelpViewer& viewer) {
+        return viewer.contentsTree()->currentIndex().data(Qt::DisplayRole).toString();
+    }
+
+    static QAction* action(hh::HelpViewer& viewer, const char* name) {
+        return viewer.findChild<QAction*>(QLatin1String(name));
+    }
+
 private slots:
-    void showsTitleContentsAndStartPage() {
-        auto viewer = openFixture();
-        QVERIFY(viewer);
-        QCOMPARE(viewer->windowTitle(), QStringLiteral("Quorlin Sample"));
-        QTreeWidget* tree = viewer->findChild<QTreeWidget*>(QStringLiteral("contentsTree"));
-        QVERIFY(tree);
-        QCOMPARE(tree->topLevelItemCount(), 2);
-        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Sample start"));
-        QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
-        // the contents file is in the help file's code page (GBK for 0x804)
-        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("第二页"));
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/index.htm"));
-        QVERIFY(viewer->pageView()->toPlainText().contains(QStringLiteral("Sample start")));
-
-        emit tree->itemClicked(tree->topLevelItem(1), 0);
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/long.htm"));
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_book = m_dir.filePath(QStringLiteral("book.chm"));
+        m_other = m_dir.filePath(QStringLiteral("other.chm"));
+        QVERIFY(hhtest::writeHelp(bookSpec(), m_book.toStdString()));
+        hhtest::HelpSpec other;
+        other.title = "Other";
+        other.pages = {{"a.htm", "A", "<html><head><title>A</title></head><body>a</body></html>"}};
+        QVERIFY(hhtest::writeHelp(other, m_other.toStdString()));
     }
 
-    void contentsMixCodePageTextAndCharacterReferences() {
-        auto viewer = openWithReferences();
-        QVERIFY(viewer);
-        QTreeWidget* tree = viewer->findChild<QTreeWidget*>(QStringLiteral("contentsTree"));
-        QVERIFY(tree);
-        QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("目录 第"));
+    void init() {
+        m_messages.clear();
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("chmquorlin"),
+                  QStringLiteral("hh"))
+            .clear();
     }
 
-    void indexFindsAsYouType() {
-        auto viewer = openFixture();
+    void linksAndHistoryKeepTheContentsInStep() {
+        auto viewer = openBook(m_book);
         QVERIFY(viewer);
-        QListWidget* index = viewer->findChild<QListWidget*>(QStringLiteral("indexList"));
-        QLineEdit* filter = viewer->findChild<QLineEdit*>(QStringLiteral("indexFilter"));
-        QVERIFY(index && filter);
-        QCOMPARE(index->count(), 3);
-        QTest::keyClicks(filter, QStringLiteral("BA"));
-        QVERIFY(index->currentItem());
-        QCOMPARE(index->currentItem()->text(), QStringLiteral("banana"));
-        QTest::keyClick(filter, Qt::Key_Return);
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/sub/page2.htm"));
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("Book"));
+        QCOMPARE(js(*viewer, QStringLiteral("document.title")).toString(), QStringLiteral("Intro"));
+        QCOMPARE(selectedContents(*viewer), QStringLiteral("Intro"));
+
+        // target="_blank" stays in this window.
+        QVERIFY(waitReady(*viewer, [&] { click(*viewer, QStringLiteral("next")); }));
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/ch1/one.htm"));
+        QCOMPARE(selectedContents(*viewer), QStringLiteral("One"));
+        // A climb above the file's root stops there.
+        QVERIFY(waitReady(*viewer, [&] { click(*viewer, QStringLiteral("up")); }));
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/three.htm"));
+        QCOMPARE(selectedContents(*viewer), QStringLiteral("Three"));
+
+        QVERIFY(waitReady(*viewer, [&] { viewer->goBack(); }));
+        QCOMPARE(selectedContents(*viewer), QStringLiteral("One"));
+        QVERIFY(waitReady(*viewer, [&] { viewer->goBack(); }));
+        QCOMPARE(selectedContents(*viewer), QStringLiteral("Intro"));
+        QVERIFY(action(*viewer, "actionForward")->isEnabled());
+        QVERIFY(!action(*viewer, "actionBack")->isEnabled());
     }
 
-    void followsLinksWithImagesAndHistory() {
-        auto viewer = openFixture();
+    void previousAndNextWalkTheContents() {
+        auto viewer = openBook(m_book);
         QVERIFY(viewer);
-        hh::HelpBrowser* page = viewer->pageView();
-        emit page->anchorClicked(QUrl(QStringLiteral("sub/page2.htm")));
-        QCOMPARE(page->source().path(), QStringLiteral("/sub/page2.htm"));
-        QVERIFY(page->toPlainText().contains(QStringLiteral("Second page")));
-        const QStringList images = imageNames(page->document());
-        QCOMPARE(images.size(), 1);
-        QUrl imageUrl = page->source().resolved(QUrl(images.first()));
-        QCOMPARE(imageUrl.path(), QStringLiteral("/images/logo.png"));
-        QImage image = QImage::fromData(
-            page->loadResource(QTextDocument::ImageResource, imageUrl).toByteArray());
-        QCOMPARE(image.size(), QSize(24, 16));
-
-        // relative link back up, then history both ways, then home
-        emit page->anchorClicked(QUrl(QStringLiteral("../index.htm")));
-        QCOMPARE(page->source().path(), QStringLiteral("/index.htm"));
-        auto* back = viewer->findChild<QAction*>(QStringLiteral("actionBack"));
-        auto* forward = viewer->findChild<QAction*>(QStringLiteral("actionForward"));
-        auto* home = viewer->findChild<QAction*>(QStringLiteral("actionHome"));
-        QVERIFY(back && forward && home);
-        QVERIFY(back->isEnabled());
-        back->trigger();
-        QCOMPARE(page->source().path(), QStringLiteral("/sub/page2.htm"));
-        QVERIFY(forward->isEnabled());
-        forward->trigger();
-        QCOMPARE(page->source().path(), QStringLiteral("/index.htm"));
-        viewer->showPage(QStringLiteral("long.htm#end"));
-        home->trigger();
-        QCOMPARE(page->source().path(), QStringLiteral("/index.htm"));
+        QVERIFY(!action(*viewer, "actionPreviousTopic")->isEnabled());
+        QStringList seen;
+        while (action(*viewer, "actionNextTopic")->isEnabled()) {
+            QVERIFY(waitReady(*viewer, [&] { viewer->nextTopic(); }));
+            seen << selectedContents(*viewer) + QLatin1Char('=') +
+                        js(*viewer, QStringLiteral("document.title")).toString();
+        }
+        // The heading has no page of its own and is passed over.
+        QCOMPARE(seen, QStringList({QStringLiteral("One=One"), QStringLiteral("Two=Two"),
+                                    QStringLiteral("Three=Three")}));
+        QVERIFY(waitReady(*viewer, [&] { viewer->previousTopic(); }));
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/ch1/two.htm"));
     }
 
-    void linksLeavingTheFileGoToTheDesktop() {
-        auto viewer = openFixture();
+    void findInPageCountsAndSaysWhenNothingMatches() {
+        auto viewer = openBook(m_book);
         QVERIFY(viewer);
-        QList<QUrl> opened;
-        viewer->openExternal = [&](const QUrl& u) { opened << u; };
-        emit viewer->pageView()->anchorClicked(QUrl(QStringLiteral("https://example.org/")));
-        QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/"))});
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/index.htm"));
-        // ms-its links into the same file stay inside
-        emit viewer->pageView()->anchorClicked(
-            QUrl(QStringLiteral("ms-its:sample.chm::/style.css")));
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/style.css"));
-        QVERIFY(!viewer->showPage(QStringLiteral("missing.htm")));
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        QTest::keyClick(viewer.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(viewer->findText()->isVisible());
+        QTest::keyClicks(viewer->findText(), QStringLiteral("alpha"));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 1 项，共 2 项"),
+                                  10000);
+        QTest::keyClick(viewer->findText(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("第 2 项，共 2 项"),
+                                  10000);
+        viewer->findText()->setText(QStringLiteral("zebra"));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer->findStatus()->text(), QStringLiteral("找不到匹配项"),
+                                  10000);
+        QTest::keyClick(viewer->findText(), Qt::Key_Escape);
+        QVERIFY(!viewer->findText()->isVisible());
     }
 
-    void searchTabOnlyWithAnIndex() {
-        auto plain = openFixture();
-        QVERIFY(plain);
-        QTabWidget* tabs = plain->navigationTabs();
-        QCOMPARE(tabs->count(), 2);
-        QVERIFY(!plain->findChild<QLineEdit*>(QStringLiteral("searchText")));
-
-        auto viewer = openSearchable();
+    void zoomByKeysAndWheel() {
+        auto viewer = openBook(m_book);
         QVERIFY(viewer);
-        QCOMPARE(viewer->navigationTabs()->count(), 3);
-        QCOMPARE(viewer->navigationTabs()->tabText(2), QStringLiteral("搜索"));
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        hh::PageView* view = viewer->pageView();
+        QTest::keyClick(viewer.get(), Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(view->zoom(), 1.1);
+        QTest::keyClick(viewer.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QTest::keyClick(viewer.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(view->zoom(), 0.9);
+        QTest::keyClick(viewer.get(), Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(view->zoom(), 1.0);
+        QWidget* surface = view->surface();
+        QVERIFY(surface);
+        QWheelEvent up(QPointF(10, 10), surface->mapToGlobal(QPointF(10, 10)), QPoint(),
+                       QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &up);
+        QCOMPARE(view->zoom(), 1.1);
     }
 
-    void searchListsTopicsByTitleAndOpensThem() {
-        auto viewer = openSearchable();
+    void indexKeywordWithSeveralTopicsOffersAChoice() {
+        auto viewer = openBook(m_book);
         QVERIFY(viewer);
-        auto* text = viewer->findChild<QLineEdit*>(QStringLiteral("searchText"));
-        auto* button = viewer->findChild<QPushButton*>(QStringLiteral("searchButton"));
-        auto* results = viewer->findChild<QListWidget*>(QStringLiteral("searchResults"));
-        QVERIFY(text && button && results);
-        QCOMPARE(button->text(), QStringLiteral("列出主题"));
+        QStringList offered;
+        int answer = -1;
+        viewer->chooseTopic = [&](const QString& keyword, const QStringList& titles) {
+            offered = QStringList{keyword} + titles;
+            return answer;
+        };
+        viewer->indexFilter()->setText(QStringLiteral("ALP"));
+        QCOMPARE(viewer->indexList()->currentIndex().row(), 0);
+        viewer->activateIndexRow(0); // declined: the page stays
+        QCOMPARE(offered, QStringList({QStringLiteral("alpha"), QStringLiteral("The intro"),
+                                       QStringLiteral("Part two")}));
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/intro.htm"));
+        answer = 1;
+        QVERIFY(waitReady(*viewer, [&] { viewer->activateIndexRow(0); }));
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/ch1/two.htm"));
+    }
 
-        // Titles come from the help file's topics, decoded from its code page; a topic
-        // without a title is listed by its page.
-        text->setText(QStringLiteral("WORDS"));
-        button->click();
-        QCOMPARE(rows(results), (QStringList{QStringLiteral("搜索"), QStringLiteral("Index")}));
-        // Characters typed together must stand together; a blank lets them stand apart.
-        text->setText(QStringLiteral("搜索"));
-        QTest::keyClick(text, Qt::Key_Return);
-        QCOMPARE(rows(results), QStringList{QStringLiteral("搜索")});
-        text->setText(QStringLiteral("搜 索"));
-        button->click();
-        QCOMPARE(results->count(), 2);
-        text->setText(QStringLiteral("nothing"));
-        button->click();
-        QCOMPARE(rows(results), QStringList{QStringLiteral("c.htm")});
+    void searchResultsAreRankedAndTheirWordsMarked() {
+        auto viewer = openBook(m_book);
+        QVERIFY(viewer);
+        viewer->searchText()->setText(QStringLiteral("alpha beta"));
+        viewer->runSearch();
+        QStringList titles;
+        for (int i = 0; i < viewer->searchResults()->count(); ++i)
+            titles << viewer->searchResults()->item(i)->text();
+        QCOMPARE(titles, QStringList({QStringLiteral("Intro"), QStringLiteral("Two"),
+                                      QStringLiteral("One")}));
+        QVERIFY(waitReady(*viewer, [&] { viewer->openSearchResult(1); }));
+        QCOMPARE(js(*viewer, QStringLiteral("Array.from(document.querySelectorAll("
+                                            "'mark.quorlin-search-hit')).map(m => m.textContent)"
+                                            ".join(',')"))
+                     .toString(),
+                 QStringLiteral("beta,alpha,beta"));
+    }
 
-        emit results->itemDoubleClicked(results->item(0));
-        QCOMPARE(viewer->pageView()->source().path(), QStringLiteral("/c.htm"));
-        text->setText(QStringLiteral("absent"));
-        button->click();
-        QCOMPARE(results->count(), 0);
+    void stateIsRememberedPerFileAndRecentFilesListed() {
+        {
+            auto viewer = openBook(m_book);
+            QVERIFY(viewer);
+            QVERIFY(waitReady(*viewer, [&] { viewer->showPage(QStringLiteral("three.htm")); }));
+            viewer->resize(700, 500);
+            viewer->zoomIn();
+            viewer->close();
+            QVERIFY(waitReady(*viewer, [&] { viewer->openFile(m_other); }));
+        }
+        auto viewer = openBook(m_book);
+        QVERIFY(viewer);
+        QCOMPARE(viewer->currentPage(), QStringLiteral("/three.htm"));
+        QCOMPARE(viewer->size(), QSize(700, 500));
+        QCOMPARE(viewer->pageView()->zoom(), 1.1);
+        QCOMPARE(viewer->recentFiles(), QStringList({m_book, m_other}));
+        // A page asked for by name wins over the remembered one.
+        auto again = openBook(m_book, QStringLiteral("ch1/one.htm"));
+        QVERIFY(again);
+        QCOMPARE(again->currentPage(), QStringLiteral("/ch1/one.htm"));
+    }
+
+    void downloadsAreRefusedAndPagesPrintToPdf() {
+        auto viewer = openBook(m_book, QStringLiteral("three.htm"));
+        QVERIFY(viewer);
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        click(*viewer, QStringLiteral("get"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_messages,
+            QStringList(QStringLiteral("查看器不下载文件：“data.bin”不是可以显示的页面。")), 10000);
+        const QString pdf = m_dir.filePath(QStringLiteral("three.pdf"));
+        QString suggested;
+        viewer->choosePdfFile = [&](const QString& name) {
+            suggested = name;
+            return pdf;
+        };
+        QSignalSpy printed(viewer->pageView(), &hh::PageView::pdfPrintingFinished);
+        action(*viewer, "actionPrintPdf")->trigger();
+        QCOMPARE(suggested, QStringLiteral("book.pdf"));
+        QVERIFY(printed.wait(20000));
+        QCOMPARE(printed.front().at(1).toBool(), true);
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(5), QByteArray("%PDF-"));
+    }
+
+    void emptyViewerOpensAFileAndRefusesABrokenOne() {
+        auto viewer = newViewer();
+        auto* open = viewer->findChild<QPushButton*>(QStringLiteral("openButton"));
+        QVERIFY(open);
+        QString offered = m_dir.filePath(QStringLiteral("missing.chm"));
+        viewer->chooseHelpFile = [&] { return offered; };
+        open->click();
+        QCOMPARE(m_messages,
+                 QStringList(
+                     QStringLiteral("无法打开帮助文件“%1”：文件不存在或无法读取。").arg(offered)));
+        QVERIFY(!viewer->document());
+        offered = m_other;
+        QVERIFY(waitReady(*viewer, [&] { open->click(); }));
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("Other"));
+        // A page the file lacks gets an error page, not a blank.
+        QVERIFY(waitReady(*viewer, [&] {
+            viewer->pageView()->load(hh::helpPageUrl(m_other.toStdString(), "/gone.htm"));
+        }));
+        QCOMPARE(js(*viewer, QStringLiteral("document.title")).toString(),
+                 QStringLiteral("找不到页面"));
     }
 };
 
-QTEST_MAIN(ViewerTest)
+int main(int argc, char** argv) {
+    // Settings go to a folder of the test's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    hh::prepareApplication();
+    QApplication app(argc, argv);
+    ViewerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "viewer_test.moc"

@@ -8,25 +8,19 @@
 // Index chunks carry the first name of each chunk below them and come after all listing chunks.
 #include "container_directory.h"
 
+#include "byte_writer.h"
+
 #include <algorithm>
 
 namespace chm::container {
 namespace {
 
-constexpr std::uint32_t kListingHeaderSize = 0x14;
-constexpr std::uint32_t kIndexHeaderSize = 0x08;
+using detail::patchU16;
+using detail::patchU32;
+
 constexpr std::uint32_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
-
-void putU32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
-
-void putU16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
+// PMGL and PMGI keep their free-space DWORD at the same place.
+static_assert(pmgl::kFreeSpace == pmgi::kFreeSpace);
 
 // Fills chunks of one kind from serialised entries; the caller writes each chunk's header.
 class ChunkPacker {
@@ -51,17 +45,17 @@ public:
 
     const std::vector<Chunk>& chunks() const { return m_chunks; }
 
-    // Entries, free-space DWORD at offset 4, quickrefs and count; the rest of the header is the
-    // caller's.
-    void render(const Chunk& chunk, std::uint8_t* out) const {
-        std::fill(out, out + kChunkSize, std::uint8_t{0});
+    // Entries, the free-space DWORD, quickrefs and count into the zero-filled chunk at `at`;
+    // the rest of the header is the caller's.
+    void render(const Chunk& chunk, std::vector<std::uint8_t>& out, std::size_t at) const {
         const auto end = static_cast<std::uint32_t>(m_headerSize + chunk.entries.size());
-        putU32(out + 4, kChunkSize - end);
-        std::copy(chunk.entries.begin(), chunk.entries.end(), out + m_headerSize);
-        const auto count = static_cast<std::uint32_t>(chunk.entryOffsets.size());
-        putU16(out + kChunkSize - 2, count);
+        patchU32(out, at + pmgl::kFreeSpace, kChunkSize - end);
+        std::copy(chunk.entries.begin(), chunk.entries.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(at + m_headerSize));
+        const auto count = static_cast<std::uint16_t>(chunk.entryOffsets.size());
+        patchU16(out, at + kChunkSize - 2, count);
         for (std::uint32_t m = 1; m * kQuickRefStep < count; ++m) {
-            putU16(out + kChunkSize - 2 - 2 * m, chunk.entryOffsets[m * kQuickRefStep]);
+            patchU16(out, at + kChunkSize - 2 - 2 * m, chunk.entryOffsets[m * kQuickRefStep]);
         }
     }
 
@@ -123,7 +117,7 @@ void appendEncInt(std::vector<std::uint8_t>& out, std::uint64_t value) {
 Directory buildDirectory(const std::vector<DirectoryEntry>& entries) {
     Directory dir;
 
-    ChunkPacker listing(kListingHeaderSize);
+    ChunkPacker listing(pmgl::kHeaderSize);
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DirectoryEntry& e = entries[i];
@@ -139,7 +133,7 @@ Directory buildDirectory(const std::vector<DirectoryEntry>& entries) {
     // Index levels, bottom up, until one chunk covers everything below it. Each level lists the
     // first name of every chunk in the level beneath.
     struct Level {
-        ChunkPacker packer{kIndexHeaderSize};
+        ChunkPacker packer{pmgi::kHeaderSize};
         std::uint32_t firstChunk = 0;
     };
     std::vector<Level> levels;
@@ -176,19 +170,18 @@ Directory buildDirectory(const std::vector<DirectoryEntry>& entries) {
     dir.chunks.assign(std::size_t{dir.chunkCount} * kChunkSize, 0);
 
     for (std::uint32_t k = 0; k < listingCount; ++k) {
-        std::uint8_t* out = dir.chunks.data() + std::size_t{k} * kChunkSize;
-        listing.render(listing.chunks()[k], out);
-        std::copy_n("PMGL", 4, out);
-        putU32(out + 8, 0);
-        putU32(out + 12, k == 0 ? kNoChunk : k - 1);
-        putU32(out + 16, k + 1 == listingCount ? kNoChunk : k + 1);
+        const std::size_t at = std::size_t{k} * kChunkSize;
+        listing.render(listing.chunks()[k], dir.chunks, at);
+        std::copy_n("PMGL", 4, dir.chunks.begin() + static_cast<std::ptrdiff_t>(at));
+        patchU32(dir.chunks, at + pmgl::kPrevious, k == 0 ? kNoChunk : k - 1);
+        patchU32(dir.chunks, at + pmgl::kNext, k + 1 == listingCount ? kNoChunk : k + 1);
     }
     for (const Level& level : levels) {
         const auto& chunks = level.packer.chunks();
         for (std::size_t k = 0; k < chunks.size(); ++k) {
-            std::uint8_t* out = dir.chunks.data() + (level.firstChunk + k) * kChunkSize;
-            level.packer.render(chunks[k], out);
-            std::copy_n("PMGI", 4, out);
+            const std::size_t at = (level.firstChunk + k) * kChunkSize;
+            level.packer.render(chunks[k], dir.chunks, at);
+            std::copy_n("PMGI", 4, dir.chunks.begin() + static_cast<std::ptrdiff_t>(at));
         }
     }
     return dir;

@@ -2,6 +2,8 @@
 // them when there is more than one listing chunk.
 #pragma once
 
+#include "chm/container_format.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,7 +13,6 @@ namespace chm::container {
 
 inline constexpr std::uint32_t kChunkSize = 0x1000;
 inline constexpr std::uint32_t kQuickRefDensity = 2; // a quickref word every 1 + 2^2 entries
-inline constexpr std::uint32_t kNoChunk = 0xFFFFFFFF;
 
 struct DirectoryEntry {
     std::string name;

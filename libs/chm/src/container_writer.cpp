@@ -9,6 +9,7 @@
 // interval 2 (both in 32 KiB units) and 1 for the field chmlib multiplies its reset count by.
 #include "chm/container_writer.h"
 
+#include "byte_writer.h"
 #include "container_directory.h"
 #include "lzx/encoder.h"
 
@@ -21,16 +22,17 @@ namespace chm {
 namespace {
 
 using container::DirectoryEntry;
+using detail::putBytes;
+using detail::putU16;
+using detail::putU32;
+using detail::putU64;
+using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kMaxNameLength = 512;  // chmlib's CHM_MAX_PATHLEN
 constexpr std::uint32_t kMaxChunks = 100000; // libmspack refuses more directory chunks
 // libmspack ignores a ResetTable over 1,000,000 bytes (and then decodes every file from the start
 // of section 1); keep the table under that: 0x28 + 8 * (frames + 1) bytes.
 constexpr std::uint64_t kMaxFrames = (1000000 - 0x28) / 8 - 1;
-
-constexpr std::uint32_t kItsfHeaderSize = 0x60;
-constexpr std::uint32_t kHeaderSection0Size = 0x18;
-constexpr std::uint32_t kItspHeaderSize = 0x54;
 
 constexpr std::array<std::uint8_t, 16> kItsfGuid1 = {
     0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11, 0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
@@ -52,90 +54,69 @@ constexpr std::string_view kResetTable = "::DataSpace/Storage/MSCompressed/Trans
 constexpr std::string_view kContent = "::DataSpace/Storage/MSCompressed/Content";
 constexpr std::string_view kItbits = "/#ITBITS";
 
-class Bytes {
-public:
-    std::vector<std::uint8_t> data;
-
-    void u16(std::uint32_t v) {
-        for (int i = 0; i < 2; ++i) {
-            data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
-    }
-    void u32(std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
-    }
-    void u64(std::uint64_t v) {
-        for (int i = 0; i < 8; ++i) {
-            data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
-    }
-    void raw(std::string_view s) { data.insert(data.end(), s.begin(), s.end()); }
-    void raw(const std::array<std::uint8_t, 16>& guid) {
-        data.insert(data.end(), guid.begin(), guid.end());
-    }
-    void utf16(std::string_view ascii) {
-        for (const char c : ascii) {
-            u16(static_cast<std::uint8_t>(c));
-        }
-    }
-};
-
-std::vector<std::uint8_t> nameList() {
-    // Section numbers are positions in this list: 0 Uncompressed, 1 MSCompressed.
-    Bytes b;
-    b.u16(30); // length in WORDs
-    b.u16(2);  // names
-    for (const std::string_view name : {"Uncompressed", "MSCompressed"}) {
-        b.u16(static_cast<std::uint32_t>(name.size()));
-        b.utf16(name);
-        b.u16(0); // terminator, which 7-Zip checks
-    }
-    return b.data;
+void putGuid(Bytes& out, const std::array<std::uint8_t, 16>& guid) {
+    out.insert(out.end(), guid.begin(), guid.end());
 }
 
-std::vector<std::uint8_t> transformList() {
+// An ASCII name as UTF-16LE, without a terminator.
+void putUtf16(Bytes& out, std::string_view ascii) {
+    for (const char c : ascii)
+        putU16(out, static_cast<std::uint8_t>(c));
+}
+
+Bytes nameList() {
+    // Section numbers are positions in this list: 0 Uncompressed, 1 MSCompressed.
+    Bytes b;
+    putU16(b, 30); // length in WORDs
+    putU16(b, 2);  // names
+    for (const std::string_view name : {"Uncompressed", "MSCompressed"}) {
+        putU16(b, static_cast<std::uint16_t>(name.size()));
+        putUtf16(b, name);
+        putU16(b, 0); // terminator, which 7-Zip checks
+    }
+    return b;
+}
+
+Bytes transformList() {
     // Microsoft's compiler writes only the first 19 characters of the transform GUID's string
     // (it sized the file in characters but wrote wide ones); we write the same 38 bytes.
     Bytes b;
-    b.utf16("{7FC28940-9D31-11D0");
-    return b.data;
+    putUtf16(b, "{7FC28940-9D31-11D0");
+    return b;
 }
 
-std::vector<std::uint8_t> spanInfo(std::uint64_t uncompressed) {
+Bytes spanInfo(std::uint64_t uncompressed) {
     Bytes b;
-    b.u64(uncompressed);
-    return b.data;
+    putU64(b, uncompressed);
+    return b;
 }
 
-std::vector<std::uint8_t> controlData() {
+Bytes controlData() {
     Bytes b;
-    b.u32(6);
-    b.raw("LZXC");
-    b.u32(2); // version 2: the next two fields count 32 KiB units
-    b.u32(lzx::kFramesPerReset);
-    b.u32(lzx::kWindowSize / lzx::kFrameSize);
-    b.u32(1);
-    b.u32(0);
-    return b.data;
+    putU32(b, lzxc::kWords);
+    putBytes(b, "LZXC");
+    putU32(b, lzxc::kVersion);
+    putU32(b, lzx::kFramesPerReset);
+    putU32(b, lzx::kWindowSize / lzx::kFrameSize);
+    putU32(b, 1);
+    putU32(b, 0);
+    return b;
 }
 
-std::vector<std::uint8_t> resetTable(const lzx::CompressedSection& section) {
+Bytes resetTable(const lzx::CompressedSection& section) {
     Bytes b;
-    const auto entries = static_cast<std::uint32_t>(section.frameOffsets.size() + 1);
-    b.u32(2);       // version
-    b.u32(entries); // one per frame, plus the end of the stream
-    b.u32(8);       // entry size
-    b.u32(0x28);    // header size
-    b.u64(section.uncompressedLength);
-    b.u64(section.data.size());
-    b.u64(lzx::kFrameSize);
-    for (const std::uint64_t offset : section.frameOffsets) {
-        b.u64(offset);
-    }
-    b.u64(section.data.size());
-    return b.data;
+    putU32(b, reset_table::kVersion);
+    // One entry per frame, plus the end of the stream.
+    putU32(b, static_cast<std::uint32_t>(section.frameOffsets.size() + 1));
+    putU32(b, reset_table::kEntrySize);
+    putU32(b, reset_table::kHeaderSize);
+    putU64(b, section.uncompressedLength);
+    putU64(b, section.data.size());
+    putU64(b, lzx::kFrameSize);
+    for (const std::uint64_t offset : section.frameOffsets)
+        putU64(b, offset);
+    putU64(b, section.data.size());
+    return b;
 }
 
 bool validName(std::string_view name) {
@@ -307,54 +288,53 @@ WriteError ContainerWriter::buildImage(std::vector<std::uint8_t>& out) const {
         return WriteError::TooLarge;
     }
 
-    const std::uint64_t directoryOffset = kItsfHeaderSize + kHeaderSection0Size;
-    const std::uint64_t directorySize = kItspHeaderSize + dir.chunks.size();
+    const std::uint64_t directoryOffset = itsf::kHeaderSize + header_section0::kSize;
+    const std::uint64_t directorySize = itsp::kHeaderSize + dir.chunks.size();
     const std::uint64_t contentOffset = directoryOffset + directorySize;
     const std::uint64_t fileSize = contentOffset + section0Size;
 
     Bytes head;
-    head.data.reserve(contentOffset);
-    // ITSF header.
-    head.raw("ITSF");
-    head.u32(3);
-    head.u32(kItsfHeaderSize);
-    head.u32(1);
-    head.u32(m_options.timestamp);
-    head.u32(m_options.lcid);
-    head.raw(kItsfGuid1);
-    head.raw(kItsfGuid2);
-    head.u64(kItsfHeaderSize);
-    head.u64(kHeaderSection0Size);
-    head.u64(directoryOffset);
-    head.u64(directorySize);
-    head.u64(contentOffset);
-    // Header section 0.
-    head.u32(0x01FE);
-    head.u32(0);
-    head.u64(fileSize);
-    head.u32(0);
-    head.u32(0);
-    // ITSP directory header.
-    head.raw("ITSP");
-    head.u32(1);
-    head.u32(kItspHeaderSize);
-    head.u32(0x0A);
-    head.u32(container::kChunkSize);
-    head.u32(container::kQuickRefDensity);
-    head.u32(dir.indexDepth);
-    head.u32(dir.indexRoot);
-    head.u32(0); // first listing chunk
-    head.u32(dir.lastListingChunk);
-    head.u32(container::kNoChunk);
-    head.u32(dir.chunkCount);
-    head.u32(kItspLcid);
-    head.raw(kItspGuid);
-    head.u32(kItspHeaderSize);
-    head.u32(container::kNoChunk);
-    head.u32(container::kNoChunk);
-    head.u32(container::kNoChunk);
+    head.reserve(contentOffset);
+    putBytes(head, "ITSF");
+    putU32(head, itsf::kVersion);
+    putU32(head, itsf::kHeaderSize);
+    putU32(head, 1);
+    putU32(head, m_options.timestamp);
+    putU32(head, m_options.lcid);
+    putGuid(head, kItsfGuid1);
+    putGuid(head, kItsfGuid2);
+    putU64(head, itsf::kHeaderSize);
+    putU64(head, header_section0::kSize);
+    putU64(head, directoryOffset);
+    putU64(head, directorySize);
+    putU64(head, contentOffset);
 
-    out = std::move(head.data);
+    putU32(head, header_section0::kMagic);
+    putU32(head, 0);
+    putU64(head, fileSize);
+    putU32(head, 0);
+    putU32(head, 0);
+
+    putBytes(head, "ITSP");
+    putU32(head, itsp::kVersion);
+    putU32(head, itsp::kHeaderSize);
+    putU32(head, 0x0A);
+    putU32(head, container::kChunkSize);
+    putU32(head, container::kQuickRefDensity);
+    putU32(head, dir.indexDepth);
+    putU32(head, dir.indexRoot);
+    putU32(head, 0); // first listing chunk
+    putU32(head, dir.lastListingChunk);
+    putU32(head, kNoChunk);
+    putU32(head, dir.chunkCount);
+    putU32(head, kItspLcid);
+    putGuid(head, kItspGuid);
+    putU32(head, itsp::kHeaderSize);
+    putU32(head, kNoChunk);
+    putU32(head, kNoChunk);
+    putU32(head, kNoChunk);
+
+    out = std::move(head);
     out.reserve(fileSize);
     out.insert(out.end(), dir.chunks.begin(), dir.chunks.end());
     for (const auto& file : storage) {

@@ -3,7 +3,10 @@
 // path check and keeping the settings files in memory for the project file.
 #include "chm/reader_decompile.h"
 
+#include "chm/byte_cursor.h"
 #include "chm/reader_paths.h"
+#include "chm/system_format.h"
+#include "text/ascii.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,14 +29,6 @@ namespace {
 // The settings files are small; anything bigger than this is not what the compiler wrote.
 constexpr std::uint64_t kMaxSettingsFile = 16u * 1024u * 1024u;
 constexpr std::size_t kWriteBuffer = 256 * 1024;
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 std::string hex(std::uint32_t v) {
     char buf[16];
@@ -81,21 +76,22 @@ std::string windowLine(const WindowSettings& w) {
                        quoted(w.index) + "," + quoted(w.defaultFile) + "," + quoted(w.home) + "," +
                        quoted(w.jump1Url) + "," + quoted(w.jump1Text) + "," + quoted(w.jump2Url) +
                        "," + quoted(w.jump2Text) + ",";
-    line += number(0x2, w.properties, true) + ",";
-    line += number(0x20, w.navWidth, false) + ",";
-    line += number(0x100, w.toolbarFlags, true) + ",";
-    bool rectGiven = anyMarks ? (w.validMembers & 0x10) != 0
+    namespace valid = window_valid;
+    line += number(valid::kProperties, w.properties, true) + ",";
+    line += number(valid::kNavWidth, w.navWidth, false) + ",";
+    line += number(valid::kButtons, w.toolbarFlags, true) + ",";
+    bool rectGiven = anyMarks ? (w.validMembers & valid::kPosition) != 0
                               : (w.rect[0] | w.rect[1] | w.rect[2] | w.rect[3]) != 0;
     if (rectGiven)
         line += "[" + std::to_string(w.rect[0]) + "," + std::to_string(w.rect[1]) + "," +
                 std::to_string(w.rect[2]) + "," + std::to_string(w.rect[3]) + "]";
     line += ",";
-    line += number(0x4, w.styles, true) + ",";
-    line += number(0x8, w.exStyles, true) + ",";
-    line += number(0x40, w.showState, false) + ",";
-    line += number(0x200, w.notExpanded, false) + ",";
-    line += number(0x2000, w.currentTab, false) + ",";
-    line += number(0x400, w.tabPosition, false) + ",";
+    line += number(valid::kStyles, w.styles, true) + ",";
+    line += number(valid::kExStyles, w.exStyles, true) + ",";
+    line += number(valid::kShowState, w.showState, false) + ",";
+    line += number(valid::kNavClosed, w.notExpanded, false) + ",";
+    line += number(valid::kDefaultTab, w.currentTab, false) + ",";
+    line += number(valid::kTabPosition, w.tabPosition, false) + ",";
     line += w.notifyId ? std::to_string(w.notifyId) : std::string();
     return line;
 }
@@ -103,8 +99,10 @@ std::string windowLine(const WindowSettings& w) {
 // Creates the folders of `relative` under `root`, refusing to pass through anything that is
 // not a plain folder (a link planted in the output folder must not redirect us).
 // `made` remembers the folders this run has created or checked already.
+// On failure `blocked` is the folder that could not be made or passed, and `error` the
+// system's reason (empty when something other than a folder stands there).
 bool makeParents(const fs::path& root, const std::string& relative, std::set<std::string>& made,
-                 std::string& reason) {
+                 fs::path& blocked, std::error_code& error) {
     fs::path at = root;
     fs::path rel(relative);
     std::string key;
@@ -120,11 +118,12 @@ bool makeParents(const fs::path& root, const std::string& relative, std::set<std
         fs::file_status st = fs::symlink_status(at, ec);
         if (st.type() == fs::file_type::not_found) {
             if (!fs::create_directory(at, ec) && ec) {
-                reason = "无法创建文件夹 " + at.string() + "：" + ec.message();
+                blocked = at;
+                error = ec;
                 return false;
             }
         } else if (st.type() != fs::file_type::directory) {
-            reason = at.string() + " 已存在且不是文件夹";
+            blocked = at;
             return false;
         }
         made.insert(key); // only folders that passed the check are trusted later
@@ -192,18 +191,66 @@ private:
     std::vector<std::uint8_t> m_buffer;
 };
 
+// A topic name that survives a project line unchanged: the project reader trims blanks and
+// ends a line at CR or LF.
+bool fitsProjectLine(const std::string& name) {
+    if (name.empty() || name.front() == ' ' || name.back() == ' ' || name.front() == '\t' ||
+        name.back() == '\t')
+        return false;
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// `wanted`, or with `suffix` put before its extension until no taken name is replaced.
+std::string freeName(std::string wanted, const std::set<std::string>& taken,
+                     std::string_view suffix) {
+    while (taken.count(text::toLowerAscii(wanted))) {
+        const auto dot = wanted.rfind('.');
+        wanted.insert(dot == std::string::npos ? wanted.size() : dot, suffix);
+    }
+    return wanted;
+}
+
 bool isSitemapNamed(const std::string& name, std::string_view extension) {
     return name.size() > extension.size() &&
-           lower(name.substr(name.size() - extension.size())) == extension;
+           text::toLowerAscii(name.substr(name.size() - extension.size())) == extension;
 }
 
 } // namespace
+
+std::vector<ContextIdSetting> parseContextIds(std::span<const std::uint8_t> ivb,
+                                              std::span<const std::uint8_t> strings,
+                                              std::vector<DecompileWarning>& warnings) {
+    std::vector<ContextIdSetting> out;
+    ByteCursor in(ivb);
+    const std::uint32_t claimed = in.u32();
+    if (!in.ok())
+        return out;
+    bool damaged = claimed > in.remaining() || claimed % context_ids::kPairSize != 0;
+    const ByteCursor pool(strings);
+    while (in.position() - context_ids::kPairs + context_ids::kPairSize <= claimed) {
+        const std::uint32_t number = in.u32();
+        const std::uint32_t offset = in.u32();
+        if (!in.ok())
+            break;
+        ByteCursor file = pool.at(offset);
+        const std::string_view name = file.cString();
+        if (offset == 0 || !file.ok()) {
+            damaged = true;
+            continue;
+        }
+        out.push_back({number, std::string(name)});
+    }
+    if (damaged)
+        warnings.push_back({DecompileWarning::Kind::ContextIdsDamaged, "/#IVB", {}, {}, {}});
+    return out;
+}
 
 ProjectText buildProject(const ProjectSource& source) {
     const SystemSettings& s = source.system;
     const WindowSettings* window = nullptr;
     for (const WindowSettings& w : source.windows)
-        if (!s.defaultWindow.empty() && lower(w.name) == lower(s.defaultWindow))
+        if (!s.defaultWindow.empty() && text::equalsIgnoreCase(w.name, s.defaultWindow))
             window = &w;
 
     std::string contents = s.contentsFile;
@@ -260,7 +307,7 @@ ProjectText buildProject(const ProjectSource& source) {
         options["Title"] = s.title;
 
     ProjectText out;
-    out.fileName = stem + ".hhp";
+    out.fileName = freeName(stem + ".hhp", source.takenNames, "_project");
     std::string& t = out.text;
     t += "[OPTIONS]\r\n";
     for (const auto& [key, value] : options)
@@ -273,10 +320,29 @@ ProjectText buildProject(const ProjectSource& source) {
     }
     t += "\r\n[FILES]\r\n";
     for (const std::string& f : source.files) {
-        std::string lf = lower(f);
-        if (lf == lower(contents) || lf == lower(index))
+        std::string lf = text::toLowerAscii(f);
+        if (lf == text::toLowerAscii(contents) || lf == text::toLowerAscii(index))
             continue;
         t += f + "\r\n";
+    }
+
+    if (!source.contextIds.empty()) {
+        std::set<std::string> taken = source.takenNames;
+        taken.insert(text::toLowerAscii(out.fileName));
+        out.headerName = freeName(stem + ".h", taken, "_ids");
+        std::map<std::uint32_t, int> uses;
+        std::string alias = "\r\n[ALIAS]\r\n";
+        std::string& header = out.headerText;
+        header = "// Context-help ids of " + stem + ".chm\r\n";
+        for (const ContextIdSetting& id : source.contextIds) {
+            std::string name = "IDH_" + std::to_string(id.number);
+            if (const int n = ++uses[id.number]; n > 1)
+                name += "_" + std::to_string(n);
+            alias += name + "=" + id.file + "\r\n";
+            header += "#define " + name + " " + std::to_string(id.number) + "\r\n";
+        }
+        t += alias;
+        t += "\r\n[MAP]\r\n#include " + out.headerName + "\r\n";
     }
     return out;
 }
@@ -286,9 +352,15 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
     DecompileResult result;
     std::error_code ec;
     fs::path root = fs::absolute(fs::path(folder), ec);
+    using Kind = DecompileWarning::Kind;
+    auto warn = [&](Kind kind, std::string name, std::string path = {},
+                    ReadError error = ReadError::Ok, std::string detail = {}) {
+        result.warnings.push_back(
+            {kind, std::move(name), std::move(path), error, std::move(detail)});
+    };
     if (ec || (!fs::create_directories(root, ec) && ec) || !fs::is_directory(root, ec)) {
         result.error = ReadError::Aborted;
-        result.warnings.push_back("无法创建输出文件夹 " + folder);
+        warn(Kind::OutputFolderUnusable, {}, folder);
         return result;
     }
 
@@ -303,7 +375,7 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         return a->offset < b->offset;
     });
 
-    std::vector<std::uint8_t> systemBytes, windowsBytes, stringsBytes;
+    std::vector<std::uint8_t> systemBytes, windowsBytes, stringsBytes, contextBytes;
     std::set<std::string> taken; // lower-cased relative names already written
     std::set<std::string> madeFolders;
     std::vector<std::string> compileOrder, section0Sources;
@@ -318,48 +390,50 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
                 keep = &windowsBytes;
             else if (e->name == "/#STRINGS")
                 keep = &stringsBytes;
+            else if (e->name == "/#IVB")
+                keep = &contextBytes;
             if (keep) {
                 ReadError err = archive.read(*e, *keep, kMaxSettingsFile);
                 if (err != ReadError::Ok)
-                    result.warnings.push_back(e->name + "：" + readErrorText(err));
+                    warn(Kind::SettingsUnreadable, e->name, {}, err);
             }
             continue;
         }
         std::string shown = printableName(e->name);
         if (e->nameHasNul) {
-            result.warnings.push_back("已跳过不安全的文件名 \"" + shown +
-                                      "\\x00...\"：名称中含有 NUL 字符");
+            warn(Kind::NameHasNul, shown);
             ++result.filesRefused;
             continue;
         }
         SafeName safe = safeRelativeName(e->name);
         if (!safe.ok) {
-            result.warnings.push_back("已跳过不安全的文件名 \"" + shown + "\"：" + safe.reason);
+            warn(Kind::UnsafeName, shown, {}, ReadError::Ok, safe.reason);
             ++result.filesRefused;
             continue;
         }
-        if (!taken.insert(lower(safe.relative)).second) {
-            result.warnings.push_back("已跳过 \"" + shown +
-                                      "\"：另一个文件与它同名，只是大小写不同");
+        if (!taken.insert(text::toLowerAscii(safe.relative)).second) {
+            warn(Kind::CaseCollision, shown);
             ++result.filesRefused;
             continue;
         }
         if (e->length > limits.maxFileSize || total + e->length > limits.maxTotalSize) {
-            result.warnings.push_back("已跳过 \"" + shown + "\"：" +
-                                      readErrorText(ReadError::TooLarge));
+            warn(Kind::TooLarge, shown);
             ++result.filesFailed;
             continue;
         }
-        std::string reason;
-        if (!makeParents(root, safe.relative, madeFolders, reason)) {
-            result.warnings.push_back("已跳过 \"" + shown + "\"：" + reason);
+        fs::path blocked;
+        std::error_code folderError;
+        if (!makeParents(root, safe.relative, madeFolders, blocked, folderError)) {
+            warn(folderError ? Kind::CannotCreateFolder : Kind::FolderBlocked, shown,
+                 blocked.string());
+            result.warnings.back().systemError = folderError.value();
             ++result.filesFailed;
             continue;
         }
         fs::path target = root / fs::path(safe.relative);
         OutputFile out;
         if (!out.open(target)) {
-            result.warnings.push_back("已跳过 \"" + shown + "\"：无法创建 " + target.string());
+            warn(Kind::CannotCreate, shown, target.string());
             ++result.filesFailed;
             continue;
         }
@@ -373,10 +447,10 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         bool closed = out.finish();
         if (err != ReadError::Ok || !closed) {
             fs::remove(target, ec);
-            result.warnings.push_back("未能提取 \"" + shown + "\"：" +
-                                      (writeFailed || !closed
-                                           ? std::string("无法写入 ") + target.string()
-                                           : readErrorText(err)));
+            if (writeFailed || !closed)
+                warn(Kind::WriteFailed, shown, target.string());
+            else
+                warn(Kind::ReadFailed, shown, {}, err);
             ++result.filesFailed;
             continue;
         }
@@ -385,31 +459,45 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         ++result.filesWritten;
         (e->section == 1 ? compileOrder : section0Sources).push_back(safe.relative);
     }
-    for (std::string& w : archive.takeWarnings())
-        result.warnings.push_back(std::move(w));
+    std::vector<std::string> notes = archive.takeWarnings();
 
     ProjectSource source;
     if (!systemBytes.empty())
-        source.system = parseSystem(systemBytes, result.warnings);
+        source.system = parseSystem(systemBytes, notes);
     else
-        result.warnings.push_back("没有 #SYSTEM：工程文件使用默认选项");
+        warn(Kind::NoSystemFile, "/#SYSTEM");
     if (!windowsBytes.empty())
-        source.windows = parseWindows(windowsBytes, stringsBytes, result.warnings);
+        source.windows = parseWindows(windowsBytes, stringsBytes, notes);
+    for (std::string& note : notes)
+        warn(Kind::ReaderNote, {}, {}, ReadError::Ok, std::move(note));
+    for (ContextIdSetting& id : parseContextIds(contextBytes, stringsBytes, result.warnings)) {
+        if (fitsProjectLine(id.file))
+            source.contextIds.push_back(std::move(id));
+        else
+            warn(Kind::ContextIdSkipped, "/#IVB", {}, ReadError::Ok, printableName(id.file));
+    }
     source.files = std::move(compileOrder);
     source.files.insert(source.files.end(), section0Sources.begin(), section0Sources.end());
     source.fallbackName = fallbackName;
+    // Never let the project file or its header replace an extracted source.
+    source.takenNames = taken;
 
     ProjectText project = buildProject(source);
-    // Never let the project file replace an extracted source.
-    while (taken.count(lower(project.fileName)))
-        project.fileName.insert(project.fileName.size() - 4, "_project");
-    fs::path projectPath = root / project.fileName;
-    OutputFile out;
-    if (!out.open(projectPath) ||
-        !out.write(reinterpret_cast<const std::uint8_t*>(project.text.data()),
-                   project.text.size()) ||
-        !out.finish()) {
-        result.warnings.push_back("无法写入工程文件 " + projectPath.string());
+    auto writeText = [&](const fs::path& path, const std::string& text) {
+        OutputFile out;
+        const bool ok = out.open(path) &&
+                        out.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        return out.finish() && ok;
+    };
+    if (!project.headerName.empty() && !writeText(root / project.headerName, project.headerText)) {
+        warn(Kind::ProjectUnwritable, {}, (root / project.headerName).string());
+        ++result.filesFailed;
+    } else {
+        result.contextIds = source.contextIds.size();
+    }
+    const fs::path projectPath = root / project.fileName;
+    if (!writeText(projectPath, project.text)) {
+        warn(Kind::ProjectUnwritable, {}, projectPath.string());
         ++result.filesFailed;
     } else {
         result.projectFile = projectPath.string();
@@ -424,7 +512,9 @@ DecompileResult decompileFile(const std::string& chmPath, const std::string& fol
     if (err != ReadError::Ok) {
         DecompileResult result;
         result.error = err;
-        result.warnings = archive.takeWarnings();
+        for (std::string& note : archive.takeWarnings())
+            result.warnings.push_back(
+                {DecompileWarning::Kind::ReaderNote, {}, {}, ReadError::Ok, std::move(note)});
         return result;
     }
     std::string stem = fs::path(chmPath).stem().string();

@@ -6,7 +6,12 @@
 // only the fields that lie inside it.
 #include "chm/reader_settings.h"
 
-#include <cstring>
+#include "chm/byte_cursor.h"
+#include "chm/system_format.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
 
 namespace chm {
 
@@ -14,81 +19,64 @@ namespace {
 
 // A window file declaring more entries than this is lying; real ones have a handful.
 constexpr std::uint32_t kMaxWindows = 256;
+// Entries that end before the home page lack the fields a project needs; larger ones than the
+// maximum are no window type.
+constexpr std::uint32_t kMinWindowEntry = window_entry::kHome + 4;
+constexpr std::uint32_t kMaxWindowEntry = 0x1000;
 
-std::uint32_t dword(std::span<const std::uint8_t> d, std::size_t at) {
-    if (at > d.size() || d.size() - at < 4)
-        return 0;
-    return static_cast<std::uint32_t>(d[at]) | static_cast<std::uint32_t>(d[at + 1]) << 8 |
-           static_cast<std::uint32_t>(d[at + 2]) << 16 |
-           static_cast<std::uint32_t>(d[at + 3]) << 24;
-}
+// The records that hold one string, and where it goes.
+constexpr std::array<std::pair<SystemCode, std::string SystemSettings::*>, 8> kStringRecords = {{
+    {SystemCode::ContentsFile, &SystemSettings::contentsFile},
+    {SystemCode::IndexFile, &SystemSettings::indexFile},
+    {SystemCode::DefaultTopic, &SystemSettings::defaultTopic},
+    {SystemCode::Title, &SystemSettings::title},
+    {SystemCode::DefaultWindow, &SystemSettings::defaultWindow},
+    {SystemCode::CompiledFile, &SystemSettings::compiledFile},
+    {SystemCode::CompilerVersion, &SystemSettings::compilerVersion},
+    {SystemCode::DefaultFont, &SystemSettings::defaultFont},
+}};
 
+// The record's string: up to its NUL, or all of it when the NUL is missing.
 std::string recordString(std::span<const std::uint8_t> rec) {
-    const auto* p = reinterpret_cast<const char*>(rec.data());
-    std::size_t n = 0;
-    while (n < rec.size() && p[n] != '\0')
-        ++n;
-    return std::string(p, n);
+    std::string s(rec.begin(), rec.end());
+    return s.substr(0, s.find('\0'));
 }
 
 } // namespace
 
 SystemSettings parseSystem(std::span<const std::uint8_t> data, std::vector<std::string>& warnings) {
     SystemSettings s;
-    if (data.size() < 4) {
+    ByteCursor in(data);
+    s.version = in.u32();
+    if (!in.ok()) {
         warnings.push_back("#SYSTEM 太短");
         return s;
     }
-    s.version = dword(data, 0);
-    std::size_t p = 4;
-    while (data.size() - p >= 4) {
-        unsigned code = data[p] | static_cast<unsigned>(data[p + 1]) << 8;
-        std::size_t length = data[p + 2] | static_cast<std::size_t>(data[p + 3]) << 8;
-        p += 4;
-        if (length > data.size() - p) {
-            warnings.push_back("#SYSTEM 的记录 " + std::to_string(code) + " 超出了文件末尾");
+    while (in.remaining() >= system_file::kRecordHeaderSize) {
+        const auto code = static_cast<SystemCode>(in.u16());
+        const std::uint16_t length = in.u16();
+        const std::span<const std::uint8_t> rec = in.bytes(length);
+        if (!in.ok()) {
+            warnings.push_back("#SYSTEM 的记录 " + std::to_string(static_cast<unsigned>(code)) +
+                               " 超出了文件末尾");
             break;
         }
-        std::span<const std::uint8_t> rec = data.subspan(p, length);
-        p += length;
-        switch (code) {
-        case 0:
-            s.contentsFile = recordString(rec);
-            break;
-        case 1:
-            s.indexFile = recordString(rec);
-            break;
-        case 2:
-            s.defaultTopic = recordString(rec);
-            break;
-        case 3:
-            s.title = recordString(rec);
-            break;
-        case 4:
-            if (rec.size() >= 4)
-                s.lcid = dword(rec, 0);
-            s.fullTextSearch = dword(rec, 8) != 0;
-            s.keywordLinks = dword(rec, 12) != 0;
-            s.associativeLinks = dword(rec, 16) != 0;
-            break;
-        case 5:
-            s.defaultWindow = recordString(rec);
-            break;
-        case 6:
-            s.compiledFile = recordString(rec);
-            break;
-        case 9:
-            s.compilerVersion = recordString(rec);
-            break;
-        case 11:
+        if (auto it = std::find_if(kStringRecords.begin(), kStringRecords.end(),
+                                   [code](const auto& r) { return r.first == code; });
+            it != kStringRecords.end()) {
+            s.*(it->second) = recordString(rec);
+        } else if (code == SystemCode::Language) {
+            const ByteCursor fields(rec);
+            if (ByteCursor lcid = fields.at(language_record::kLcid); lcid.remaining() >= 4)
+                s.lcid = lcid.u32();
+            // Shorter records from older compilers lack the flags: they read as 0.
+            s.fullTextSearch = fields.at(language_record::kFullTextSearch).u32() != 0;
+            s.keywordLinks = fields.at(language_record::kKeywordLinks).u32() != 0;
+            s.associativeLinks = fields.at(language_record::kAssociativeLinks).u32() != 0;
+        } else if (code == SystemCode::BinaryToc) {
             s.binaryToc = true;
-            break;
-        case 16:
-            s.defaultFont = recordString(rec);
-            break;
-        default:
-            break; // other codes carry nothing a viewer or a project file needs
         }
+        // Other codes carry nothing a viewer or a project file needs.
     }
     return s;
 }
@@ -97,116 +85,72 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
                                          std::span<const std::uint8_t> strings,
                                          std::vector<std::string>& warnings) {
     std::vector<WindowSettings> out;
-    if (windows.size() < 8)
+    ByteCursor in(windows);
+    const std::uint32_t count = in.u32();
+    const std::uint32_t entrySize = in.u32();
+    if (!in.ok())
         return out;
-    std::uint32_t count = dword(windows, 0);
-    std::uint32_t entrySize = dword(windows, 4);
-    if (entrySize < 0x70 || entrySize > 0x1000 || count > kMaxWindows) {
+    if (entrySize < kMinWindowEntry || entrySize > kMaxWindowEntry || count > kMaxWindows) {
         warnings.push_back("#WINDOWS 的文件头不合理，已忽略窗口定义");
         return out;
     }
     bool warnedString = false;
-    auto text = [&](std::span<const std::uint8_t> entry, std::size_t at) {
-        std::uint32_t offset = dword(entry, at);
-        if (offset == 0 || at + 4 > entry.size())
+    const ByteCursor pool(strings);
+    // Fields that lie outside a short entry read as 0, that is, as not given.
+    const auto text = [&](const ByteCursor& entry, std::size_t field) {
+        const std::uint32_t offset = entry.at(field).u32();
+        if (offset == 0)
             return std::string();
-        if (offset >= strings.size()) {
+        const auto warnOnce = [&](const char* warning) {
             if (!warnedString)
-                warnings.push_back("#WINDOWS 引用了 #STRINGS 末尾之后的字符串");
+                warnings.push_back(warning);
             warnedString = true;
             return std::string();
-        }
-        const auto* p = reinterpret_cast<const char*>(strings.data()) + offset;
-        const void* nul = std::memchr(p, 0, strings.size() - offset);
-        if (!nul) {
-            if (!warnedString)
-                warnings.push_back("#STRINGS 中有缺少结束符的字符串");
-            warnedString = true;
-            return std::string();
-        }
-        return std::string(p, static_cast<const char*>(nul));
+        };
+        if (offset >= strings.size())
+            return warnOnce("#WINDOWS 引用了 #STRINGS 末尾之后的字符串");
+        ByteCursor at = pool.at(offset);
+        const std::string_view s = at.cString();
+        if (!at.ok())
+            return warnOnce("#STRINGS 中有缺少结束符的字符串");
+        return std::string(s);
     };
+    namespace f = window_entry;
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::size_t at = 8 + static_cast<std::size_t>(i) * entrySize;
-        if (at > windows.size() || windows.size() - at < entrySize) {
+        const std::span<const std::uint8_t> bytes = in.bytes(entrySize);
+        if (!in.ok()) {
             warnings.push_back("#WINDOWS 比其条目数所示的短");
             break;
         }
-        std::span<const std::uint8_t> e = windows.subspan(at, entrySize);
+        const ByteCursor e(bytes);
+        const auto number = [&e](std::size_t field) { return e.at(field).u32(); };
         WindowSettings w;
-        w.name = text(e, 0x08);
-        w.validMembers = dword(e, 0x0C);
-        w.properties = dword(e, 0x10);
-        w.caption = text(e, 0x14);
-        w.styles = dword(e, 0x18);
-        w.exStyles = dword(e, 0x1C);
-        for (int k = 0; k < 4; ++k)
-            w.rect[k] = static_cast<std::int32_t>(dword(e, 0x20 + 4 * static_cast<std::size_t>(k)));
-        w.showState = dword(e, 0x30);
-        w.navWidth = dword(e, 0x4C);
-        w.toc = text(e, 0x60);
-        w.index = text(e, 0x64);
-        w.defaultFile = text(e, 0x68);
-        w.home = text(e, 0x6C);
-        w.toolbarFlags = dword(e, 0x70);
-        w.notExpanded = dword(e, 0x74);
-        w.currentTab = dword(e, 0x78);
-        w.tabPosition = dword(e, 0x7C);
-        w.notifyId = dword(e, 0x80);
-        w.jump1Text = text(e, 0x9C);
-        w.jump2Text = text(e, 0xA0);
-        w.jump1Url = text(e, 0xA4);
-        w.jump2Url = text(e, 0xA8);
+        w.name = text(e, f::kType);
+        w.validMembers = number(f::kValidMembers);
+        w.properties = number(f::kProperties);
+        w.caption = text(e, f::kCaption);
+        w.styles = number(f::kStyles);
+        w.exStyles = number(f::kExStyles);
+        for (std::size_t k = 0; k < 4; ++k)
+            w.rect[k] = static_cast<std::int32_t>(number(f::kPosition + 4 * k));
+        w.showState = number(f::kShowState);
+        w.navWidth = number(f::kNavWidth);
+        w.toc = text(e, f::kToc);
+        w.index = text(e, f::kIndex);
+        w.defaultFile = text(e, f::kFile);
+        w.home = text(e, f::kHome);
+        w.toolbarFlags = number(f::kButtons);
+        w.notExpanded = number(f::kNavClosed);
+        w.currentTab = number(f::kDefaultTab);
+        w.tabPosition = number(f::kTabPosition);
+        w.notifyId = number(f::kNotifyId);
+        w.jump1Text = text(e, f::kJump1Text);
+        w.jump2Text = text(e, f::kJump2Text);
+        w.jump1Url = text(e, f::kJump1Url);
+        w.jump2Url = text(e, f::kJump2Url);
         out.push_back(std::move(w));
     }
     return out;
-}
-
-unsigned codePageForLcid(std::uint32_t lcid) {
-    switch (lcid & 0xFFFF) {
-    case 0x0411:
-        return 932;
-    case 0x0412:
-        return 949;
-    case 0x0804:
-    case 0x1004:
-        return 936;
-    case 0x0404:
-    case 0x0C04:
-    case 0x1404:
-        return 950;
-    case 0x0419:
-    case 0x0422:
-    case 0x0423:
-    case 0x0402:
-    case 0x0C1A:
-        return 1251;
-    case 0x0405:
-    case 0x040E:
-    case 0x0415:
-    case 0x041B:
-    case 0x0424:
-    case 0x041A:
-        return 1250;
-    case 0x0408:
-        return 1253;
-    case 0x041F:
-        return 1254;
-    case 0x040D:
-        return 1255;
-    case 0x0401:
-        return 1256;
-    case 0x0425:
-    case 0x0426:
-    case 0x0427:
-        return 1257;
-    case 0x042A:
-        return 1258;
-    case 0x041E:
-        return 874;
-    default:
-        return 1252;
-    }
 }
 
 } // namespace chm

@@ -4,8 +4,11 @@
 // given for a word's location data may run a few bytes past the last topic's data, the roots
 // of the location code vary from file to file, and the header counts some fields differently.
 // Every offset and count is checked against the bytes held; a damaged index finds nothing.
+#include "chm/byte_cursor.h"
 #include "chm/reader_archive.h"
+#include "chm/search_format.h"
 #include "chm/search_index.h"
+#include "chm/system_format.h"
 
 #include <algorithm>
 #include <map>
@@ -14,35 +17,10 @@ namespace chm {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 0x400;
 constexpr std::uint64_t kMaxIndexFile = 256u << 20;
 constexpr std::uint64_t kMaxTableFile = 64u << 20;
 // Nodes bigger than this are no index of any compiler we know.
 constexpr std::uint32_t kMaxNodeSize = 65536;
-
-std::uint32_t getU16(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t getU32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
-bool readVarint(const std::vector<std::uint8_t>& b, std::size_t& at, std::size_t end,
-                std::uint64_t& value) {
-    value = 0;
-    for (unsigned shift = 0; shift < 64; shift += 7) {
-        if (at >= end)
-            return false;
-        const std::uint8_t byte = b[at++];
-        value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0)
-            return true;
-    }
-    return false;
-}
 
 class BitReader {
 public:
@@ -88,55 +66,43 @@ private:
 
 } // namespace
 
-const char* searchErrorText(SearchError error) {
-    switch (error) {
-    case SearchError::Ok:
-        return "no error";
-    case SearchError::NoIndex:
-        return "the help file has no full-text search index";
-    case SearchError::Corrupt:
-        return "the full-text search index is damaged";
-    case SearchError::Unsupported:
-        return "the full-text search index uses an encoding this reader does not know";
-    case SearchError::ReadFailed:
-        return "the full-text search index cannot be read";
-    }
-    return "unknown error";
-}
-
 SearchError SearchIndex::load(std::vector<std::uint8_t> bytes) {
     m_bytes = std::move(bytes);
-    if (m_bytes.size() < kHeaderSize)
+    if (m_bytes.size() < fts::kHeaderSize)
         return m_bytes.empty() ? SearchError::NoIndex : SearchError::Corrupt;
-    if (m_bytes[0] != 0 || m_bytes[1] != 0 || m_bytes[2] != 0x28 || m_bytes[3] != 0)
+    const ByteCursor header(m_bytes);
+    if (header.at(fts::kSignature).u32() != std::uint32_t{fts::kSignatureByte} << 16)
         return SearchError::Corrupt;
-    for (int i = 0; i < 3; ++i) {
-        if (m_bytes[0x1E + static_cast<std::size_t>(2 * i)] != 2)
+    ByteCursor codes = header.at(fts::kCodes);
+    for (std::uint8_t& root : m_roots) {
+        if (codes.u8() != fts::kScale)
             return SearchError::Unsupported;
-        m_roots[i] = m_bytes[0x1F + static_cast<std::size_t>(2 * i)];
-        if (m_roots[i] > 31)
+        root = codes.u8();
+        if (root > 31)
             return SearchError::Unsupported;
     }
-    m_documents = getU32(m_bytes, 0x04);
-    m_nodeSize = getU32(m_bytes, 0x2E);
-    m_codePage = getU32(m_bytes, 0x7A);
-    m_lcid = getU32(m_bytes, 0x7E);
+    m_documents = header.at(fts::kDocumentCount).u32();
+    m_nodeSize = header.at(fts::kNodeSize).u32();
+    m_codePage = header.at(fts::kCodePage).u32();
+    m_lcid = header.at(fts::kLcid).u32();
     if (m_nodeSize < 16 || m_nodeSize > kMaxNodeSize)
         return SearchError::Corrupt;
-    std::uint32_t node = getU32(m_bytes, 0x08);
-    const std::uint32_t depth = getU16(m_bytes, 0x18);
+    std::uint32_t node = header.at(fts::kRootNode).u32();
+    const std::uint32_t depth = header.at(fts::kDepth).u16();
     if (depth == 0 || depth > 16)
         return SearchError::Corrupt;
     // Down the leftmost edge to the first leaf.
     for (std::uint32_t level = depth; level > 1; --level) {
         if (static_cast<std::uint64_t>(node) + m_nodeSize > m_bytes.size())
             return SearchError::Corrupt;
-        std::size_t at = node + 2;
-        const std::size_t length = m_bytes[at];
-        at += 2 + (length == 0 ? 0 : length - 1);
-        if (length == 0 || at + 4 > node + m_nodeSize)
+        ByteCursor entry =
+            ByteCursor(std::span(m_bytes).subspan(node, m_nodeSize)).at(fts::kIndexHeaderSize);
+        const std::size_t length = entry.u8();
+        if (length == 0 || !entry.skip(1 + length - 1))
             return SearchError::Corrupt;
-        node = getU32(m_bytes, at);
+        node = entry.u32();
+        if (!entry.ok())
+            return SearchError::Corrupt;
     }
     if (static_cast<std::uint64_t>(node) + m_nodeSize > m_bytes.size())
         return SearchError::Corrupt;
@@ -154,39 +120,33 @@ template <typename Visit> SearchError SearchIndex::forEachEntry(Visit&& visit) c
     while (true) {
         if (budget-- == 0 || static_cast<std::uint64_t>(node) + m_nodeSize > m_bytes.size())
             return SearchError::Corrupt;
-        const std::uint32_t freeBytes = getU16(m_bytes, node + 6);
-        if (freeBytes > m_nodeSize - 8)
+        const auto nodeBytes = std::span(m_bytes).subspan(node, m_nodeSize);
+        const std::uint32_t freeBytes = ByteCursor(nodeBytes).at(fts::kLeafFree).u16();
+        if (freeBytes > m_nodeSize - fts::kLeafHeaderSize)
             return SearchError::Corrupt;
-        const std::size_t end = node + m_nodeSize - freeBytes;
-        std::size_t at = node + 8;
+        ByteCursor leaf =
+            ByteCursor(nodeBytes.first(m_nodeSize - freeBytes)).at(fts::kLeafHeaderSize);
         word.clear();
-        while (at < end) {
-            if (at + 2 > end)
+        while (leaf.remaining() > 0) {
+            const std::size_t length = leaf.u8();
+            const std::size_t shared = leaf.u8();
+            if (!leaf.ok() || length == 0 || shared > word.size())
                 return SearchError::Corrupt;
-            const std::size_t length = m_bytes[at];
-            const std::size_t shared = m_bytes[at + 1];
-            if (length == 0 || shared > word.size() || at + 2 + length - 1 > end)
+            const auto own = leaf.bytes(length - 1);
+            const std::uint8_t context = leaf.u8();
+            const std::uint64_t topics = leaf.varint();
+            const std::uint32_t dataAt = leaf.u32();
+            leaf.skip(fts::kDataOffsetSize - 4);
+            const std::uint64_t dataLength = leaf.varint();
+            if (!leaf.ok() || dataAt > m_bytes.size() || dataLength > m_bytes.size() - dataAt)
                 return SearchError::Corrupt;
             word.resize(shared);
-            word.append(reinterpret_cast<const char*>(&m_bytes[at + 2]), length - 1);
-            at += 2 + length - 1;
-            if (at + 1 > end)
-                return SearchError::Corrupt;
-            const std::uint8_t context = m_bytes[at++];
-            std::uint64_t topics = 0, dataLength = 0;
-            if (!readVarint(m_bytes, at, end, topics) || at + 6 > end)
-                return SearchError::Corrupt;
-            const std::uint32_t dataAt = getU32(m_bytes, at);
-            at += 6;
-            if (!readVarint(m_bytes, at, end, dataLength))
-                return SearchError::Corrupt;
-            if (dataAt > m_bytes.size() || dataLength > m_bytes.size() - dataAt)
-                return SearchError::Corrupt;
+            word.append(own.begin(), own.end());
             const SearchError e = visit(word, context, topics, dataAt, dataLength);
             if (e != SearchError::Ok)
                 return e;
         }
-        const std::uint32_t next = getU32(m_bytes, node);
+        const std::uint32_t next = ByteCursor(nodeBytes).at(fts::kLeafNext).u32();
         if (next == 0)
             return SearchError::Ok;
         node = next;
@@ -252,10 +212,13 @@ SearchError SearchIndex::lookup(const std::vector<std::string>& wanted,
     return SearchError::Ok;
 }
 
-SearchError search(const SearchIndex& index, std::string_view query,
-                   std::vector<std::uint32_t>& topics) {
-    topics.clear();
-    // Blanks separate the terms; the words of one term must stand side by side.
+namespace {
+
+// For each term of the query (blank-separated; the words of one term must stand side by
+// side), the topics holding it and how often. `termCount` is set to the number of terms.
+SearchError countTermHits(const SearchIndex& index, std::string_view query,
+                          std::map<std::uint32_t, RankedTopic>& byTopic, std::size_t& termCount) {
+    termCount = 0;
     const std::u32string text = decodeText(query, 65001);
     std::vector<std::vector<std::string>> terms;
     std::vector<std::string> all;
@@ -270,13 +233,17 @@ SearchError search(const SearchIndex& index, std::string_view query,
         if (!words.empty()) {
             std::vector<std::string> term;
             std::string bytes;
+            bool encodable = true;
             for (const auto& w : words) {
-                if (!encoder.encode(w, bytes))
-                    return SearchError::Ok; // a character the index cannot hold: no topic
+                // A character the index cannot hold: no topic holds this term.
+                encodable = encodable && encoder.encode(w, bytes);
                 term.push_back(bytes);
-                all.push_back(bytes);
             }
-            terms.push_back(std::move(term));
+            ++termCount;
+            if (encodable) {
+                all.insert(all.end(), term.begin(), term.end());
+                terms.push_back(std::move(term));
+            }
         }
         start = end + 1;
     }
@@ -286,13 +253,10 @@ SearchError search(const SearchIndex& index, std::string_view query,
     if (const SearchError e = index.lookup(all, hits); e != SearchError::Ok)
         return e;
 
-    std::vector<std::uint32_t> result;
-    bool first = true;
     std::size_t slot = 0;
     for (const auto& term : terms) {
         const std::size_t base = slot;
         slot += term.size();
-        std::vector<std::uint32_t> matching;
         for (const WordHit& hit : hits[base]) {
             // Every further word must be found in the same topic one place further on.
             bool inTopic = true;
@@ -308,28 +272,54 @@ SearchError search(const SearchIndex& index, std::string_view query,
             }
             if (!inTopic)
                 continue;
-            const bool adjacent =
-                std::any_of(hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
+            const auto adjacent =
+                std::count_if(hit.locations.begin(), hit.locations.end(), [&](std::uint32_t at) {
                     for (std::size_t k = 0; k < places.size(); ++k)
                         if (!std::binary_search(places[k]->begin(), places[k]->end(),
                                                 at + static_cast<std::uint32_t>(k + 1)))
                             return false;
                     return true;
                 });
-            if (adjacent)
-                matching.push_back(hit.topic);
-        }
-        if (first) {
-            result = std::move(matching);
-            first = false;
-        } else {
-            std::vector<std::uint32_t> both;
-            std::set_intersection(result.begin(), result.end(), matching.begin(), matching.end(),
-                                  std::back_inserter(both));
-            result = std::move(both);
+            if (adjacent == 0)
+                continue;
+            RankedTopic& ranked = byTopic[hit.topic];
+            ranked.topic = hit.topic;
+            ++ranked.termsFound;
+            ranked.occurrences += static_cast<std::uint32_t>(adjacent);
         }
     }
-    topics = std::move(result);
+    return SearchError::Ok;
+}
+
+} // namespace
+
+SearchError search(const SearchIndex& index, std::string_view query,
+                   std::vector<std::uint32_t>& topics) {
+    topics.clear();
+    std::map<std::uint32_t, RankedTopic> byTopic;
+    std::size_t termCount = 0;
+    if (const SearchError e = countTermHits(index, query, byTopic, termCount); e != SearchError::Ok)
+        return e;
+    for (const auto& [topic, ranked] : byTopic)
+        if (ranked.termsFound == termCount)
+            topics.push_back(topic);
+    return SearchError::Ok;
+}
+
+SearchError rankedSearch(const SearchIndex& index, std::string_view query,
+                         std::vector<RankedTopic>& topics) {
+    topics.clear();
+    std::map<std::uint32_t, RankedTopic> byTopic;
+    std::size_t termCount = 0;
+    if (const SearchError e = countTermHits(index, query, byTopic, termCount); e != SearchError::Ok)
+        return e;
+    for (const auto& entry : byTopic)
+        topics.push_back(entry.second);
+    std::stable_sort(topics.begin(), topics.end(), [](const RankedTopic& a, const RankedTopic& b) {
+        if (a.termsFound != b.termsFound)
+            return a.termsFound > b.termsFound;
+        return a.occurrences > b.occurrences;
+    });
     return SearchError::Ok;
 }
 
@@ -349,30 +339,30 @@ SearchError search(ReaderArchive& archive, std::string_view query,
 }
 
 std::vector<TopicEntry> readTopics(ReaderArchive& archive) {
-    std::vector<std::uint8_t> topics, strings, urls;
+    std::vector<std::uint8_t> topics, strings, urls, urlTable;
     if (archive.read("/#TOPICS", topics, kMaxTableFile) != ReadError::Ok)
         return {};
     archive.read("/#STRINGS", strings, kMaxTableFile);
     archive.read("/#URLSTR", urls, kMaxTableFile);
-    auto stringAt = [](const std::vector<std::uint8_t>& pool, std::uint64_t at) {
-        std::string s;
-        for (std::uint64_t i = at; i < pool.size() && pool[i] != 0; ++i)
-            s.push_back(static_cast<char>(pool[i]));
-        return s;
-    };
-    std::vector<std::uint8_t> urlTable;
     archive.read("/#URLTBL", urlTable, kMaxTableFile);
+    // A string that lies outside its file or has no terminator reads as empty.
+    const auto stringAt = [](const std::vector<std::uint8_t>& pool, std::uint64_t at) {
+        return std::string(at < pool.size() ? ByteCursor(pool).at(at).cString() : "");
+    };
     std::vector<TopicEntry> out;
-    for (std::size_t at = 0; at + 16 <= topics.size(); at += 16) {
+    const ByteCursor all(topics);
+    for (std::size_t at = 0; at + topic_entry::kSize <= topics.size(); at += topic_entry::kSize) {
         TopicEntry entry;
-        const std::uint32_t title = getU32(topics, at + 4);
-        if (title != 0xFFFFFFFFu)
+        const std::uint32_t title = all.at(at + topic_entry::kTitle).u32();
+        if (title != kNotSet)
             entry.title = stringAt(strings, title);
-        // #TOPICS points into #URLTBL, whose record points into #URLSTR past two DWORDs.
-        const std::uint32_t urlRecord = getU32(topics, at + 8);
-        if (static_cast<std::uint64_t>(urlRecord) + 12 <= urlTable.size())
-            entry.url =
-                stringAt(urls, static_cast<std::uint64_t>(getU32(urlTable, urlRecord + 8)) + 8);
+        // #TOPICS points into #URLTBL, whose record points into #URLSTR.
+        const std::uint32_t urlRecord = all.at(at + topic_entry::kUrlTableOffset).u32();
+        ByteCursor record = ByteCursor(urlTable).at(urlRecord);
+        if (record.remaining() >= url_table::kRecordSize) {
+            const std::uint32_t url = record.at(urlRecord + url_table::kUrlStringOffset).u32();
+            entry.url = stringAt(urls, std::uint64_t{url} + url_string::kUrl);
+        }
         out.push_back(std::move(entry));
     }
     return out;

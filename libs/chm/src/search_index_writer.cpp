@@ -9,6 +9,8 @@
 // number (as the difference to the previous one), the number of places, and the places (as
 // differences), each in the "scale 2, root r" code, padded to a whole byte after each topic.
 // Microsoft's compiler picks the roots per file; we pick the ones that make the data smallest.
+#include "byte_writer.h"
+#include "chm/search_format.h"
 #include "chm/search_index.h"
 
 #include <algorithm>
@@ -18,31 +20,16 @@
 
 namespace chm {
 
+using detail::patchU16;
+using detail::patchU32;
+using detail::putU32;
+
 namespace {
 
-constexpr std::size_t kHeaderSize = 0x400;
-constexpr std::size_t kNodeSize = 4096;
-constexpr std::size_t kLeafHeader = 8;
-constexpr std::size_t kIndexHeader = 2;
-// Readers only know the scale 2 code; roots are tried in this range.
-constexpr unsigned kScale = 2;
+constexpr std::size_t kNodeBytes = 4096;
+// Roots of the scale 2 code are tried in this range.
 constexpr unsigned kMinRoot = 1;
 constexpr unsigned kMaxRoot = 15;
-
-void putU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void putU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void appendU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 // 7-bit groups, least significant first.
 void appendVarint(std::vector<std::uint8_t>& out, std::uint64_t v) {
@@ -146,7 +133,7 @@ public:
         while (shared < limit && m_previous[shared] == word[shared])
             ++shared;
         const std::size_t size = 2 + (word.size() - shared) + tail.size();
-        if (m_bytes.size() + size > kNodeSize)
+        if (m_bytes.size() + size > kNodeBytes)
             return false;
         m_bytes.push_back(static_cast<std::uint8_t>(word.size() - shared + 1));
         m_bytes.push_back(static_cast<std::uint8_t>(shared));
@@ -158,7 +145,7 @@ public:
         ++m_entries;
         return true;
     }
-    std::size_t freeBytes() const { return kNodeSize - m_bytes.size(); }
+    std::size_t freeBytes() const { return kNodeBytes - m_bytes.size(); }
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
     std::string_view lastWord() const { return m_lastWord; }
 
@@ -331,10 +318,6 @@ bool SearchIndexWriter::isStopWord(std::string_view encodedWord) const {
     return word != nullptr && word->stop;
 }
 
-void SearchIndexWriter::addPage(std::uint32_t topic, const PageText& text) {
-    addPage(topic, pageWords(text, m_encoder));
-}
-
 void SearchIndexWriter::addPage(std::uint32_t topic, const PageWords& page) {
     if (m_anyPage && topic <= m_lastTopic)
         return;
@@ -408,27 +391,31 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
         return words.list[a].bytes < words.list[b].bytes;
     });
 
-    std::vector<std::uint8_t> out(kHeaderSize, 0);
-    out.reserve(kHeaderSize + places.size() * 2 + order.size() * 16);
+    std::vector<std::uint8_t> out(fts::kHeaderSize, 0);
+    out.reserve(fts::kHeaderSize + places.size() * 2 + order.size() * 16);
     std::vector<ChildRef> level;
-    NodeBuilder leaf(kLeafHeader);
+    NodeBuilder leaf(fts::kLeafHeaderSize);
     std::size_t previousLeafAt = 0;
     bool havePreviousLeaf = false;
     std::uint64_t unusedBytes = 0;
     std::uint32_t longest = 0;
     std::uint64_t distinctLength = 0;
+    // Appends a full node with its free-byte count at freeAt; returns where it went.
+    const auto appendNode = [&](NodeBuilder& node, std::size_t freeAt) {
+        const auto at = static_cast<std::uint32_t>(out.size());
+        patchU16(node.bytes(), freeAt, static_cast<std::uint16_t>(node.freeBytes()));
+        unusedBytes += node.freeBytes();
+        node.bytes().resize(kNodeBytes, 0);
+        out.insert(out.end(), node.bytes().begin(), node.bytes().end());
+        return at;
+    };
     auto flushLeaf = [&] {
-        const std::size_t at = out.size();
-        putU16(leaf.bytes(), 6, static_cast<std::uint32_t>(leaf.freeBytes()));
-        unusedBytes += leaf.freeBytes();
-        std::vector<std::uint8_t>& node = leaf.bytes();
-        node.resize(kNodeSize, 0);
-        out.insert(out.end(), node.begin(), node.end());
+        const std::uint32_t at = appendNode(leaf, fts::kLeafFree);
         if (havePreviousLeaf)
-            putU32(out, previousLeafAt, static_cast<std::uint32_t>(at));
+            patchU32(out, previousLeafAt + fts::kLeafNext, at);
         havePreviousLeaf = true;
         previousLeafAt = at;
-        level.push_back({leaf.lastWord(), static_cast<std::uint32_t>(at)});
+        level.push_back({leaf.lastWord(), at});
         leaf.clear();
     };
 
@@ -464,7 +451,7 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
             tail.clear();
             tail.push_back(context);
             appendVarint(tail, topics);
-            appendU32(tail, static_cast<std::uint32_t>(dataAt));
+            putU32(tail, static_cast<std::uint32_t>(dataAt));
             tail.push_back(0);
             tail.push_back(0);
             appendVarint(tail, out.size() - dataAt);
@@ -482,20 +469,14 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
     std::uint16_t depth = 1;
     while (level.size() > 1) {
         std::vector<ChildRef> above;
-        NodeBuilder node(kIndexHeader);
+        NodeBuilder node(fts::kIndexHeaderSize);
         auto flushNode = [&] {
-            const std::size_t at = out.size();
-            putU16(node.bytes(), 0, static_cast<std::uint32_t>(node.freeBytes()));
-            unusedBytes += node.freeBytes();
-            std::vector<std::uint8_t>& bytes = node.bytes();
-            bytes.resize(kNodeSize, 0);
-            out.insert(out.end(), bytes.begin(), bytes.end());
-            above.push_back({node.lastWord(), static_cast<std::uint32_t>(at)});
+            above.push_back({node.lastWord(), appendNode(node, fts::kIndexFree)});
             node.clear();
         };
         for (const ChildRef& child : level) {
             tail.clear();
-            appendU32(tail, child.offset);
+            putU32(tail, child.offset);
             tail.push_back(0);
             tail.push_back(0);
             if (!node.add(child.lastWord, tail)) {
@@ -511,31 +492,32 @@ std::vector<std::uint8_t> SearchIndexWriter::build() {
 
     const auto documents = m_stats.documents;
     m_stats.distinctWords = static_cast<std::uint32_t>(order.size());
-    out[2] = 0x28;
-    putU32(out, 0x04, documents);
-    putU32(out, 0x08, root);
-    putU32(out, 0x10, leafCount);
-    putU32(out, 0x14, root);
-    putU16(out, 0x18, depth);
-    putU32(out, 0x1A, 7);
-    for (int i = 0; i < 3; ++i) {
-        out[0x1E + static_cast<std::size_t>(2 * i)] = kScale;
-        out[0x1F + static_cast<std::size_t>(2 * i)] = static_cast<std::uint8_t>(roots[i]);
+    using namespace fts;
+    out[kSignature + 2] = kSignatureByte;
+    patchU32(out, kDocumentCount, documents);
+    patchU32(out, kRootNode, root);
+    patchU32(out, kLeafCount, leafCount);
+    patchU32(out, kRootNodeAgain, root);
+    patchU16(out, kDepth, depth);
+    patchU32(out, kUnknown1A, 7);
+    for (std::size_t i = 0; i < 3; ++i) {
+        out[kCodes + 2 * i] = kScale;
+        out[kCodes + 2 * i + 1] = static_cast<std::uint8_t>(roots[i]);
     }
-    putU32(out, 0x2E, kNodeSize);
-    putU32(out, 0x32, 1);
-    putU32(out, 0x3E, longest);
-    putU32(out, 0x42,
-           static_cast<std::uint32_t>(std::min<std::uint64_t>(m_stats.occurrences, UINT32_MAX)));
-    putU32(out, 0x46, m_stats.distinctWords);
-    putU32(out, 0x4A,
-           static_cast<std::uint32_t>(std::min<std::uint64_t>(m_totalLength, UINT32_MAX)));
-    putU32(out, 0x52,
-           static_cast<std::uint32_t>(std::min<std::uint64_t>(distinctLength, UINT32_MAX)));
-    putU32(out, 0x56, static_cast<std::uint32_t>(std::min<std::uint64_t>(unusedBytes, UINT32_MAX)));
-    putU32(out, 0x5E, documents > 0 ? documents - 1 : 0);
-    putU32(out, 0x7A, m_codePage);
-    putU32(out, 0x7E, m_lcid);
+    patchU32(out, fts::kNodeSize, static_cast<std::uint32_t>(kNodeBytes));
+    patchU32(out, kUnknown32, 1);
+    patchU32(out, kLongestWord, longest);
+    const auto capped = [](std::uint64_t v) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, UINT32_MAX));
+    };
+    patchU32(out, kTotalWords, capped(m_stats.occurrences));
+    patchU32(out, kDistinctWords, m_stats.distinctWords);
+    patchU32(out, kTotalWordLength, capped(m_totalLength));
+    patchU32(out, kDistinctWordLength, capped(distinctLength));
+    patchU32(out, kUnusedNodeBytes, capped(unusedBytes));
+    patchU32(out, kLastDocument, documents > 0 ? documents - 1 : 0);
+    patchU32(out, kCodePage, m_codePage);
+    patchU32(out, kLcid, m_lcid);
     return out;
 }
 

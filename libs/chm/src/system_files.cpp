@@ -9,8 +9,8 @@
 // binary table of contents is written, and its strings go into #STRINGS in the same order.
 #include "chm/system_files.h"
 
+#include "byte_writer.h"
 #include "chm/system_tables.h"
-#include "system_bytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,28 +25,11 @@ using detail::putCString;
 using detail::putU16;
 using detail::putU32;
 using detail::putU64;
+using detail::putZeros;
 
 namespace {
 
 constexpr char kCompilerVersion[] = "CHM Quorlin hhc 1.1";
-
-// #SYSTEM record codes.
-enum SystemCode : std::uint16_t {
-    kContentsFile = 0,
-    kIndexFile = 1,
-    kDefaultTopic = 2,
-    kTitle = 3,
-    kLanguage = 4,
-    kDefaultWindow = 5,
-    kCompiledFile = 6,
-    kIndexHash = 7,
-    kCompilerVersionCode = 9,
-    kCompileTime = 10,
-    kInfoTypeCount = 12,
-    kIndexHeaderCopy = 13,
-    kInfoTypeChecksum = 15,
-    kDefaultFont = 16,
-};
 
 constexpr std::uint32_t kContentsHeaderSize = 4096;
 constexpr std::uint32_t kContentsEntrySize = 20;
@@ -121,15 +104,13 @@ std::vector<IndexKeyword> sortAndMerge(const std::vector<IndexKeyword>& in) {
 
 class TopicBuilder {
 public:
-    explicit TopicBuilder(std::vector<std::string>& warnings) : m_warnings(warnings) {}
+    explicit TopicBuilder(std::vector<SystemWarning>& warnings) : m_warnings(warnings) {}
 
     void addStored(const Topic& t) {
         const std::string url = normalizeName(t.local);
         const std::string key = foldAscii(url);
         if (m_byUrl.contains(key)) {
-            m_warnings.push_back("The file \"" + url +
-                                 "\" is listed twice; the second is "
-                                 "ignored as a topic.");
+            m_warnings.push_back({SystemWarning::Kind::TopicListedTwice, url, {}, 0, 0});
             return;
         }
         m_byUrl.emplace(key, static_cast<std::uint32_t>(m_records.size()));
@@ -138,8 +119,9 @@ public:
 
     // Topic number for a target, adding a "page#anchor" topic when the page is stored;
     // nothing when the target is not in the help file.
+    // `entry` is the contents entry's text, or nullptr for an index keyword.
     std::optional<std::uint32_t> find(const std::string& local, const std::string& title,
-                                      const std::string& what) {
+                                      const std::string* entry) {
         const std::string url = normalizeName(local);
         const std::string key = foldAscii(url);
         if (auto it = m_byUrl.find(key); it != m_byUrl.end())
@@ -151,14 +133,17 @@ public:
             m_records.push_back({url, title, false, 0});
             return number;
         }
-        m_warnings.push_back(what + " names \"" + url + "\", which is not in the help file.");
+        if (entry)
+            m_warnings.push_back({SystemWarning::Kind::ContentsTargetMissing, *entry, url, 0, 0});
+        else
+            m_warnings.push_back({SystemWarning::Kind::IndexTargetMissing, {}, url, 0, 0});
         return std::nullopt;
     }
 
     std::vector<TopicRecord>& records() { return m_records; }
 
 private:
-    std::vector<std::string>& m_warnings;
+    std::vector<SystemWarning>& m_warnings;
     std::vector<TopicRecord> m_records;
     std::unordered_map<std::string, std::uint32_t> m_byUrl;
 };
@@ -178,8 +163,7 @@ void walkContents(const std::vector<ContentsEntry>& top, TopicBuilder& topics, S
                 pool.add(e.name);
                 continue;
             }
-            const auto number =
-                topics.find(e.local, e.name, "The contents entry \"" + e.name + "\"");
+            const auto number = topics.find(e.local, e.name, &e.name);
             if (!number) {
                 pool.add(e.name);
                 continue;
@@ -210,7 +194,7 @@ void flattenKeywords(const std::vector<IndexKeyword>& keywords, const std::u16st
         for (const KeywordTarget& target : k.targets) {
             if (isExternal(target.local) || target.local.empty())
                 continue;
-            const auto number = topics.find(target.local, target.title, "An index keyword");
+            const auto number = topics.find(target.local, target.title, nullptr);
             if (number &&
                 std::find(flat.topics.begin(), flat.topics.end(), *number) == flat.topics.end())
                 flat.topics.push_back(*number);
@@ -221,21 +205,20 @@ void flattenKeywords(const std::vector<IndexKeyword>& keywords, const std::u16st
     }
 }
 
-void putRecord(std::vector<std::uint8_t>& out, std::uint16_t code,
+void putRecord(std::vector<std::uint8_t>& out, SystemCode code,
                const std::vector<std::uint8_t>& data) {
-    putU16(out, code);
+    putU16(out, static_cast<std::uint16_t>(code));
     putU16(out, static_cast<std::uint16_t>(data.size()));
     out.insert(out.end(), data.begin(), data.end());
 }
 
-void putStringRecord(std::vector<std::uint8_t>& out, std::uint16_t code, std::string_view s,
-                     std::vector<std::string>& warnings) {
+void putStringRecord(std::vector<std::uint8_t>& out, SystemCode code, std::string_view s,
+                     std::vector<SystemWarning>& warnings) {
     constexpr std::size_t kMax = std::numeric_limits<std::uint16_t>::max() - 1;
     if (const auto nul = s.find('\0'); nul != std::string_view::npos)
         s = s.substr(0, nul);
     if (s.size() > kMax) {
-        warnings.push_back("A setting of " + std::to_string(s.size()) + " bytes was cut to " +
-                           std::to_string(kMax) + " bytes.");
+        warnings.push_back({SystemWarning::Kind::SettingCut, {}, {}, s.size(), kMax});
         s = s.substr(0, kMax);
     }
     std::vector<std::uint8_t> data;
@@ -259,7 +242,7 @@ const WindowDefinition* findWindow(const HelpFileInfo& info) {
 
 } // namespace
 
-SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>& warnings) {
+SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning>& warnings) {
     StringPool pool;
 
     // Strings go into the pool in the order the tables refer to them: windows, context ids,
@@ -298,8 +281,7 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
     std::vector<std::string> truncatedUrls;
     const TopicTables tables = buildTopicTables(topics.records(), pool, truncatedUrls);
     for (const std::string& url : truncatedUrls)
-        warnings.push_back("The address \"" + url.substr(0, 60) +
-                           "...\" is too long for the URL table and was cut.");
+        warnings.push_back({SystemWarning::Kind::AddressCut, url, {}, 0, 0});
 
     const std::uint32_t stamp =
         info.compileTime > 0 ? static_cast<std::uint32_t>(info.compileTime) : 0;
@@ -309,8 +291,9 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
             : 0;
     const std::vector<std::uint8_t> indexHeader = buildIndexHeader(
         props, info.mergeFiles, static_cast<std::uint32_t>(topics.records().size()), stamp, pool);
-    if (info.mergeFiles.size() > (4096 - 0x50) / 4)
-        warnings.push_back("Only the first 1004 merged help files can be listed.");
+    constexpr std::size_t kMaxMergeFiles = (index_header::kSize - index_header::kMergeFiles) / 4;
+    if (info.mergeFiles.size() > kMaxMergeFiles)
+        warnings.push_back({SystemWarning::Kind::TooManyMergeFiles, {}, {}, 0, kMaxMergeFiles});
 
     std::size_t dropped = 0;
     const KeywordFiles keywordFiles =
@@ -318,21 +301,18 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
     const KeywordFiles associativeFiles =
         buildKeywordFiles(associativeLinks, info.codePage, info.lcid, dropped);
     if (dropped != 0)
-        warnings.push_back(std::to_string(dropped) +
-                           " topic references of over-full index keywords were left out.");
+        warnings.push_back({SystemWarning::Kind::KeywordTopicsDropped, {}, {}, dropped, 0});
     const bool hasKeywordLinks = !keywordFiles.btree.empty();
     const bool hasAssociativeLinks = !associativeFiles.btree.empty();
 
     for (const std::string& s : pool.truncated())
-        warnings.push_back("The text \"" + s.substr(0, 60) +
-                           "...\" is longer than 4095 bytes "
-                           "and was cut.");
+        warnings.push_back({SystemWarning::Kind::TextCut, s, {}, 0, 4095});
 
     // #SYSTEM, records in the order viewers are used to.
     std::vector<std::uint8_t> system;
-    putU32(system, info.compatibility10 ? 2 : 3);
-    putRecord(system, kCompileTime, dwordData(stamp));
-    putStringRecord(system, kCompilerVersionCode, kCompilerVersion, warnings);
+    putU32(system, info.compatibility10 ? system_file::kVersion10 : system_file::kVersion);
+    putRecord(system, SystemCode::CompileTime, dwordData(stamp));
+    putStringRecord(system, SystemCode::CompilerVersion, kCompilerVersion, warnings);
     {
         std::vector<std::uint8_t> language;
         putU32(language, info.lcid);
@@ -341,35 +321,36 @@ SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>&
         putU32(language, hasKeywordLinks ? 1 : 0);
         putU32(language, hasAssociativeLinks ? 1 : 0);
         putU64(language, fileTime);
-        putU32(language, 0);
-        putU32(language, 0);
-        putRecord(system, kLanguage, language);
+        putZeros(language, language_record::kSize - language.size());
+        putRecord(system, SystemCode::Language, language);
     }
-    putStringRecord(system, kDefaultTopic, normalizeName(info.defaultTopic), warnings);
-    putStringRecord(system, kTitle, info.title, warnings);
+    putStringRecord(system, SystemCode::DefaultTopic, normalizeName(info.defaultTopic), warnings);
+    putStringRecord(system, SystemCode::Title, info.title, warnings);
     if (!info.defaultFont.empty())
-        putStringRecord(system, kDefaultFont, info.defaultFont, warnings);
-    putStringRecord(system, kCompiledFile, foldAscii(info.compiledFileBase), warnings);
+        putStringRecord(system, SystemCode::DefaultFont, info.defaultFont, warnings);
+    putStringRecord(system, SystemCode::CompiledFile, foldAscii(info.compiledFileBase), warnings);
 
     // With a default window the viewer finds the contents and index through it; the file
     // names are written as well only where the window does not give them.
     const WindowDefinition* window = nullptr;
     if (!info.defaultWindow.empty()) {
-        putStringRecord(system, kDefaultWindow, info.defaultWindow, warnings);
+        putStringRecord(system, SystemCode::DefaultWindow, info.defaultWindow, warnings);
         window = findWindow(info);
         if (window == nullptr)
-            warnings.push_back("The default window \"" + info.defaultWindow + "\" is not defined.");
+            warnings.push_back(
+                {SystemWarning::Kind::DefaultWindowUndefined, info.defaultWindow, {}, 0, 0});
     }
     const bool noWindow = window == nullptr;
     if (!info.contentsFile.empty() && (noWindow || window->contentsFile.empty()))
-        putStringRecord(system, kContentsFile, normalizeName(info.contentsFile), warnings);
+        putStringRecord(system, SystemCode::ContentsFile, normalizeName(info.contentsFile),
+                        warnings);
     if (!info.indexFile.empty() && (noWindow || window->indexFile.empty()))
-        putStringRecord(system, kIndexFile, normalizeName(info.indexFile), warnings);
+        putStringRecord(system, SystemCode::IndexFile, normalizeName(info.indexFile), warnings);
     if (hasKeywordLinks)
-        putRecord(system, kIndexHash, dwordData(urlHash(normalizeName(info.indexFile))));
-    putRecord(system, kInfoTypeCount, dwordData(0));
-    putRecord(system, kIndexHeaderCopy, indexHeader);
-    putRecord(system, kInfoTypeChecksum, dwordData(0));
+        putRecord(system, SystemCode::IndexHash, dwordData(urlHash(normalizeName(info.indexFile))));
+    putRecord(system, SystemCode::InfoTypeCount, dwordData(0));
+    putRecord(system, SystemCode::IndexHeaderCopy, indexHeader);
+    putRecord(system, SystemCode::InfoTypeChecksum, dwordData(0));
 
     SystemFiles files;
     files.uncompressed.push_back({"/#SYSTEM", std::move(system)});

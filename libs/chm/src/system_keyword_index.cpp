@@ -7,8 +7,8 @@
 // record in Data; an index entry repeats the first keyword of the block it leads to and ends
 // in that block's number instead. Map lists, per listing block, how many keywords come before
 // it, so that the viewer can jump to the n-th keyword without walking the tree.
+#include "byte_writer.h"
 #include "chm/system_tables.h"
-#include "system_bytes.h"
 
 #include <algorithm>
 

@@ -14,7 +14,7 @@ void expectExtracted(const std::filesystem::path& root,
     for (const auto& [name, data] : files) {
         const std::filesystem::path path = root / name.substr(1);
         ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
-        EXPECT_TRUE(readFile(path) == data) << name;
+        EXPECT_TRUE(readBytes(path) == data) << name;
     }
 }
 
@@ -31,14 +31,14 @@ protected:
 
 TEST_P(Oracle, ChmlibAnd7ZipExtractEveryByte) {
     const Sample& sample = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     const auto chm = dir.path() / "sample.chm";
-    writeFile(chm, buildChm(sample.files));
+    writeBytes(chm, buildChm(sample.files));
     const auto log = dir.path() / "log.txt";
 
     ASSERT_EQ(runProgram({"extract_chmLib", chm.string(), (dir.path() / "chmlib").string()}, log),
               0)
-        << readFile(log).size();
+        << readBytes(log).size();
     expectExtracted(dir.path() / "chmlib", sample.files);
 
     EXPECT_EQ(runProgram({"7z", "t", chm.string()}, log), 0) << "7z t failed";
@@ -59,9 +59,9 @@ TEST_F(Oracle, ThousandsOfFilesInSeveralListingChunks) {
             {"/Folder" + std::to_string(i % 7) + "/Page_" + std::to_string(i) + ".htm",
              textLike(static_cast<std::size_t>(i % 50), static_cast<std::uint32_t>(i))});
     }
-    TempDir dir;
+    ScratchDir dir;
     const auto chm = dir.path() / "many.chm";
-    writeFile(chm, buildChm(files));
+    writeBytes(chm, buildChm(files));
     const auto log = dir.path() / "log.txt";
 
     ASSERT_EQ(runProgram({"extract_chmLib", chm.string(), (dir.path() / "chmlib").string()}, log),
@@ -71,7 +71,7 @@ TEST_F(Oracle, ThousandsOfFilesInSeveralListingChunks) {
         const auto& [name, data] = files[static_cast<std::size_t>(i)];
         const auto out = dir.path() / ("resolved" + std::to_string(i));
         ASSERT_EQ(runProgram({"test_chmLib", chm.string(), name, out.string()}, log), 0) << name;
-        EXPECT_TRUE(readFile(out) == data) << name;
+        EXPECT_TRUE(readBytes(out) == data) << name;
     }
     EXPECT_EQ(runProgram({"7z", "t", chm.string()}, log), 0);
     ASSERT_EQ(runProgram({"7z", "x", "-y", "-o" + (dir.path() / "7z").string(), chm.string()}, log),

@@ -317,33 +317,6 @@ MspackView readWithLibmspack(const Bytes& chm) {
 
 // ---- files and processes -----------------------------------------------------------------
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorlin-chm-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-void writeFile(const std::filesystem::path& path, const Bytes& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-Bytes readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 int runProgram(const std::vector<std::string>& args, const std::filesystem::path& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

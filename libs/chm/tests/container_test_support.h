@@ -2,6 +2,8 @@
 // readers (libmspack in process; chmlib's extract_chmLib and 7-Zip as real processes).
 #pragma once
 
+#include "scratch_files.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -39,20 +41,9 @@ struct MspackView {
 };
 MspackView readWithLibmspack(const Bytes& chm);
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-void writeFile(const std::filesystem::path& path, const Bytes& data);
-Bytes readFile(const std::filesystem::path& path);
+using chm_test::readBytes;
+using chm_test::ScratchDir;
+using chm_test::writeBytes;
 
 // Runs a program found on PATH, without a shell, output to log. Returns its exit status, or -1
 // if it could not be started or did not exit normally.

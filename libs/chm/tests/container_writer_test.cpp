@@ -163,28 +163,77 @@ TEST(Writer, HeaderFieldsReadersCheck) {
     EXPECT_EQ(u64(chm, table + 0x28 + 8 * 4), u64(chm, table + 0x18)); // end = compressed length
 }
 
-// 20000 names need more than one level of index chunks; every name must still be found
-// through them.
-TEST(Writer, DeepDirectoryIsFoundThroughTheIndex) {
-    ContainerWriter writer;
+// Directory boundaries, every name read back and looked up through libmspack's index descent
+// and quickrefs. The first listing chunk starts at 0x78 + 0x54 = 0xCC and holds "/" (5 bytes)
+// and "/#ITBITS" (12) before our names; an empty file of a name of 128 to 16383 bytes takes
+// 2 + length + 3 bytes. Seven 501-byte names and one of 506 make 0x14 + 17 + 7 * 506 + 511 =
+// 4090 bytes: the last 6 hold the entry count and two quickref words, so nothing is left over.
+// libmspack trusts the quickrefs only with room for ceil(entries / 5) words, one more than are
+// written for 11 entries: eight 441-byte names and one of 480 would leave 4 bytes after 11
+// entries, so the last one goes to the next chunk.
+struct DirectoryCase {
+    const char* label;
     std::vector<std::string> names;
-    for (int i = 0; i < 20000; ++i) {
-        names.push_back("/topics/section-" + std::to_string(i % 97) + "/page-" + std::to_string(i) +
-                        ".htm");
-        ASSERT_EQ(writer.addFile(names.back(), {static_cast<std::uint8_t>(i)}, Section::Compressed),
-                  WriteError::None);
+    std::uint32_t firstChunkFree;    // the free-space field; 0: not checked
+    std::uint16_t firstChunkEntries; // the count at the chunk's end
+    std::uint32_t minimumDepth;      // of the index
+};
+
+// `count` names of `length` bytes and one of `lastLength`, in that order.
+std::vector<std::string> fillingNames(std::size_t count, std::size_t length,
+                                      std::size_t lastLength) {
+    std::vector<std::string> names;
+    for (char c = 'a'; names.size() < count; ++c)
+        names.push_back("/" + std::string(1, c) + std::string(length - 2, 'x'));
+    names.push_back("/z" + std::string(lastLength - 2, 'x'));
+    return names;
+}
+
+std::vector<std::string> numberedNames(std::size_t count, std::size_t length) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string name = "/" + std::to_string(100000 + i);
+        names.push_back(name + std::string(length - name.size(), 'x'));
     }
+    return names;
+}
+
+void PrintTo(const DirectoryCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class Directory : public ::testing::TestWithParam<DirectoryCase> {};
+
+TEST_P(Directory, EveryNameIsFoundThroughTheIndex) {
+    const DirectoryCase& c = GetParam();
+    ContainerWriter writer;
+    for (const std::string& name : c.names)
+        ASSERT_EQ(writer.addFile(name, {}, Section::Compressed), WriteError::None);
     const Bytes chm = build(writer);
-    EXPECT_GE(u32(chm, 0x78 + 0x18), 3u); // index depth: listing + two index levels
+    constexpr std::size_t kFirstChunk = 0xCC;
+    EXPECT_EQ(std::memcmp(chm.data() + kFirstChunk, "PMGL", 4), 0);
+    if (c.firstChunkFree != 0) {
+        EXPECT_EQ(u32(chm, kFirstChunk + 4), c.firstChunkFree);
+        EXPECT_EQ(chm[kFirstChunk + 0xFFE] | chm[kFirstChunk + 0xFFF] << 8, c.firstChunkEntries);
+    }
+    EXPECT_GE(u32(chm, 0x78 + 0x18), c.minimumDepth);
     const MspackView view = readWithLibmspack(chm);
     ASSERT_TRUE(view.opened);
     EXPECT_TRUE(view.problems.empty()) << view.problems.size() << " problems, first "
                                        << (view.problems.empty() ? "" : view.problems[0]);
-    EXPECT_EQ(view.files.size(), names.size() + 1); // and /#ITBITS
-    for (std::size_t i = 0; i < names.size(); i += 97) {
-        EXPECT_EQ(view.files.at(names[i]), Bytes{static_cast<std::uint8_t>(i)}) << names[i];
-    }
+    EXPECT_EQ(view.files.size(), c.names.size() + 1); // and /#ITBITS
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, Directory,
+    ::testing::Values(DirectoryCase{"ChunkFullToTheLastByte", fillingNames(7, 501, 506), 6, 10, 1},
+                      DirectoryCase{"ChunkOneByteOver", fillingNames(7, 501, 507), 517, 9, 2},
+                      DirectoryCase{"NoRoomForTheSpareQuickref", fillingNames(8, 441, 480), 491, 10,
+                                    2},
+                      DirectoryCase{"Names5000", numberedNames(5000, 12), 0, 0, 2},
+                      DirectoryCase{"Names5001", numberedNames(5001, 12), 0, 0, 2},
+                      DirectoryCase{"LongestNames", numberedNames(400, 512), 0, 0, 3}),
+    [](const auto& param) { return std::string(param.param.label); });
 
 TEST(Writer, EmptyContainerStillOpens) {
     ContainerWriter writer;

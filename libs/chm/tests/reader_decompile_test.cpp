@@ -3,10 +3,12 @@
 #include "chm/reader_decompile.h"
 #include "reader_fixture.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace readertest;
 namespace fs = std::filesystem;
@@ -94,9 +96,10 @@ TEST_P(ReaderDecompileCrafted, IsSkippedWithAWarningAndNothingLeavesTheFolder) {
     ASSERT_EQ(r.error, chm::ReadError::Ok);
     EXPECT_EQ(r.filesRefused, 1u);
     bool named = false;
-    for (const std::string& w : r.warnings)
-        if (w.find("已跳过不安全的文件名 \"") == 0 &&
-            w.find(c.to.substr(0, c.to.find('\0'))) != std::string::npos)
+    for (const chm::DecompileWarning& w : r.warnings)
+        if ((w.kind == chm::DecompileWarning::Kind::UnsafeName ||
+             w.kind == chm::DecompileWarning::Kind::NameHasNul) &&
+            w.name.find(c.to.substr(0, c.to.find('\0'))) != std::string::npos)
             named = true;
     EXPECT_TRUE(named) << "no warning names the file";
     // Everything that was written lies in the output folder.
@@ -146,6 +149,108 @@ TEST(ReaderDecompile, DoesNotFollowLinksPlantedInTheOutputFolder) {
     chm::DecompileResult r = chm::decompileFile((dir.path() / "two.chm").string(), out.string());
     EXPECT_EQ(r.filesFailed, 3u);
     EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+bool warned(const chm::DecompileResult& r, chm::DecompileWarning::Kind kind,
+            std::string_view name) {
+    return std::any_of(r.warnings.begin(), r.warnings.end(), [&](const auto& w) {
+        return w.kind == kind && w.name.find(name) != std::string::npos;
+    });
+}
+
+// Partial decompiles: a file that cannot be created, or that fails while it is written, costs
+// that file alone; the rest and the project are still written, and the failure is counted.
+TEST(ReaderDecompile, AFileThatCannotBeCreatedCostsOnlyThatFile) {
+    ScratchDir dir;
+    const fs::path out = dir.path() / "out";
+    fs::create_directories(out / "index.htm"); // a folder stands where the page goes
+    const chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 1u);
+    EXPECT_EQ(r.filesWritten, kSampleSources.size() - 2); // less index.htm and the project
+    EXPECT_TRUE(warned(r, chm::DecompileWarning::Kind::CannotCreate, "index.htm"));
+    EXPECT_EQ(readBytes(out / "long.htm"), readBytes(fixtureDir() / "src" / "long.htm"));
+    EXPECT_EQ(r.projectFile, (out / "sample.hhp").string());
+}
+
+// Tests run as root, where permissions stop nothing: the file-size limit makes the write fail.
+TEST(ReaderDecompile, AFileThatFailsWhileWrittenIsRemoved) {
+    ScratchDir dir;
+    const fs::path out = dir.path() / "out";
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 64 * 1024; // long.htm has 98,859 bytes, every other file under 1 KiB
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const chm::DecompileResult r = chm::decompileFile(sampleChm().string(), out.string());
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 1u);
+    EXPECT_TRUE(warned(r, chm::DecompileWarning::Kind::WriteFailed, "long.htm"));
+    EXPECT_FALSE(fs::exists(out / "long.htm")); // no truncated copy left behind
+    EXPECT_TRUE(fs::exists(out / "index.htm"));
+    EXPECT_FALSE(r.projectFile.empty());
+}
+
+// A stored source named like the project file the decompiler would write keeps its name.
+TEST(ReaderDecompile, AStoredFileNamedLikeTheProjectIsKept) {
+    std::vector<std::uint8_t> bytes = readBytes(sampleChm());
+    ASSERT_TRUE(renameEntry(bytes, "/long.htm", "/long.hhp"));
+    ScratchDir dir;
+    writeBytes(dir.path() / "long.chm", bytes); // no compiled-file name: the stem is "long"
+    const fs::path out = dir.path() / "out";
+    const chm::DecompileResult r =
+        chm::decompileFile((dir.path() / "long.chm").string(), out.string());
+    ASSERT_EQ(r.error, chm::ReadError::Ok);
+    EXPECT_EQ(r.filesFailed, 0u);
+    EXPECT_EQ(readBytes(out / "long.hhp"), readBytes(fixtureDir() / "src" / "long.htm"));
+    EXPECT_EQ(r.projectFile, (out / "long_project.hhp").string());
+    EXPECT_NE(fileText(out / "long_project.hhp").find("\r\nlong.hhp\r\n"), std::string::npos);
+}
+
+TEST(ReaderDecompile, ContextIdsBecomeAliasAndAnIncludedMap) {
+    // #STRINGS: offset 1 "a.htm", offset 7 "b c.htm"
+    const std::string strings("\0a.htm\0b c.htm\0", 15);
+    auto pair = [](std::uint32_t number, std::uint32_t offset) {
+        std::vector<std::uint8_t> out;
+        for (std::uint32_t v : {number, offset})
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return out;
+    };
+    std::vector<std::uint8_t> ivb = {32, 0, 0, 0}; // bytes of pairs that follow
+    for (const auto& p : {pair(100, 1), pair(7, 7), pair(100, 7), pair(9, 40)})
+        ivb.insert(ivb.end(), p.begin(), p.end());
+    const std::span<const std::uint8_t> stringBytes(
+        reinterpret_cast<const std::uint8_t*>(strings.data()), strings.size());
+    std::vector<chm::DecompileWarning> warnings;
+    const auto ids = chm::parseContextIds(ivb, stringBytes, warnings);
+    ASSERT_EQ(ids.size(), 3u); // the pair naming offset 40, past #STRINGS, is dropped
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, chm::DecompileWarning::Kind::ContextIdsDamaged);
+    // A length past the data is not trusted either.
+    ivb[0] = 200;
+    warnings.clear();
+    EXPECT_EQ(chm::parseContextIds(ivb, stringBytes, warnings).size(), 3u);
+    EXPECT_EQ(warnings.size(), 1u);
+
+    chm::ProjectSource src;
+    src.system.compiledFile = "help";
+    src.files = {"a.htm", "b c.htm"};
+    src.contextIds = ids;
+    src.takenNames = {"help.h"}; // a source of that name is not replaced
+    const chm::ProjectText project = chm::buildProject(src);
+    EXPECT_NE(project.text.find("\r\n[ALIAS]\r\nIDH_100=a.htm\r\nIDH_7=b c.htm\r\n"
+                                "IDH_100_2=b c.htm\r\n\r\n[MAP]\r\n#include help_ids.h\r\n"),
+              std::string::npos)
+        << project.text;
+    EXPECT_EQ(project.headerName, "help_ids.h");
+    EXPECT_NE(project.headerText.find("#define IDH_100 100\r\n#define IDH_7 7\r\n"
+                                      "#define IDH_100_2 100\r\n"),
+              std::string::npos)
+        << project.headerText;
 }
 
 TEST(ReaderDecompile, UnreadableFileGivesAnErrorAndWritesNothing) {

@@ -18,30 +18,6 @@ fs::path sampleChm() {
     return fixtureDir() / "sample.chm";
 }
 
-std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-ScratchDir::ScratchDir() {
-    std::random_device rd;
-    m_path = fs::temp_directory_path() / ("quorlin-reader-" + std::to_string(rd()));
-    fs::create_directories(m_path);
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
 std::size_t findBytes(const std::vector<std::uint8_t>& bytes, std::string_view needle) {
     auto it = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end(),
                           [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });

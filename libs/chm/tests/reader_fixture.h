@@ -1,6 +1,8 @@
 // Shared helpers for the reader tests: the fixture help file, scratch folders and patching.
 #pragma once
 
+#include "scratch_files.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -11,19 +13,9 @@ namespace readertest {
 
 std::filesystem::path fixtureDir();
 std::filesystem::path sampleChm();
-std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
-void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-
-// A fresh folder under the system's temporary folder, removed when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+using chm_test::readBytes;
+using chm_test::ScratchDir;
+using chm_test::writeBytes;
 
 // Position of the first occurrence of `needle` in `bytes`, or npos.
 std::size_t findBytes(const std::vector<std::uint8_t>& bytes, std::string_view needle);

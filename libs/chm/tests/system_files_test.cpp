@@ -23,10 +23,11 @@ Files compressedByName(const SystemFiles& s) {
     return out;
 }
 
-std::vector<std::string> namesOf(const std::vector<NamedFile>& files) {
-    std::vector<std::string> out;
-    for (const NamedFile& f : files)
-        out.push_back(f.name);
+// One member of every element, in order.
+template <typename T, typename Member> auto each(const std::vector<T>& list, Member T::*member) {
+    std::vector<Member> out;
+    for (const T& item : list)
+        out.push_back(item.*member);
     return out;
 }
 
@@ -46,13 +47,6 @@ std::vector<Record> systemRecords(const SystemFiles& s) {
                         b.begin() + static_cast<std::ptrdiff_t>(at + 4 + size)}});
         at += 4 + size;
     }
-    return out;
-}
-
-std::vector<std::uint16_t> codesOf(const std::vector<Record>& records) {
-    std::vector<std::uint16_t> out;
-    for (const Record& r : records)
-        out.push_back(r.code);
     return out;
 }
 
@@ -79,19 +73,22 @@ HelpFileInfo sample() {
 }
 
 TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const SystemFiles s = buildSystemFiles(sample(), warnings);
-    ASSERT_EQ(warnings.size(), 1u); // "gone.htm"
-    EXPECT_NE(warnings[0].find("gone.htm"), std::string::npos);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].kind, SystemWarning::Kind::ContentsTargetMissing);
+    EXPECT_EQ(warnings[0].subject, "Lost");
+    EXPECT_EQ(warnings[0].target, "gone.htm");
 
-    EXPECT_EQ(namesOf(s.uncompressed), std::vector<std::string>{"/#SYSTEM"});
-    EXPECT_EQ(namesOf(s.compressed),
+    EXPECT_EQ(each(s.uncompressed, &NamedFile::name), std::vector<std::string>{"/#SYSTEM"});
+    EXPECT_EQ(each(s.compressed, &NamedFile::name),
               (std::vector<std::string>{"/$WWKeywordLinks/Property",
                                         "/$WWAssociativeLinks/Property", "/$OBJINST", "/#IDXHDR",
                                         "/#TOPICS", "/#URLTBL", "/#URLSTR", "/#STRINGS"}));
     const auto records = systemRecords(s);
     EXPECT_EQ(readU32(s.uncompressed[0].data, 0), 3u);
-    EXPECT_EQ(codesOf(records), (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 0, 1, 12, 13, 15}));
+    EXPECT_EQ(each(records, &Record::code),
+              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 0, 1, 12, 13, 15}));
     EXPECT_EQ(text(records[1].data), "CHM Quorlin hhc 1.1");
     EXPECT_EQ(records[2].data.size(), 36u);
     EXPECT_EQ(readU32(records[2].data, 0), 0x409u);
@@ -105,7 +102,7 @@ TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
 }
 
 TEST(SystemFiles, ContentsDecideTopicFlagsPositionsAndAnchors) {
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const Files f = compressedByName(buildSystemFiles(sample(), warnings));
     const auto& topics = f.at("/#TOPICS");
     // Stored files, then the anchor the contents add. Breadth first: Start 4096 (has children),
@@ -150,11 +147,12 @@ TEST(SystemFiles, DefaultWindowReplacesTheFileNames) {
     info.windows[0].name = "Main";
     info.windows[0].contentsFile = "toc.hhc";
     info.compatibility10 = true;
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     SystemFiles s = buildSystemFiles(info, warnings);
     auto records = systemRecords(s);
     // The window gives the contents but not the index, so only the index is named.
-    EXPECT_EQ(codesOf(records), (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 1, 12, 13, 15}));
+    EXPECT_EQ(each(records, &Record::code),
+              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 1, 12, 13, 15}));
     EXPECT_EQ(readU32(s.uncompressed[0].data, 0), 2u);
     EXPECT_EQ(s.compressed.front().name, "/#WINDOWS");
     EXPECT_EQ(readU32(s.compressed.front().data, 4), 188u);
@@ -162,10 +160,11 @@ TEST(SystemFiles, DefaultWindowReplacesTheFileNames) {
     info.defaultWindow = "nowhere";
     warnings.clear();
     s = buildSystemFiles(info, warnings);
-    EXPECT_EQ(codesOf(systemRecords(s)),
+    EXPECT_EQ(each(systemRecords(s), &Record::code),
               (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 0, 1, 12, 13, 15}));
     ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_NE(warnings[1].find("nowhere"), std::string::npos);
+    EXPECT_EQ(warnings[1].kind, SystemWarning::Kind::DefaultWindowUndefined);
+    EXPECT_EQ(warnings[1].subject, "nowhere");
 }
 
 TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
@@ -181,13 +180,14 @@ TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
     info.keywords = {second, first, again};
     info.associativeKeywords = {{u"topic_a", {{"", "index.htm"}}, u"", {}}};
     info.contextIds = {{100, "index.htm"}};
-    std::vector<std::string> warnings;
+    std::vector<SystemWarning> warnings;
     const SystemFiles s = buildSystemFiles(info, warnings);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("nowhere.htm"), std::string::npos);
+    EXPECT_EQ(warnings[0].kind, SystemWarning::Kind::IndexTargetMissing);
+    EXPECT_EQ(warnings[0].target, "nowhere.htm");
 
     const auto records = systemRecords(s);
-    EXPECT_EQ(codesOf(records),
+    EXPECT_EQ(each(records, &Record::code),
               (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 16, 6, 0, 1, 7, 12, 13, 15}));
     EXPECT_EQ(readU32(records[0].data, 0), 1'000'000'000u);
     const auto& language = records[2].data;
@@ -200,7 +200,7 @@ TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
     EXPECT_EQ(readU32(records[9].data, 0), urlHash("idx.hhk"));
 
     const Files f = compressedByName(s);
-    EXPECT_EQ(namesOf(s.compressed).at(0), "/#IVB");
+    EXPECT_EQ(each(s.compressed, &NamedFile::name).at(0), "/#IVB");
     for (const char* name : {"/$WWKeywordLinks/BTree", "/$WWKeywordLinks/Data",
                              "/$WWKeywordLinks/Map", "/$WWAssociativeLinks/BTree"})
         EXPECT_TRUE(f.contains(name)) << name;

@@ -1,6 +1,7 @@
 #include "disk_lookup.h"
 
-#include "text_util.h"
+#include "text/ascii.h"
+#include "text/wildcard.h"
 
 #include <algorithm>
 #include <system_error>
@@ -42,9 +43,7 @@ const std::vector<std::string>& DiskLookup::listing(const fs::path& folder) {
     for (fs::directory_iterator dir(folder, ec), end; !ec && dir != end; dir.increment(ec))
         names.push_back(dir->path().filename().string());
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = toLower(a);
-        const std::string lb = toLower(b);
-        return la != lb ? la < lb : a < b;
+        return text::lessIgnoreCase(a, b);
     });
     return m_listings.emplace(key, std::move(names)).first->second;
 }
@@ -64,7 +63,7 @@ std::optional<DiskLookup::Found> DiskLookup::find(const RelativeName& name, bool
             chosen = wanted;
         } else {
             for (const auto& candidate : names)
-                if (iequals(candidate, wanted)) {
+                if (text::equalsIgnoreCase(candidate, wanted)) {
                     chosen = candidate;
                     break;
                 }
@@ -81,34 +80,11 @@ std::optional<DiskLookup::Found> DiskLookup::find(const RelativeName& name, bool
     return found;
 }
 
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
-    // Iterative matcher with one backtrack point: linear in practice, never exponential.
-    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() &&
-            (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
-
 std::vector<std::string> DiskLookup::match(const fs::path& folder, std::string_view pattern) {
     std::vector<std::string> out;
     for (const auto& name : listing(folder)) {
         std::error_code ec;
-        if (wildcardMatch(pattern, name) && fs::is_regular_file(folder / name, ec))
+        if (text::matchesPattern(name, pattern) && fs::is_regular_file(folder / name, ec))
             out.push_back(name);
     }
     return out;

@@ -35,8 +35,8 @@ public:
     // With `folder`, the name must be a directory instead; an empty name is the root itself.
     std::optional<Found> find(const RelativeName& name, bool folder = false);
 
-    // Names in the folder (disk spelling) whose name matches the pattern with '*' and '?',
-    // case-insensitively; sorted case-insensitively.
+    // Names in the folder (disk spelling) that match the pattern as text::matchesPattern
+    // does; sorted case-insensitively.
     std::vector<std::string> match(const std::filesystem::path& folder, std::string_view pattern);
 
 private:
@@ -45,7 +45,5 @@ private:
     std::filesystem::path m_root;
     std::map<std::string, std::vector<std::string>> m_listings;
 };
-
-bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 } // namespace hhp::detail

@@ -2,15 +2,15 @@
 // returns is only stored when it names a file that exists beside the page.
 #include "hhp/link_scan.h"
 
-#include "hhp/sitemap.h"
-#include "html_scan.h"
+#include "text/html_tags.h"
+#include "text/references.h"
 #include "text_util.h"
 
 #include <unordered_set>
 
 namespace hhp {
 
-using detail::iequals;
+using text::equalsIgnoreCase;
 
 namespace {
 
@@ -44,7 +44,7 @@ void scanCss(std::string_view css, Collector& out) {
             break;
         if (url < import) {
             std::size_t i = url + 4;
-            while (i < css.size() && detail::isSpace(css[i]))
+            while (i < css.size() && text::isAsciiSpace(css[i]))
                 ++i;
             char quote = 0;
             if (i < css.size() && (css[i] == '"' || css[i] == '\''))
@@ -53,11 +53,11 @@ void scanCss(std::string_view css, Collector& out) {
             while (end < css.size() && css[end] != '\n' &&
                    (quote ? css[end] != quote : css[end] != ')'))
                 ++end;
-            out.add(detail::trim(css.substr(i, end - i)));
+            out.add(text::trimAscii(css.substr(i, end - i)));
             pos = end;
         } else {
             std::size_t i = import + 7;
-            while (i < css.size() && detail::isSpace(css[i]))
+            while (i < css.size() && text::isAsciiSpace(css[i]))
                 ++i;
             if (i < css.size() && (css[i] == '"' || css[i] == '\'')) {
                 const char quote = css[i++];
@@ -76,7 +76,7 @@ void scanCss(std::string_view css, Collector& out) {
 } // namespace
 
 std::string localReference(std::string_view reference) {
-    std::string decoded = decodeEntities(detail::trim(reference));
+    std::string decoded = text::decodeReferences(text::trimAscii(reference), false);
     std::string_view ref = decoded;
     if (ref.empty() || ref.front() == '#' || ref.starts_with("//") || ref.starts_with("\\\\"))
         return {};
@@ -107,21 +107,23 @@ std::string localReference(std::string_view reference) {
 
 std::vector<std::string> scanHtmlLinks(std::string_view html) {
     Collector out;
-    detail::scanTags(html, [&](const detail::Tag& tag) {
+    text::scanTags(html, [&](const text::HtmlTag& tag) {
         if (!tag.name.empty() && tag.name[0] == '/')
             return;
-        if (iequals(tag.name, "param")) {
+        if (equalsIgnoreCase(tag.name, "param")) {
             const std::string name = tag.attribute("name");
-            if (iequals(name, "movie") || iequals(name, "src") || iequals(name, "filename") ||
-                iequals(name, "url") || iequals(name, "local"))
+            if (equalsIgnoreCase(name, "movie") || equalsIgnoreCase(name, "src") ||
+                equalsIgnoreCase(name, "filename") || equalsIgnoreCase(name, "url") ||
+                equalsIgnoreCase(name, "local"))
                 out.add(tag.attribute("value"));
             return;
         }
         for (const auto& [key, value] : tag.attributes) {
-            if (iequals(key, "src") || iequals(key, "href") || iequals(key, "background") ||
-                iequals(key, "data") || iequals(key, "codebase") || iequals(key, "lowsrc"))
+            if (equalsIgnoreCase(key, "src") || equalsIgnoreCase(key, "href") ||
+                equalsIgnoreCase(key, "background") || equalsIgnoreCase(key, "data") ||
+                equalsIgnoreCase(key, "codebase") || equalsIgnoreCase(key, "lowsrc"))
                 out.add(value);
-            else if (iequals(key, "style"))
+            else if (equalsIgnoreCase(key, "style"))
                 scanCss(value, out);
         }
     });

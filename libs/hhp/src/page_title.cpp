@@ -1,7 +1,7 @@
 // The title a page gives itself, used for its topic entry.
-#include "hhp/compile.h"
-#include "hhp/sitemap.h"
-#include "text_util.h"
+#include "hhp/link_scan.h"
+#include "text/ascii.h"
+#include "text/references.h"
 
 #include <algorithm>
 
@@ -13,8 +13,8 @@ std::string pageTitle(std::string_view html) {
         pos = html.find('<', pos);
         if (pos == std::string_view::npos)
             return {};
-        if (detail::istartsWith(html.substr(pos + 1), "title") && pos + 6 < html.size() &&
-            (html[pos + 6] == '>' || detail::isSpace(html[pos + 6])))
+        if (text::startsWithIgnoreCase(html.substr(pos + 1), "title") && pos + 6 < html.size() &&
+            (html[pos + 6] == '>' || text::isAsciiSpace(html[pos + 6])))
             break;
         ++pos;
     }
@@ -28,15 +28,15 @@ std::string pageTitle(std::string_view html) {
             close = html.size();
             break;
         }
-        if (detail::istartsWith(html.substr(close), "</title"))
+        if (text::startsWithIgnoreCase(html.substr(close), "</title"))
             break;
         ++close;
     }
     const auto raw = html.substr(open + 1, std::min(close, html.size()) - open - 1);
     std::string collapsed;
     bool blank = false;
-    for (char c : detail::trim(raw)) {
-        if (detail::isSpace(c)) {
+    for (char c : text::trimAscii(raw)) {
+        if (text::isAsciiSpace(c)) {
             blank = true;
             continue;
         }
@@ -45,7 +45,7 @@ std::string pageTitle(std::string_view html) {
         blank = false;
         collapsed.push_back(c);
     }
-    return decodeEntities(collapsed);
+    return text::decodeReferences(collapsed, false);
 }
 
 } // namespace hhp

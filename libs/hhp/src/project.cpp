@@ -9,8 +9,7 @@
 
 namespace hhp {
 
-using detail::iequals;
-using detail::trim;
+using text::equalsIgnoreCase;
 
 namespace {
 
@@ -51,10 +50,51 @@ Section sectionFor(std::string_view name) {
         {"SUBSETS", Section::Subsets},
     };
     for (const auto& entry : kSections)
-        if (iequals(entry.name, name))
+        if (equalsIgnoreCase(entry.name, name))
             return entry.section;
     return Section::Unknown;
 }
+
+// The [OPTIONS] keys that set a text or a yes/no flag of the project, and those that are
+// known but left alone. A flag that is not honoured is warned about when it is switched on.
+struct TextOption {
+    std::string_view key;
+    std::string Project::*field;
+};
+constexpr TextOption kTextOptions[] = {
+    {"Compiled file", &Project::compiledFile},
+    {"Contents file", &Project::contentsFile},
+    {"Index file", &Project::indexFile},
+    {"Default topic", &Project::defaultTopic},
+    {"Default Window", &Project::defaultWindow},
+    {"Title", &Project::title},
+    {"Default Font", &Project::defaultFont},
+    {"Error log file", &Project::errorLogFile},
+    {"Full text search stop list file", &Project::stopListFile},
+};
+
+struct FlagOption {
+    std::string_view key;
+    bool Project::*field;
+    bool honoured;
+};
+constexpr FlagOption kFlagOptions[] = {
+    {"Full-text search", &Project::fullTextSearch, true},
+    {"Binary TOC", &Project::binaryToc, false},
+    {"Binary Index", &Project::binaryIndex, true},
+    {"Auto Index", &Project::autoIndex, false},
+    {"Create CHI file", &Project::createChi, false},
+    {"Display compile progress", &Project::displayProgress, true},
+    {"Display compile notes", &Project::displayNotes, true},
+    {"Enhanced decompilation", &Project::enhancedDecompilation, false},
+    {"Flat", &Project::flat, false},
+    {"DBCS", &Project::dbcs, false},
+};
+
+constexpr std::string_view kIgnoredOptions[] = {
+    "Auto TOC", "Sample Staging Path", "Sample list file", "CITATION",
+    "COMPRESS", "COPYRIGHT",           "IGNORE",           "PREFIX",
+    "TMPDIR"};
 
 struct Parser {
     Project& project;
@@ -65,19 +105,18 @@ struct Parser {
 
     std::optional<bool> yesNo(std::string_view value, const std::string& file, int line,
                               std::string_view key) {
-        value = trim(value);
-        if (iequals(value, "yes") || value == "1" || iequals(value, "true"))
+        value = text::trimAscii(value);
+        if (equalsIgnoreCase(value, "yes") || value == "1" || equalsIgnoreCase(value, "true"))
             return true;
-        if (iequals(value, "no") || value == "0" || iequals(value, "false"))
+        if (equalsIgnoreCase(value, "no") || value == "0" || equalsIgnoreCase(value, "false"))
             return false;
-        diagnostics.warn(file, line,
-                         "\"" + std::string(key) + "\" 应为 Yes 或 No，而不是 \"" +
-                             std::string(value) + "\"，已忽略这一行");
+        diagnostics.warn(file, line, Problem::OptionNotYesNo,
+                         {std::string(key), std::string(value)});
         return std::nullopt;
     }
 
     void notHonoured(const std::string& file, int line, std::string_view key) {
-        diagnostics.warn(file, line, "不支持选项 \"" + std::string(key) + "\"，已忽略");
+        diagnostics.warn(file, line, Problem::OptionIgnored, {std::string(key)});
     }
 
     void option(std::string_view key, std::string_view value, const std::string& file, int line);
@@ -90,71 +129,46 @@ struct Parser {
 
 void Parser::option(std::string_view key, std::string_view value, const std::string& file,
                     int line) {
-    const std::string v(trim(value));
-    auto setFlag = [&](bool& flag) {
+    const std::string v(text::trimAscii(value));
+    for (const TextOption& o : kTextOptions) {
+        if (equalsIgnoreCase(key, o.key)) {
+            project.*o.field = v;
+            return;
+        }
+    }
+    for (const FlagOption& o : kFlagOptions) {
+        if (!equalsIgnoreCase(key, o.key))
+            continue;
+        bool& flag = project.*o.field;
         if (auto b = yesNo(v, file, line, key))
             flag = *b;
-    };
-    auto unsupportedWhenYes = [&](bool& flag) {
-        setFlag(flag);
-        if (flag)
+        if (flag && !o.honoured)
             notHonoured(file, line, key);
-    };
+        return;
+    }
+    for (const std::string_view ignored : kIgnoredOptions) {
+        if (equalsIgnoreCase(key, ignored)) {
+            if (!v.empty())
+                notHonoured(file, line, key);
+            return;
+        }
+    }
 
-    if (iequals(key, "Compatibility")) {
+    if (equalsIgnoreCase(key, "Compatibility")) {
         project.compatibility10 = (v == "1.0");
-    } else if (iequals(key, "Compiled file")) {
-        project.compiledFile = v;
-    } else if (iequals(key, "Contents file")) {
-        project.contentsFile = v;
-    } else if (iequals(key, "Index file")) {
-        project.indexFile = v;
-    } else if (iequals(key, "Default topic")) {
-        project.defaultTopic = v;
-    } else if (iequals(key, "Default Window")) {
-        project.defaultWindow = v;
-    } else if (iequals(key, "Title")) {
-        project.title = v;
-    } else if (iequals(key, "Default Font")) {
-        project.defaultFont = v;
-    } else if (iequals(key, "Error log file")) {
-        project.errorLogFile = v;
-    } else if (iequals(key, "Language")) {
+    } else if (equalsIgnoreCase(key, "Language")) {
         // "0x804 Chinese (PRC)": the number, then descriptive text.
         std::string_view number = v;
         if (auto blank = number.find_first_of(" \t"); blank != std::string_view::npos)
             number = number.substr(0, blank);
         auto lcid = detail::parseNumber(number);
         if (!lcid || *lcid == 0 || *lcid > 0xFFFF) {
-            diagnostics.warn(file, line,
-                             "\"Language\" 不以语言编号开头：\"" + v + "\"，改用 0x409");
+            diagnostics.warn(file, line, Problem::LanguageWithoutNumber, {v});
         } else {
             project.lcid = *lcid;
             project.languageGiven = true;
         }
-    } else if (iequals(key, "Full-text search")) {
-        setFlag(project.fullTextSearch);
-    } else if (iequals(key, "Binary TOC")) {
-        unsupportedWhenYes(project.binaryToc);
-    } else if (iequals(key, "Binary Index")) {
-        setFlag(project.binaryIndex);
-    } else if (iequals(key, "Auto Index")) {
-        unsupportedWhenYes(project.autoIndex);
-    } else if (iequals(key, "Create CHI file")) {
-        unsupportedWhenYes(project.createChi);
-    } else if (iequals(key, "Display compile progress")) {
-        setFlag(project.displayProgress);
-    } else if (iequals(key, "Display compile notes")) {
-        setFlag(project.displayNotes);
-    } else if (iequals(key, "Enhanced decompilation")) {
-        unsupportedWhenYes(project.enhancedDecompilation);
-    } else if (iequals(key, "Flat")) {
-        unsupportedWhenYes(project.flat);
-    } else if (iequals(key, "DBCS")) {
-        unsupportedWhenYes(project.dbcs);
-    } else if (iequals(key, "Full text search stop list file")) {
-        project.stopListFile = v;
-    } else if (iequals(key, "Custom tab")) {
+    } else if (equalsIgnoreCase(key, "Custom tab")) {
         // "name",path
         CustomTab tab;
         std::string_view rest = v;
@@ -166,45 +180,39 @@ void Parser::option(std::string_view key, std::string_view value, const std::str
             }
         }
         if (auto comma = rest.find(','); comma != std::string_view::npos)
-            tab.file = std::string(trim(rest.substr(comma + 1)));
+            tab.file = std::string(text::trimAscii(rest.substr(comma + 1)));
         project.customTabs.push_back(std::move(tab));
         notHonoured(file, line, key);
-    } else if (iequals(key, "Auto TOC") || iequals(key, "Sample Staging Path") ||
-               iequals(key, "Sample list file") || iequals(key, "CITATION") ||
-               iequals(key, "COMPRESS") || iequals(key, "COPYRIGHT") || iequals(key, "IGNORE") ||
-               iequals(key, "PREFIX") || iequals(key, "TMPDIR")) {
-        if (!v.empty())
-            notHonoured(file, line, key);
     } else {
-        diagnostics.warn(file, line, "已忽略未知选项 \"" + std::string(key) + "\"");
+        diagnostics.warn(file, line, Problem::UnknownOption, {std::string(key)});
     }
 }
 
 void Parser::includeFile(std::string_view name, const std::string& file, int line, int depth,
                          bool isMap) {
-    std::string target(trim(name));
+    std::string target(text::trimAscii(name));
     if (target.size() >= 2 && (target.front() == '"' || target.front() == '<'))
         target = target.substr(1, target.size() - 2);
     if (depth >= kMaxIncludeDepth) {
-        diagnostics.warn(file, line, "#include 嵌套过深，已跳过 \"" + target + "\"");
+        diagnostics.warn(file, line, Problem::IncludeTooDeep, {target});
         return;
     }
     if (std::find_if(includeStack.begin(), includeStack.end(), [&](const std::string& open) {
-            return iequals(open, target);
+            return equalsIgnoreCase(open, target);
         }) != includeStack.end()) {
-        diagnostics.warn(file, line, "\"" + target + "\" 包含了自身，已跳过");
+        diagnostics.warn(file, line, Problem::IncludeOfItself, {target});
         return;
     }
     if (++includeCount > kMaxIncludes) {
         if (includeCount == kMaxIncludes + 1)
-            diagnostics.warn(file, line, "#include 行过多，其余的已跳过");
+            diagnostics.warn(file, line, Problem::TooManyIncludes);
         return;
     }
     std::optional<std::string> text;
     if (includes)
         text = includes(target);
     if (!text) {
-        diagnostics.warn(file, line, "无法读取包含的文件 \"" + target + "\"");
+        diagnostics.warn(file, line, Problem::IncludeUnreadable, {target});
         return;
     }
     bool inComment = false;
@@ -221,22 +229,22 @@ void Parser::includeFile(std::string_view name, const std::string& file, int lin
 }
 
 void Parser::aliasLine(std::string_view text, const std::string& file, int line, int depth) {
-    text = trim(text);
+    text = text::trimAscii(text);
     if (text.empty() || text.front() == ';' || text.starts_with("//"))
         return;
-    if (detail::istartsWith(text, "#include")) {
+    if (text::startsWithIgnoreCase(text, "#include")) {
         includeFile(text.substr(8), file, line, depth, false);
         return;
     }
     auto eq = text.find('=');
     if (eq == std::string_view::npos) {
-        diagnostics.warn(file, line, "已忽略没有“=”的别名行");
+        diagnostics.warn(file, line, Problem::AliasWithoutEquals);
         return;
     }
-    AliasEntry entry{std::string(trim(text.substr(0, eq))), std::string(trim(text.substr(eq + 1))),
-                     file, line};
+    AliasEntry entry{std::string(text::trimAscii(text.substr(0, eq))),
+                     std::string(text::trimAscii(text.substr(eq + 1))), file, line};
     if (entry.id.empty() || entry.file.empty()) {
-        diagnostics.warn(file, line, "已忽略缺少名称或文件的别名行");
+        diagnostics.warn(file, line, Problem::AliasIncomplete);
         return;
     }
     project.aliases.push_back(std::move(entry));
@@ -263,35 +271,35 @@ void Parser::mapLine(std::string_view text, const std::string& file, int line, i
             break;
         clean.push_back(text[i]);
     }
-    std::string_view rest = trim(clean);
+    std::string_view rest = text::trimAscii(clean);
     if (rest.empty() || rest.front() == ';')
         return;
-    if (detail::istartsWith(rest, "#include")) {
+    if (text::startsWithIgnoreCase(rest, "#include")) {
         includeFile(rest.substr(8), file, line, depth, true);
         return;
     }
-    if (detail::istartsWith(rest, "#define"))
-        rest = trim(rest.substr(7));
+    if (text::startsWithIgnoreCase(rest, "#define"))
+        rest = text::trimAscii(rest.substr(7));
     else if (rest.front() == '#')
         return; // #ifndef guards and the like
     std::string_view id;
     std::string_view number;
     if (auto eq = rest.find('='); eq != std::string_view::npos) {
-        id = trim(rest.substr(0, eq));
-        number = trim(rest.substr(eq + 1));
+        id = text::trimAscii(rest.substr(0, eq));
+        number = text::trimAscii(rest.substr(eq + 1));
     } else if (auto blank = rest.find_first_of(" \t"); blank != std::string_view::npos) {
         id = rest.substr(0, blank);
-        number = trim(rest.substr(blank + 1));
+        number = text::trimAscii(rest.substr(blank + 1));
     }
     // "(100)" and "100L" appear in generated headers.
     if (number.size() >= 2 && number.front() == '(' && number.back() == ')')
-        number = trim(number.substr(1, number.size() - 2));
+        number = text::trimAscii(number.substr(1, number.size() - 2));
     if (!number.empty() && (number.back() == 'L' || number.back() == 'l' || number.back() == 'u' ||
                             number.back() == 'U'))
         number.remove_suffix(1);
     auto value = detail::parseNumber(number);
     if (id.empty() || !value) {
-        diagnostics.warn(file, line, "映射行不是“#define 名称 数字”的形式，已忽略");
+        diagnostics.warn(file, line, Problem::MapLineMalformed);
         return;
     }
     project.map.push_back({std::string(id), *value, file, line});
@@ -320,7 +328,7 @@ std::vector<std::string_view> splitWindowFields(std::string_view value) {
 }
 
 std::string unquote(std::string_view field) {
-    field = trim(field);
+    field = text::trimAscii(field);
     if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
         field = field.substr(1, field.size() - 2);
     else if (!field.empty() && field.front() == '"')
@@ -329,19 +337,6 @@ std::string unquote(std::string_view field) {
 }
 
 } // namespace
-
-std::string formatDiagnostic(const Diagnostic& diagnostic) {
-    std::string out;
-    if (!diagnostic.file.empty()) {
-        out += diagnostic.file;
-        if (diagnostic.line > 0)
-            out += ":" + std::to_string(diagnostic.line);
-        out += ": ";
-    }
-    out += diagnostic.severity == Severity::Error ? "错误：" : "警告：";
-    out += diagnostic.message;
-    return out;
-}
 
 bool Diagnostics::hasErrors() const {
     return count(Severity::Error) > 0;
@@ -355,7 +350,7 @@ std::size_t Diagnostics::count(Severity severity) const {
 
 const WindowDefinition* Project::findWindow(std::string_view name) const {
     for (const auto& window : windows)
-        if (iequals(window.name, name))
+        if (equalsIgnoreCase(window.name, name))
             return &window;
     return nullptr;
 }
@@ -364,7 +359,7 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
                                        const std::string& fileName, int line,
                                        Diagnostics& diagnostics) {
     WindowDefinition window;
-    window.name = std::string(trim(name));
+    window.name = std::string(text::trimAscii(name));
     window.line = line;
     const auto fields = splitWindowFields(value);
     auto text = [&](std::size_t index) {
@@ -380,25 +375,24 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
     window.jump2Url = text(7);
     window.jump2Text = text(8);
 
-    auto number = [&](std::size_t index, auto& target, std::string_view what) {
+    auto number = [&](std::size_t index, auto& target) {
         if (index >= fields.size())
             return;
-        const auto field = trim(fields[index]);
+        const auto field = text::trimAscii(fields[index]);
         if (field.empty())
             return;
         if (auto v = detail::parseNumber(field))
             target =
                 static_cast<typename std::remove_reference_t<decltype(target)>::value_type>(*v);
         else
-            diagnostics.warn(fileName, line,
-                             "窗口 \"" + window.name + "\"：" + std::string(what) + "不是数字：\"" +
-                                 std::string(field) + "\"");
+            diagnostics.warn(fileName, line, Problem::WindowFieldNotNumber,
+                             {window.name, std::to_string(index), std::string(field)});
     };
-    number(9, window.navigationStyle, "导航窗格样式");
-    number(10, window.navigationWidth, "导航窗格宽度");
-    number(11, window.buttons, "buttons");
+    number(9, window.navigationStyle);
+    number(10, window.navigationWidth);
+    number(11, window.buttons);
     if (fields.size() > 12) {
-        auto rect = trim(fields[12]);
+        auto rect = text::trimAscii(fields[12]);
         if (!rect.empty()) {
             if (rect.front() == '[')
                 rect.remove_prefix(1);
@@ -418,19 +412,18 @@ WindowDefinition parseWindowDefinition(std::string_view name, std::string_view v
             if (ok && count == 4)
                 window.position = pos;
             else
-                diagnostics.warn(fileName, line,
-                                 "窗口 \"" + window.name + "\"：位置不是 [左,上,右,下] 的形式");
+                diagnostics.warn(fileName, line, Problem::WindowPositionMalformed, {window.name});
         }
     }
-    number(13, window.styles, "窗口样式");
-    number(14, window.extendedStyles, "扩展窗口样式");
-    number(15, window.showState, "显示状态");
-    number(16, window.navigationClosed, "导航窗格关闭");
-    number(17, window.defaultTab, "默认选项卡");
-    number(18, window.tabPosition, "选项卡位置");
-    number(19, window.notifyId, "通知编号");
+    number(13, window.styles);
+    number(14, window.extendedStyles);
+    number(15, window.showState);
+    number(16, window.navigationClosed);
+    number(17, window.defaultTab);
+    number(18, window.tabPosition);
+    number(19, window.notifyId);
     if (fields.size() > 20)
-        diagnostics.warn(fileName, line, "窗口 \"" + window.name + "\" 的字段多于预期");
+        diagnostics.warn(fileName, line, Problem::WindowTooManyFields, {window.name});
     return window;
 }
 
@@ -448,46 +441,46 @@ Project parseProject(std::string_view text, const std::string& fileName,
     const auto lines = detail::splitLines(text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i) + 1;
-        const std::string_view line = trim(lines[i]);
+        const std::string_view line = text::trimAscii(lines[i]);
         if (line.empty())
             continue;
         if (line.front() == '[' && line.back() == ']') {
-            const auto name = trim(line.substr(1, line.size() - 2));
+            const auto name = text::trimAscii(line.substr(1, line.size() - 2));
             section = sectionFor(name);
             mapComment = false;
             if (section == Section::Unknown)
-                diagnostics.warn(fileName, lineNumber,
-                                 "已忽略未知的节 [" + std::string(name) + "]");
+                diagnostics.warn(fileName, lineNumber, Problem::UnknownSection,
+                                 {std::string(name)});
             else if (section == Section::Subsets)
-                diagnostics.warn(fileName, lineNumber, "不支持 [SUBSETS]，已忽略");
+                diagnostics.warn(fileName, lineNumber, Problem::SubsetsIgnored);
             continue;
         }
         if (line.front() == ';' && section != Section::Map)
             continue;
         switch (section) {
         case Section::None:
-            diagnostics.warn(fileName, lineNumber, "已忽略不在任何节中的行");
+            diagnostics.warn(fileName, lineNumber, Problem::LineOutsideSection);
             break;
         case Section::Options: {
             auto eq = line.find('=');
             if (eq == std::string_view::npos) {
-                diagnostics.warn(fileName, lineNumber, "已忽略没有“=”的选项行");
+                diagnostics.warn(fileName, lineNumber, Problem::OptionWithoutEquals);
                 break;
             }
-            parser.option(trim(line.substr(0, eq)), line.substr(eq + 1), fileName, lineNumber);
+            parser.option(text::trimAscii(line.substr(0, eq)), line.substr(eq + 1), fileName,
+                          lineNumber);
             break;
         }
         case Section::Windows: {
             auto eq = line.find('=');
-            if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty()) {
-                diagnostics.warn(fileName, lineNumber, "已忽略没有“名称=”的窗口行");
+            if (eq == std::string_view::npos || text::trimAscii(line.substr(0, eq)).empty()) {
+                diagnostics.warn(fileName, lineNumber, Problem::WindowWithoutName);
                 break;
             }
             auto window = parseWindowDefinition(line.substr(0, eq), line.substr(eq + 1), fileName,
                                                 lineNumber, diagnostics);
             if (project.findWindow(window.name))
-                diagnostics.warn(fileName, lineNumber,
-                                 "窗口 \"" + window.name + "\" 定义了两次，以第一次为准");
+                diagnostics.warn(fileName, lineNumber, Problem::WindowDefinedTwice, {window.name});
             else
                 project.windows.push_back(std::move(window));
             break;
@@ -516,7 +509,7 @@ Project parseProject(std::string_view text, const std::string& fileName,
         }
     }
     if (!project.infoTypes.empty())
-        diagnostics.warn(fileName, project.infoTypes.front().line, "不支持信息类型，已忽略");
+        diagnostics.warn(fileName, project.infoTypes.front().line, Problem::InfoTypesIgnored);
     return project;
 }
 

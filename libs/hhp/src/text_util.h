@@ -1,6 +1,8 @@
-// Small byte-string helpers shared by the project, sitemap and link readers. Every text these
-// readers see is 8-bit bytes of unknown code page, so only ASCII is ever folded or trimmed.
+// Small byte-string helpers shared by the project and link readers. Every text these readers
+// see is 8-bit bytes of unknown code page; letter case and blanks are text/ascii.h's.
 #pragma once
+
+#include "text/ascii.h"
 
 #include <cstdint>
 #include <optional>
@@ -9,46 +11,6 @@
 #include <vector>
 
 namespace hhp::detail {
-
-inline char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-inline bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-inline std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-inline std::string toLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = lowerAscii(c);
-    return out;
-}
-
-inline bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
-}
-
-inline bool istartsWith(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);
-}
-
-inline bool iendsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && iequals(s.substr(s.size() - suffix.size()), suffix);
-}
 
 // Lines without their terminators; CR LF, LF and a lone CR all end a line.
 inline std::vector<std::string_view> splitLines(std::string_view text) {
@@ -69,7 +31,7 @@ inline std::vector<std::string_view> splitLines(std::string_view text) {
 
 // "0x1A2b" or "123"; nullopt for anything else or a value beyond 32 bits.
 inline std::optional<std::uint32_t> parseNumber(std::string_view s) {
-    s = trim(s);
+    s = text::trimAscii(s);
     int base = 10;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         base = 16;

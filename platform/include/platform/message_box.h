@@ -1,6 +1,8 @@
 // Message boxes behind an interface, so logic can ask the user and tests can answer.
 #pragma once
 
+#include "platform/scoped.h"
+
 #include <string>
 
 namespace host {
@@ -26,16 +28,8 @@ public:
 // answers Ok/No and writes the text to standard error.
 MessageBoxes& messageBoxes();
 
-class ScopedMessageBoxes {
-public:
-    explicit ScopedMessageBoxes(MessageBoxes& replacement);
-    ~ScopedMessageBoxes();
-    ScopedMessageBoxes(const ScopedMessageBoxes&) = delete;
-    ScopedMessageBoxes& operator=(const ScopedMessageBoxes&) = delete;
-
-private:
-    MessageBoxes* m_previous;
-};
+template <> MessageBoxes*& Scoped<MessageBoxes>::slot();
+using ScopedMessageBoxes = Scoped<MessageBoxes>;
 
 // Shorthand for a notice: OK button, no icon, the application's title.
 void notify(const std::string& text);

@@ -59,7 +59,4 @@ std::vector<WindowSettings> parseWindows(std::span<const std::uint8_t> windows,
                                          std::span<const std::uint8_t> strings,
                                          std::vector<std::string>& warnings);
 
-// The ANSI code page that belongs to a Windows language id (1252 when unknown).
-unsigned codePageForLcid(std::uint32_t lcid);
-
 } // namespace chm

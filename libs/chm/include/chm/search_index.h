@@ -38,7 +38,6 @@ public:
     bool isStopWord(std::string_view encodedWord) const;
 
     // Indexes one page. A topic not above the last one added is ignored.
-    void addPage(std::uint32_t topic, const PageText& text);
     void addPage(std::uint32_t topic, const PageWords& words);
 
     std::vector<std::uint8_t> build();
@@ -64,8 +63,6 @@ enum class SearchError {
     Unsupported, // an encoding of locations this reader does not decode
     ReadFailed,  // the index could not be read from the help file
 };
-
-const char* searchErrorText(SearchError error);
 
 // One topic that holds a word, with the places it is found there.
 struct WordHit {
@@ -108,6 +105,18 @@ SearchError search(ReaderArchive& archive, std::string_view query,
                    std::vector<std::uint32_t>& topics);
 SearchError search(const SearchIndex& index, std::string_view query,
                    std::vector<std::uint32_t>& topics);
+
+// A topic that holds some of a query's terms: how many of them, and how often in all.
+struct RankedTopic {
+    std::uint32_t topic = 0;
+    std::uint32_t termsFound = 0;
+    std::uint32_t occurrences = 0;
+};
+
+// Topics holding any term of the query, those holding more terms first, then those where the
+// terms stand more often; ties in topic order.
+SearchError rankedSearch(const SearchIndex& index, std::string_view query,
+                         std::vector<RankedTopic>& topics);
 
 // A topic as #TOPICS describes it, for listing search results.
 struct TopicEntry {

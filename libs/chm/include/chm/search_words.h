@@ -13,20 +13,9 @@
 
 namespace chm {
 
-// The text of one page as the index sees it: the title apart from the rest, markup, comments,
-// scripts and style sheets dropped, character references decoded. Every tag separates words.
-struct PageText {
-    std::u32string title;
-    std::u32string body;
-};
-
-// Decodes a page and drops its markup. A page that names its character set is read in it;
-// otherwise valid UTF-8 is read as UTF-8 and anything else in codePage. Bytes that do not
-// decode become U+FFFD, which separates words.
-PageText extractPageText(std::string_view html, std::uint32_t codePage);
-
-// Decodes plain text (a stop list, a query typed as UTF-8) by the same rule as a page without
-// a character set.
+// Decodes plain text (a stop list, a query typed as UTF-8, a page that names no character set):
+// valid UTF-8 as UTF-8, anything else in codePage. Bytes that do not decode become U+FFFD,
+// which separates words.
 std::u32string decodeText(std::string_view bytes, std::uint32_t codePage);
 
 // Splits text into words. A word is a run of letters or digits (Unicode's classes); every
@@ -77,13 +66,12 @@ struct PageWords {
     }
 };
 
-// The words of a page's text, encoded with encoder.
-PageWords pageWords(const PageText& text, WordEncoder& encoder);
-
-// Cuts pages straight into the words the index stores: the same words in the same order as
-// pageWords(extractPageText(html, codePage), ...), but ASCII and UTF-8 pages, and pages in a
-// single-byte code page, are decoded without iconv, and no string is made per word. Buffers
-// and what is learnt about characters are kept from page to page: use one per thread.
+// Cuts pages into the words the index stores, titles first. A page that names its character
+// set is read in it, any other as decodeText reads it; markup, comments, scripts and style
+// sheets are dropped, character references decoded, and every tag separates words. ASCII and
+// UTF-8 pages, and pages in a single-byte code page, are decoded without iconv, and no string
+// is made per word. Buffers and what is learnt about characters are kept from page to page:
+// use one per thread.
 class PageCutter {
 public:
     explicit PageCutter(std::uint32_t codePage);
@@ -98,8 +86,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
-
-// The iconv name of a Windows ANSI code page; empty when there is none.
-std::string iconvCodePageName(std::uint32_t codePage);
 
 } // namespace chm

@@ -130,9 +130,30 @@ struct SystemFiles {
     std::vector<NamedFile> compressed;
 };
 
+// A problem that still leaves a usable help file. It is handed back as data: the program that
+// reports it words it.
+struct SystemWarning {
+    enum class Kind {
+        TopicListedTwice,       // subject: the stored name; the second is no topic
+        ContentsTargetMissing,  // subject: the entry's text; target: its page, not stored
+        IndexTargetMissing,     // target: a keyword's page, not stored
+        SettingCut,             // count: its length; limit: the bytes kept
+        AddressCut,             // subject: the address, cut for the URL table
+        TextCut,                // subject: the text, cut for #STRINGS; limit: the bytes kept
+        TooManyMergeFiles,      // limit: how many are listed
+        KeywordTopicsDropped,   // count: topic references left out of over-full keywords
+        DefaultWindowUndefined, // subject: the window name
+    };
+    Kind kind = Kind::SettingCut;
+    std::string subject;
+    std::string target;
+    std::size_t count = 0;
+    std::size_t limit = 0;
+};
+
 // Builds every internal file for info. Problems that still leave a usable help file (an
 // unknown default window, an over-long string, a keyword target that is no topic) are added to
-// warnings as readable English sentences; nothing fails.
-SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<std::string>& warnings);
+// warnings; nothing fails.
+SystemFiles buildSystemFiles(const HelpFileInfo& info, std::vector<SystemWarning>& warnings);
 
 } // namespace chm

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chm/system_files.h"
+#include "chm/system_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +13,6 @@
 #include <vector>
 
 namespace chm {
-
-// The tables that hold strings (#STRINGS, #URLSTR, #URLTBL) are read in 4096-byte blocks: no
-// string or record may run across a block boundary.
-inline constexpr std::size_t kTableBlockSize = 4096;
 
 // The hash under which #URLTBL sorts a URL: "/" counts as "\", letters are folded to upper
 // case, and each byte adds (byte - '0') after multiplying by 43, with '_' counting as 0x0F.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hhp {
 
@@ -28,18 +29,25 @@ struct CompileResult {
     std::uint64_t bytesOut = 0; // size of the .chm
 };
 
+// The steps of a compile, for a progress display. The comment names the arguments.
+enum class Step {
+    ReadingFiles,        // -
+    FollowingLinks,      // -
+    BuildingSearchIndex, // -
+    BuildingSystemFiles, // -
+    Compressing,         // -
+    WordsNotIndexed,     // count, code page: words longer than 99 bytes or not in the code page
+    Writing,             // the .chm's path
+};
+
 // Reports one step of the compile; called only when the project asks for progress
 // ("Display compile progress").
-using ProgressSink = std::function<void(const std::string& message)>;
+using ProgressSink = std::function<void(Step step, const std::vector<std::string>& args)>;
 
 // Compiles the project at projectPath (relative to the current folder or absolute). The .chm
 // is written to a temporary file beside its final place and renamed over it only when
 // complete: a failed compile leaves an earlier .chm untouched. Never throws.
 CompileResult compile(const std::string& projectPath, const CompileOptions& options,
                       Diagnostics& diagnostics, const ProgressSink& progress = {});
-
-// The text between <title> and </title>, blanks collapsed and entities decoded; empty when
-// the page has none.
-std::string pageTitle(std::string_view html);
 
 } // namespace hhp

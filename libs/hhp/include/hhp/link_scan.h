@@ -1,5 +1,6 @@
-// Finds the local files a page or a style sheet refers to, so that a project listing only its
-// pages still gets their images, style sheets, frames and objects compiled in.
+// What the compiler reads from pages and style sheets: the local files they refer to, so that a
+// project listing only its pages still gets their images, style sheets, frames and objects
+// compiled in, and a page's title for its topic entry.
 #pragma once
 
 #include <string>
@@ -20,5 +21,9 @@ std::vector<std::string> scanCssLinks(std::string_view css);
 
 // The reference as a local file name, or empty when it is not local.
 std::string localReference(std::string_view reference);
+
+// The text between <title> and </title>, blanks collapsed and references to ASCII decoded;
+// empty when the page has none.
+std::string pageTitle(std::string_view html);
 
 } // namespace hhp

@@ -1,16 +1,18 @@
-// A forgiving tag scanner for the HTML the compiler reads (sitemaps, pages). It does not build
-// a document: it reports each start or end tag with its attributes and line, skips comments,
+// A forgiving tag scanner for HTML read as bytes (sitemaps, pages). It does not build a
+// document: it reports each start or end tag with its attributes and line, skips comments,
 // and never reads past the text it was given.
 #pragma once
+
+#include "text/ascii.h"
 
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace hhp::detail {
+namespace text {
 
-struct Tag {
+struct HtmlTag {
     std::string name; // as written, with a leading '/' for an end tag
     std::vector<std::pair<std::string, std::string>> attributes; // values raw (entities kept)
     int line = 0;
@@ -25,7 +27,7 @@ template <typename Visit> void scanTags(std::string_view text, Visit&& visit);
 
 // Implementation detail of scanTags: parses the tag starting at text[pos] == '<'. Returns
 // false when it is no tag (a lone '<'); `next` receives the offset to continue from.
-bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& next);
+bool parseTag(std::string_view text, std::size_t pos, HtmlTag& tag, std::size_t& next);
 
 template <typename Visit> void scanTags(std::string_view text, Visit&& visit) {
     std::size_t pos = 0;
@@ -46,7 +48,7 @@ template <typename Visit> void scanTags(std::string_view text, Visit&& visit) {
             pos = close == std::string_view::npos ? text.size() : close + 3;
             continue;
         }
-        Tag tag;
+        HtmlTag tag;
         std::size_t next = lt + 1;
         if (!parseTag(text, lt, tag, next)) {
             pos = next;
@@ -55,20 +57,14 @@ template <typename Visit> void scanTags(std::string_view text, Visit&& visit) {
         tag.line = lineAt(lt);
         tag.end = next;
         pos = next;
-        const bool script = tag.name.size() == 6 && (tag.name[0] == 's' || tag.name[0] == 'S') &&
-                            std::string_view(tag.name).substr(1).find_first_not_of("cCrRiIpPtT") ==
-                                std::string_view::npos;
+        const bool script = equalsIgnoreCase(tag.name, "script");
         visit(tag);
         if (script) {
             // Skip to </script>, case-insensitively.
             std::size_t search = pos;
             std::size_t found = std::string_view::npos;
             while ((search = text.find("</", search)) != std::string_view::npos) {
-                auto candidate = text.substr(search + 2, 6);
-                std::string lower(candidate);
-                for (char& c : lower)
-                    c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-                if (lower == "script") {
+                if (startsWithIgnoreCase(text.substr(search + 2), "script")) {
                     found = search;
                     break;
                 }
@@ -79,4 +75,4 @@ template <typename Visit> void scanTags(std::string_view text, Visit&& visit) {
     }
 }
 
-} // namespace hhp::detail
+} // namespace text

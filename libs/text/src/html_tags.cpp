@@ -1,10 +1,8 @@
 // Tag scanner. Generated sitemaps write captions unescaped, so a value may hold a bare double
 // quote ("Say "hi""): a quote closes a value only where the tag could go on after it.
-#include "html_scan.h"
+#include "text/html_tags.h"
 
-#include "text_util.h"
-
-namespace hhp::detail {
+namespace text {
 
 namespace {
 
@@ -13,7 +11,8 @@ namespace {
 constexpr std::size_t kMaxQuotedScan = 1024;
 
 bool isNameChar(char c) {
-    return !isSpace(c) && c != '>' && c != '<' && c != '=' && c != '"' && c != '\'' && c != '/';
+    return !isAsciiSpace(c) && c != '>' && c != '<' && c != '=' && c != '"' && c != '\'' &&
+           c != '/';
 }
 
 // A quote at text[q] ends the value if what follows it is the end of the tag or another
@@ -24,9 +23,9 @@ bool closesValue(std::string_view text, std::size_t q) {
         return true;
     if (text[i] == '>' || text[i] == '/')
         return true;
-    if (!isSpace(text[i]))
+    if (!isAsciiSpace(text[i]))
         return false;
-    while (i < text.size() && isSpace(text[i]))
+    while (i < text.size() && isAsciiSpace(text[i]))
         ++i;
     if (i >= text.size() || text[i] == '>' || text[i] == '/')
         return true;
@@ -35,21 +34,21 @@ bool closesValue(std::string_view text, std::size_t q) {
         ++nameEnd;
     if (nameEnd == i)
         return false;
-    while (nameEnd < text.size() && isSpace(text[nameEnd]))
+    while (nameEnd < text.size() && isAsciiSpace(text[nameEnd]))
         ++nameEnd;
     return nameEnd < text.size() && (text[nameEnd] == '=' || text[nameEnd] == '>');
 }
 
 } // namespace
 
-std::string Tag::attribute(std::string_view key) const {
+std::string HtmlTag::attribute(std::string_view key) const {
     for (const auto& [attributeName, value] : attributes)
-        if (iequals(attributeName, key))
+        if (equalsIgnoreCase(attributeName, key))
             return value;
     return {};
 }
 
-bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& next) {
+bool parseTag(std::string_view text, std::size_t pos, HtmlTag& tag, std::size_t& next) {
     std::size_t i = pos + 1;
     std::size_t nameStart = i;
     if (i < text.size() && (text[i] == '/' || text[i] == '!' || text[i] == '?'))
@@ -62,7 +61,7 @@ bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& nex
     }
     tag.name = std::string(text.substr(nameStart, i - nameStart));
     while (i < text.size()) {
-        while (i < text.size() && (isSpace(text[i]) || text[i] == '/'))
+        while (i < text.size() && (isAsciiSpace(text[i]) || text[i] == '/'))
             ++i;
         if (i >= text.size())
             break;
@@ -84,12 +83,12 @@ bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& nex
         }
         std::string key(text.substr(keyStart, i - keyStart));
         std::size_t j = i;
-        while (j < text.size() && isSpace(text[j]))
+        while (j < text.size() && isAsciiSpace(text[j]))
             ++j;
         std::string value;
         if (j < text.size() && text[j] == '=') {
             ++j;
-            while (j < text.size() && isSpace(text[j]))
+            while (j < text.size() && isAsciiSpace(text[j]))
                 ++j;
             if (j < text.size() && (text[j] == '"' || text[j] == '\'')) {
                 const char quote = text[j];
@@ -120,7 +119,7 @@ bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& nex
                 }
             } else {
                 std::size_t valueStart = j;
-                while (j < text.size() && !isSpace(text[j]) && text[j] != '>')
+                while (j < text.size() && !isAsciiSpace(text[j]) && text[j] != '>')
                     ++j;
                 value = std::string(text.substr(valueStart, j - valueStart));
                 i = j;
@@ -132,4 +131,4 @@ bool parseTag(std::string_view text, std::size_t pos, Tag& tag, std::size_t& nex
     return true;
 }
 
-} // namespace hhp::detail
+} // namespace text

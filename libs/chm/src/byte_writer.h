@@ -1,8 +1,10 @@
-// Little-endian appends and patches for the system-file builders.
+// Little-endian appends, and patches of what was appended, for every writer of the help file's
+// parts: the container, the system files and the full-text index.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +33,10 @@ inline void putBytes(std::vector<std::uint8_t>& out, std::string_view s) {
     out.insert(out.end(), s.begin(), s.end());
 }
 
+inline void putBytes(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> b) {
+    out.insert(out.end(), b.begin(), b.end());
+}
+
 // s followed by its terminating NUL.
 inline void putCString(std::vector<std::uint8_t>& out, std::string_view s) {
     putBytes(out, s);
@@ -44,6 +50,7 @@ inline void putWideCString(std::vector<std::uint8_t>& out, std::u16string_view s
     putU16(out, 0);
 }
 
+// Overwrites bytes already written; `at` + the field's size must lie inside out.
 inline void patchU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));

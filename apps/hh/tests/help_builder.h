@@ -1,0 +1,95 @@
+// Small help files made in memory for the viewer's tests, through the container writer and the
+// system files as the compiler uses them.
+#pragma once
+
+#include "chm/container_writer.h"
+#include "chm/search_index.h"
+#include "chm/system_files.h"
+#include "text/code_page.h"
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace hhtest {
+
+struct Page {
+    std::string name; // "dir/page.htm"
+    std::string title;
+    std::string bytes;
+};
+
+struct HelpSpec {
+    std::uint32_t lcid = 0x0409;
+    std::string title; // in the code page of lcid
+    std::string defaultTopic;
+    std::string contents; // .hhc text stored as toc.hhc when not empty
+    std::string index;    // .hhk text stored as index.hhk when not empty
+    bool search = false;
+    std::vector<Page> pages; // every page; other files go here too, with an empty title
+};
+
+inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
+    chm::HelpFileInfo info;
+    info.lcid = spec.lcid;
+    info.codePage = text::codePageForLcid(spec.lcid);
+    info.title = spec.title;
+    info.defaultTopic = spec.defaultTopic;
+    info.fullTextSearch = spec.search;
+    chm::ContainerWriter writer;
+    chm::SearchIndexWriter searchIndex(info.codePage, info.lcid);
+    chm::PageCutter cutter(info.codePage);
+    chm::PageWords words;
+    std::uint32_t topic = 0;
+    for (const Page& page : spec.pages) {
+        writer.addFile("/" + page.name,
+                       std::vector<std::uint8_t>(page.bytes.begin(), page.bytes.end()),
+                       chm::Section::Compressed);
+        if (page.name.find(".htm") == std::string::npos)
+            continue;
+        info.topics.push_back({page.name, page.title});
+        if (spec.search) {
+            cutter.cut(page.bytes, words);
+            searchIndex.addPage(topic, words);
+        }
+        ++topic;
+    }
+    auto addSitemap = [&](const std::string& text, const char* name, std::string& field) {
+        if (text.empty())
+            return;
+        field = name;
+        writer.addFile(std::string("/") + name, std::vector<std::uint8_t>(text.begin(), text.end()),
+                       chm::Section::Compressed);
+    };
+    addSitemap(spec.contents, "toc.hhc", info.contentsFile);
+    addSitemap(spec.index, "index.hhk", info.indexFile);
+    if (spec.search)
+        writer.addFile("/$FIftiMain", searchIndex.build(), chm::Section::Compressed);
+    std::vector<chm::SystemWarning> warnings;
+    chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
+    for (auto& f : system.uncompressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Uncompressed);
+    for (auto& f : system.compressed)
+        writer.addFile(f.name, std::move(f.data), chm::Section::Compressed);
+    std::vector<std::uint8_t> bytes;
+    if (writer.build(bytes) != chm::WriteError::None)
+        bytes.clear();
+    return bytes;
+}
+
+inline bool writeHelp(const HelpSpec& spec, const std::string& path) {
+    const std::vector<std::uint8_t> bytes = buildHelp(spec);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return !bytes.empty() && out.good();
+}
+
+// A sitemap entry: <LI><OBJECT type="text/sitemap"> with a Name and a Local.
+inline std::string sitemapItem(const std::string& name, const std::string& local) {
+    return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
+           "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\n";
+}
+
+} // namespace hhtest

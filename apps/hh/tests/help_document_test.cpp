@@ -1,0 +1,228 @@
+// The viewer's model of a help file and its address rules, without a window: where requests
+// may go, which character set a page is served with, and what the panes are filled with.
+#include "help_builder.h"
+#include "help_document.h"
+#include "help_url.h"
+#include "hhp/code_page.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = hh::Route::Kind;
+
+TEST(HelpUrl, EveryRequestIsServedRedirectedOrRefused) {
+    const std::string self = "/docs/help/main.chm";
+    struct Case {
+        const char* scheme;
+        const char* path;
+        Kind kind;
+        const char* to; // where a redirect or a served page goes
+    };
+    const Case cases[] = {
+        {"ms-its", "/docs/help/main.chm::/a/b.htm", Kind::Serve, "/docs/help/main.chm::/a/b.htm"},
+        // the other forms help files use, onto the one form
+        {"ms-its", "main.chm::/a/b.htm", Kind::Redirect, "/docs/help/main.chm::/a/b.htm"},
+        {"its", "other.chm::\\x\\y.htm", Kind::Redirect, "/docs/help/other.chm::/x/y.htm"},
+        {"mk", "@MSITStore:C:\\Program Files\\App\\other.chm::/y.htm", Kind::Redirect,
+         "/docs/help/other.chm::/y.htm"},
+        {"mk", "@msitstore:main.chm::y.htm", Kind::Redirect, "/docs/help/main.chm::/y.htm"},
+        {"ms-its", "/docs/help/main.chm::/dir/other.chm::/y.htm", Kind::Redirect,
+         "/docs/help/other.chm::/y.htm"}, // "ms-its:other.chm::/y.htm" as the browser resolves it
+        {"ms-its", "/docs/help/main.chm::/a/./../../../c.htm", Kind::Redirect,
+         "/docs/help/main.chm::/c.htm"},
+        // a relative link climbing out of the file comes back to its root
+        {"ms-its", "/docs/help/c.htm", Kind::Redirect, "/docs/help/main.chm::/c.htm"},
+        {"ms-its", "/docs/img/c.png", Kind::Redirect, "/docs/help/main.chm::/img/c.png"},
+        {"ms-its", "/x.htm", Kind::Redirect, "/docs/help/main.chm::/x.htm"},
+        // nothing else is read
+        {"ms-its", "/docs/other/x.chm::/a.htm", Kind::Refuse, ""},
+        {"ms-its", "sub/x.chm::/a.htm", Kind::Refuse, ""},
+        {"ms-its", "/docs/help/../other/x.chm::/a.htm", Kind::Refuse, ""},
+        {"ms-its", "main.chm", Kind::Refuse, ""},
+        {"mk", "main.chm::/a.htm", Kind::Refuse, ""},
+        {"file", "/etc/passwd", Kind::Refuse, ""},
+        {"http", "//example.com/a.png", Kind::Refuse, ""},
+        {"https", "//example.com/a.js", Kind::Refuse, ""},
+        {"ws", "//127.0.0.1:1/", Kind::Refuse, ""},
+        {"data", "text/plain,x", Kind::Allow, ""},
+        {"about", "blank", Kind::Allow, ""},
+    };
+    for (const Case& c : cases) {
+        const hh::Route r = hh::routeRequest(c.scheme, c.path, self);
+        EXPECT_EQ(r.kind, c.kind) << c.scheme << ':' << c.path;
+        if (c.kind == Kind::Serve || c.kind == Kind::Redirect) {
+            EXPECT_EQ(r.path, c.to) << c.scheme << ':' << c.path;
+        }
+        if (c.kind == Kind::Refuse) {
+            EXPECT_FALSE(r.reason.empty()) << c.scheme << ':' << c.path;
+        }
+    }
+    // Without a file to stand on, a relative file name means nothing.
+    EXPECT_EQ(hh::routeRequest("its", "main.chm::/a.htm", "").kind, Kind::Refuse);
+}
+
+TEST(HelpUrl, PageNamesAreNormalisedInsideTheFile) {
+    EXPECT_EQ(hh::normalizePageName("a\\b.htm"), "/a/b.htm");
+    EXPECT_EQ(hh::normalizePageName("../../a.htm"), "/a.htm");
+    EXPECT_EQ(hh::normalizePageName("/x/./y/../z.htm"), "/x/z.htm");
+    EXPECT_EQ(hh::normalizePageName(""), "/");
+    EXPECT_EQ(hh::normalizePageName("dir/"), "/dir/");
+}
+
+TEST(HelpDocument, PagesGetTheCharacterSetTheyDoNotDeclare) {
+    auto bytes = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+    struct Case {
+        std::string content;
+        const char* mime;
+        std::uint32_t codePage;
+        const char* charset;
+    };
+    const Case cases[] = {
+        {"<p>\xA4\xA4\xA4\xE5</p>", "text/html", 950, "Big5"}, // 中文 in Big5, undeclared
+        {"<p>\xD6\xD0</p>", "text/html", 936, "GBK"},
+        {"<p>\xE4\xB8\xAD</p>", "text/html", 936, "UTF-8"}, // can only be UTF-8
+        {"<meta charset=\"big5\"><p>\xA4\xA4</p>", "text/html", 936, ""},
+        {"<META http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\xD6\xD0",
+         "text/html", 950, ""},
+        {"\xEF\xBB\xBF<p>\xE4\xB8\xAD</p>", "text/html", 950, ""},
+        {"<p>charset is a word here \xD6\xD0</p>", "text/html", 936, "GBK"},
+        {"body{font-family:\"\xCB\xCE\xCC\xE5\"}", "text/css", 936, "GBK"},
+        {"@charset \"utf-8\"; body{}", "text/css", 936, ""},
+        {"document.title = '\xB1\xEA';", "text/javascript", 936, "GBK"},
+        {"\x89PNG\r\n", "image/png", 936, ""},
+        {"<p>\xE0\xE8</p>", "text/html", 1250, "windows-1250"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(hh::replyCharset(bytes(c.content), c.mime, c.codePage), c.charset) << c.content;
+    EXPECT_EQ(hh::mimeTypeForName("/A/B.HTML"), "text/html");
+    EXPECT_EQ(hh::mimeTypeForName("/x.unknown"), "application/octet-stream");
+}
+
+TEST(HelpDocument, TitlesReadInTheCodePageTheCompilerWroteThem) {
+    // One language per code page the compiler knows, through the compiler's own conversion.
+    const std::pair<std::uint32_t, const char*> languages[] = {
+        {0x0418, "Ajutor \xC5\x9F"
+                 "i ghid"},                                           // Romanian: ş (1250)
+        {0x0C01, "\xD9\x85\xD8\xB3\xD8\xA7\xD8\xB9\xD8\xAF\xD8\xA9"}, // Arabic, Egypt (1256)
+        {0x0404, "\xE8\xAA\xAA\xE6\x98\x8E"},                         // 說明 (950)
+        {0x0804, "\xE5\xB8\xAE\xE5\x8A\xA9"},                         // 帮助 (936)
+        {0x0411, "\xE3\x83\x98\xE3\x83\xAB\xE3\x83\x97"},             // ヘルプ (932)
+        {0x0412, "\xEB\x8F\x84\xEC\x9B\x80\xEB\xA7\x90"},             // 도움말 (949)
+        {0x0419, "\xD0\xA1\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBA\xD0\xB0"}, // Справка (1251)
+        {0x0408, "\xCE\x92\xCE\xBF\xCE\xAE\xCE\xB8\xCE\xB5\xCE\xB9\xCE\xB1"}, // Βοήθεια (1253)
+        {0x041F, "Yard\xC4\xB1"
+                 "m"},                                // Yardım (1254)
+        {0x040D, "\xD7\xA2\xD7\x96\xD7\xA8\xD7\x94"}, // עזרה (1255)
+        {0x0426, "Pal\xC4\xAB"
+                 "dz\xC4\xAB"
+                 "ba"}, // Palīdzība (1257)
+        {0x042A, "Tr\xE1\xBB\xA3 gi\xC3\xBA"
+                 "p"},                                                // Trợ giúp (1258)
+        {0x041E, "\xE0\xB8\x8A\xE0\xB9\x88\xE0\xB8\xA7\xE0\xB8\xA2"}, // ช่วย (874)
+        {0x0407, "Hilfe f\xC3\xBC"
+                 "r"}, // German (1252)
+    };
+    for (const auto& [lcid, title] : languages) {
+        hhtest::HelpSpec spec;
+        spec.lcid = lcid;
+        const hhp::Conversion stored = hhp::fromUtf8(title, hhp::codePageForLcid(lcid));
+        ASSERT_FALSE(stored.lossy) << std::hex << lcid;
+        spec.title = stored.text;
+        spec.pages = {{"a.htm", "a", "<p>a</p>"}};
+        hh::HelpDocument doc;
+        ASSERT_EQ(doc.openMemory(hhtest::buildHelp(spec), "/t/x.chm"), chm::ReadError::Ok);
+        EXPECT_EQ(doc.codePage(), hhp::codePageForLcid(lcid)) << std::hex << lcid;
+        EXPECT_EQ(doc.title(), title) << std::hex << lcid;
+    }
+}
+
+hhtest::HelpSpec bookSpec() {
+    hhtest::HelpSpec spec;
+    spec.lcid = 0x0804;
+    spec.title = "\xCA\xE9"; // 书
+    spec.search = true;
+    spec.pages = {
+        {"intro.htm", "Intro", "<html><title>Intro</title><body>alpha alpha beta</body></html>"},
+        {"Ch1/One.htm", "One", "<html><title>One</title><body>alpha</body></html>"},
+        {"ch1/two.htm", "Two", "<html><title>Two</title><body>beta gamma alpha beta</body></html>"},
+        {"three.htm", "Three", "<html><title>Three</title><body>gamma</body></html>"},
+    };
+    using hhtest::sitemapItem;
+    // A byte-order mark before GBK text, as some editors write sitemaps.
+    spec.contents = "\xEF\xBB\xBF<UL>" + sitemapItem("\xD2\xFD\xD1\xD4", "intro.htm") + // 引言
+                    "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
+                    "</OBJECT><UL>" +
+                    sitemapItem("One", "ch1\\one.htm") + sitemapItem("Two", "/CH1/Two.htm#x") +
+                    "</UL>" + sitemapItem("Missing", "nowhere.htm") +
+                    sitemapItem("Three", "ms-its:book.chm::/three.htm") + "</UL>";
+    spec.index = "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
+                 "<param name=\"Name\" value=\"Intro\"><param name=\"Local\" value=\"intro.htm\">"
+                 "<param name=\"Name\" value=\"Two\"><param name=\"Local\" value=\"ch1/two.htm\">"
+                 "</OBJECT><UL>" +
+                 sitemapItem("sub", "three.htm") + "</UL></UL>";
+    return spec;
+}
+
+TEST(HelpDocument, PanesFromTheSitemaps) {
+    hh::HelpDocument doc;
+    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookSpec()), "/t/book.chm"), chm::ReadError::Ok);
+    EXPECT_EQ(doc.title(), "\xE4\xB9\xA6");
+    const auto& nodes = doc.contents();
+    ASSERT_EQ(nodes.size(), 6u);
+    EXPECT_EQ(nodes[0].title, "\xE5\xBC\x95\xE8\xA8\x80"); // 引言: the mark is not text
+    EXPECT_EQ(doc.contentsRoots(), (std::vector<int>{0, 1, 4, 5}));
+    EXPECT_EQ(nodes[1].children, (std::vector<int>{2, 3}));
+    EXPECT_EQ(nodes[3].parent, 1);
+    EXPECT_EQ(nodes[3].row, 1);
+    // Reading order skips the heading and the entry whose page is not stored.
+    EXPECT_EQ(doc.readingOrder(), (std::vector<int>{0, 2, 3, 5}));
+    EXPECT_EQ(doc.contentsNodeForPage("/ch1/two.htm"), 3);
+    EXPECT_EQ(doc.contentsNodeForPage("/nowhere.htm"), -1);
+    EXPECT_EQ(doc.storedName("CH1\\ONE.HTM#top"), "/Ch1/One.htm");
+    EXPECT_EQ(doc.storedName("../../three.htm"), "/three.htm");
+    EXPECT_EQ(doc.storedName("missing.htm"), "");
+    EXPECT_EQ(doc.startPage(), "intro.htm");
+
+    ASSERT_EQ(doc.index().size(), 2u);
+    EXPECT_EQ(doc.index()[0].keyword, "alpha");
+    ASSERT_EQ(doc.index()[0].topics.size(), 2u);
+    EXPECT_EQ(doc.index()[0].topics[1].title, "Two");
+    EXPECT_EQ(doc.index()[1].depth, 1);
+
+    hh::Resource page;
+    ASSERT_EQ(doc.read("/intro.htm", page), chm::ReadError::Ok);
+    EXPECT_EQ(page.mimeType, "text/html");
+    EXPECT_EQ(doc.read("/nowhere.htm", page), chm::ReadError::NotFound);
+}
+
+TEST(HelpDocument, SearchRanksByTermsFoundThenByOccurrences) {
+    hh::HelpDocument doc;
+    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookSpec()), "/t/book.chm"), chm::ReadError::Ok);
+    ASSERT_TRUE(doc.hasSearch());
+    std::vector<hh::SearchResult> results;
+    ASSERT_EQ(doc.search("alpha beta", results), chm::SearchError::Ok);
+    std::vector<std::string> order;
+    for (const hh::SearchResult& r : results)
+        order.push_back(r.title);
+    // two: both terms, 3 times; intro: both, 3 times (earlier topic first); one: alpha only.
+    EXPECT_EQ(order, (std::vector<std::string>{"Intro", "Two", "One"}));
+    EXPECT_EQ(results[0].termsFound, 2u);
+    EXPECT_EQ(results[0].occurrences, 3u);
+    EXPECT_EQ(results[2].termsFound, 1u);
+    ASSERT_EQ(doc.search("gamma beta beta", results), chm::SearchError::Ok);
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results[0].title, "Two"); // the only topic with all three terms
+    ASSERT_EQ(doc.search("nothing", results), chm::SearchError::Ok);
+    EXPECT_TRUE(results.empty());
+}
+
+TEST(HelpDocument, DamagedFilesAreRefusedWithAReason) {
+    hh::HelpDocument doc;
+    EXPECT_EQ(doc.open("/nonexistent/x.chm"), chm::ReadError::CannotOpen);
+    EXPECT_EQ(doc.openMemory(std::vector<std::uint8_t>(100, 'x'), "/t/x.chm"),
+              chm::ReadError::NotChm);
+    EXPECT_EQ(hh::readErrorMessage(chm::ReadError::NotChm), "这不是 CHM 帮助文件。");
+}
+
+} // namespace
