@@ -22,7 +22,7 @@ quorlin_add_test(NAME container_writer_tests
     LIBS quorlin_chm_container_test_support)
 quorlin_add_test(NAME container_lzx_roundtrip_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/container_lzx_roundtrip_test.cpp
-    LIBS quorlin_chm_container_test_support
+    LIBS quorlin_chm_container_test_support quorlin_chm_reader
     TIMEOUT 900)
 quorlin_add_test(NAME container_oracle_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/container_oracle_test.cpp
