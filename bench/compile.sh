@@ -3,79 +3,26 @@
 # compresses the same input bytes with gzip -6, in one run; prints wall time, CPU time, peak
 # memory and output size, with the ratios.
 #
-#   bench/compile.sh [BUILD_DIR] [PROJECT.hhp ...]
+#   bench/compile.sh [BUILD_DIR] [PROJECT.hhp | HELPFILE.chm ...]
 #
-# Without projects it builds a Sphinx documentation project (CMake's own reference pages, with
-# Sphinx's htmlhelp builder) and a folder of generated pages, and measures both. Needs
-# sphinx-build (python3-sphinx, python3-sphinxcontrib.htmlhelp), chmcmd (fp-utils) and GNU time.
+# A .chm is taken as one that Microsoft's compiler wrote: hh.exe decompiles it, and the rebuilt
+# project is measured like the others, with the full-text search option the original was
+# compiled with; the size of our recompiled file against the original is printed too.
+# Without arguments it measures a Sphinx documentation project (CMake's own reference pages,
+# with Sphinx's htmlhelp builder), a folder of generated pages and Inno Setup's help file (see
+# bench/projects.sh). Needs sphinx-build (python3-sphinx, python3-sphinxcontrib.htmlhelp),
+# chmcmd (fp-utils), npm and GNU time.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 shift || true
 hhc="$build/app/hhc.exe"
+hh="$build/app/hh.exe"
 [[ -x "$hhc" ]] || { echo "no $hhc: build the hhc target first" >&2; exit 1; }
 work="${BENCH_WORK:-/tmp/quorlin-bench}"
 mkdir -p "$work"
 
-sphinx_project() {
-    local src="$work/sphinx-src" out="$work/sphinx-out"
-    if [[ ! -f "$out/CMakeReference.hhp" ]]; then
-        rm -rf "$src" "$out"
-        mkdir -p "$src"
-        local help=/usr/share/cmake-*/Help
-        for part in command module variable prop_tgt policy; do
-            cp -r $help/$part "$src/"
-        done
-        cat > "$src/conf.py" <<'PY'
-project = 'CMake Reference'
-htmlhelp_basename = 'CMakeReference'
-extensions = ['sphinxcontrib.htmlhelp']
-exclude_patterns = []
-PY
-        {
-            echo "CMake reference"
-            echo "==============="
-            echo
-            echo ".. toctree::"
-            echo "   :glob:"
-            echo
-            for part in command module variable prop_tgt policy; do echo "   $part/*"; done
-        } > "$src/index.rst"
-        # CMake's own Sphinx extension is not installed: its roles become plain text, which
-        # costs warnings but no pages.
-        sphinx-build -q -b htmlhelp -j 2 "$src" "$out" >/dev/null 2>&1 || true
-    fi
-    [[ -f "$out/CMakeReference.hhp" ]] || { echo "sphinx-build made no project" >&2; return 1; }
-    echo "$out/CMakeReference.hhp"
-}
-
-generated_project() {
-    local dir="$work/generated"
-    if [[ ! -f "$dir/pages.hhp" ]]; then
-        rm -rf "$dir"
-        mkdir -p "$dir/img"
-        python3 - "$dir" <<'PY'
-import os, random, sys
-d = sys.argv[1]
-random.seed(7)
-words = open('/usr/share/dict/words').read().split() if os.path.exists('/usr/share/dict/words') else \
-    [''.join(random.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(random.randint(2, 10))) for _ in range(5000)]
-files = []
-toc = ['<UL>']
-for i in range(1500):
-    name = f'page{i:04}.htm'
-    body = '\n'.join('<p>' + ' '.join(random.choice(words) for _ in range(60)) + '</p>' for _ in range(12))
-    open(os.path.join(d, name), 'w').write(f'<html><head><title>Page {i}</title></head><body><img src="img/i{i % 100}.gif">{body}</body></html>\n')
-    files.append(name)
-    toc.append(f'<LI><OBJECT type="text/sitemap"><param name="Name" value="Page {i}"><param name="Local" value="{name}"></OBJECT>')
-for i in range(100):
-    open(os.path.join(d, 'img', f'i{i}.gif'), 'wb').write(os.urandom(2000))
-open(os.path.join(d, 'pages.hhc'), 'w').write('\n'.join(toc + ['</UL>']) + '\n')
-open(os.path.join(d, 'pages.hhp'), 'w').write('[OPTIONS]\nCompiled file=pages.chm\nContents file=pages.hhc\nDefault topic=page0000.htm\nTitle=Pages\nDisplay compile progress=No\n\n[FILES]\n' + '\n'.join(files) + '\n')
-PY
-    fi
-    echo "$dir/pages.hhp"
-}
+source "$root/bench/projects.sh"
 
 # Runs a command under GNU time in a folder; prints "wall cpu maxrss_kib".
 measure() {
@@ -92,20 +39,21 @@ compiled_name() {
     echo "$name"
 }
 
+# bench_one PROJECT.hhp [SEARCH [ORIGINAL.chm]]: SEARCH (Yes/No) defaults to $BENCH_SEARCH.
 bench_one() {
-    local hhp="$1" label
+    local hhp="$1" search="${2:-${BENCH_SEARCH:-Yes}}" original="${3:-}" label
     # Never go on without a real project: the copies below would copy whatever folder is left.
     [[ -f "$hhp" ]] || { echo "no project $hhp" >&2; return 1; }
     label="$(basename "$hhp")"
     local src; src="$(dirname "$hhp")"
     [[ "$src" != "/" ]] || { echo "refusing to copy /" >&2; return 1; }
     # Like with like: both compilers get the same copy, both writing a full-text search index
-    # (BENCH_SEARCH=No compares them without one).
+    # or neither (BENCH_SEARCH=No compares them without one).
     for who in ours theirs; do
         rm -rf "$work/$who"
         cp -r "$src" "$work/$who"
         sed -i -E '/^(Full-text search|Full text search)=/Id' "$work/$who/$label"
-        sed -i -E "s/^\[OPTIONS\]\r?\$/[OPTIONS]\nFull-text search=${BENCH_SEARCH:-Yes}/I" "$work/$who/$label"
+        sed -i -E "s/^\[OPTIONS\]\r?\$/[OPTIONS]\nFull-text search=$search/I" "$work/$who/$label"
     done
     local chm; chm="$(compiled_name "$work/ours/$label")"
     chm="${chm//\\//}"
@@ -128,7 +76,8 @@ bench_one() {
     local gs; gs=$(stat -c %s "$work/input.gz")
 
     echo
-    echo "== $label: $(find "$extracted" -type f | wc -l) files, $inbytes bytes stored =="
+    echo "== $label${original:+ (from $(basename "$original"))}, search $search:" \
+        "$(find "$extracted" -type f | wc -l) files, $inbytes bytes stored =="
     printf '%-10s %9s %9s %11s %12s\n' tool wall_s cpu_s peak_KiB output_B
     printf '%-10s %9s %9s %11s %12s\n' hhc.exe "$ow" "$oc" "$om" "$os"
     printf '%-10s %9s %9s %11s %12s\n' chmcmd "$tw" "$tc" "$tm" "$ts"
@@ -139,9 +88,14 @@ bench_one() {
         read -r lc ls < <("$build/bench/lzx_compress" "$concat")
         printf '%-10s %9s %9s %11s %12s\n' "LZX alone" "-" "$lc" "-" "$ls"
     fi
-    python3 - "$ow" "$oc" "$om" "$os" "$tw" "$tm" "$ts" "$gc" "$inbytes" "$lc" <<'PY'
+    local ms=0
+    if [[ -n "$original" ]]; then
+        ms=$(stat -c %s "$original")
+        printf '%-10s %9s %9s %11s %12s\n' Microsoft - - - "$ms"
+    fi
+    python3 - "$ow" "$oc" "$om" "$os" "$tw" "$tm" "$ts" "$gc" "$inbytes" "$lc" "$ms" <<'PY'
 import sys
-ow, oc, om, os_, tw, tm, ts, gc, n, lc = map(float, sys.argv[1:])
+ow, oc, om, os_, tw, tm, ts, gc, n, lc, ms = map(float, sys.argv[1:])
 def r(a, b): return a / b if b else float('inf')
 print(f"compile time  hhc/chmcmd      {r(ow, tw):6.3f}  (goal <= 0.1)")
 print(f"output size   hhc/chmcmd      {r(os_, ts):6.3f}  (goal <= 1)")
@@ -150,7 +104,25 @@ print(f"peak memory   hhc/chmcmd      {r(om, tm):6.3f}  (goal <= 1)")
 print(f"throughput/core gzip/hhc      {r(n / max(gc, 0.01), n / max(oc, 0.01)):6.3f}  (whole compile, search index included)")
 if lc > 0:
     print(f"throughput/core gzip/LZX      {r(n / max(gc, 0.01), n / max(lc, 0.001)):6.3f}  (goal <= 2)")
+if ms > 0:
+    print(f"output size   hhc/Microsoft   {r(os_, ms):6.3f}  (goal <= 1)")
 PY
+}
+
+# bench_chm HELPFILE.chm: decompiles a Microsoft-made help file and measures its project.
+bench_chm() {
+    local chm="$1" name dir hhp search=No
+    [[ -x "$hh" ]] || { echo "no $hh: build the hh target first" >&2; return 1; }
+    name="$(basename "${chm%.*}")"
+    dir="$work/recompile-$name"
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    (cd "$dir" && "$hh" -decompile src "$chm" >/dev/null 2>&1) || true
+    hhp="$(find "$dir/src" -maxdepth 1 -iname '*.hhp' | head -1)"
+    [[ -n "$hhp" ]] || { echo "hh.exe made no project from $chm" >&2; return 1; }
+    # The search option as the original was compiled with (hh.exe reads it from #SYSTEM).
+    grep -qiE '^Full.text search=Yes' "$hhp" && search=Yes
+    bench_one "$hhp" "$search" "$chm"
 }
 
 projects=("$@")
@@ -158,7 +130,14 @@ if [[ ${#projects[@]} -eq 0 ]]; then
     sphinx="$(sphinx_project)"
     generated="$(generated_project)"
     projects=("$sphinx" "$generated")
+    if innosetup="$(innosetup_chm)"; then
+        projects+=("$innosetup")
+    fi
 fi
 for p in "${projects[@]}"; do
-    bench_one "$(cd "$(dirname "$p")" && pwd)/$(basename "$p")"
+    p="$(cd "$(dirname "$p")" && pwd)/$(basename "$p")"
+    case "${p,,}" in
+        *.chm) bench_chm "$p" ;;
+        *) bench_one "$p" ;;
+    esac
 done

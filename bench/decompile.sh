@@ -5,8 +5,10 @@
 # is also compared with extract_chmLib's, byte for byte, less the compiler's internal files.
 #
 # usage: bench/decompile.sh [-b BUILD_DIR] [-n RUNS] [FILE.chm ...]
-# With no files it builds a large help file from generated pages (with chmcmd) and adds the
-# repository's fixture.
+# With no files it measures the repository's fixture, Inno Setup's help file (written by
+# Microsoft's compiler; see bench/projects.sh), the Sphinx project of bench/projects.sh compiled
+# by our hhc.exe with its search index (6 MB of pages) and a large help file built from
+# generated pages by chmcmd.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
@@ -19,7 +21,9 @@ while getopts "b:n:" opt; do
     esac
 done
 shift $((OPTIND - 1))
+build="$(cd "$build" && pwd)"
 hh="$build/app/hh.exe"
+hhc="$build/app/hhc.exe"
 [ -x "$hh" ] || { echo "no $hh: build the hh target first" >&2; exit 1; }
 for tool in extract_chmLib 7z; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
@@ -36,6 +40,24 @@ trap 'rm -rf "$work"' EXIT
 
 files=("$@")
 if [ ${#files[@]} -eq 0 ]; then
+    files+=("$root/libs/chm/tests/fixtures/sample.chm")
+    # The benchmark projects live in the folder bench/compile.sh uses, made once.
+    work_projects="${BENCH_WORK:-/tmp/quorlin-bench}"
+    mkdir -p "$work_projects"
+    if innosetup="$(work="$work_projects" && source "$root/bench/projects.sh" && innosetup_chm)"; then
+        files+=("$innosetup")
+    fi
+    if [ -x "$hhc" ] && command -v sphinx-build >/dev/null &&
+        sphinx="$(work="$work_projects" && source "$root/bench/projects.sh" && sphinx_project)"; then
+        echo "compiling the Sphinx project with hhc.exe..." >&2
+        cp -r "$(dirname "$sphinx")" "$work/sphinx"
+        hhp="$work/sphinx/$(basename "$sphinx")"
+        sed -i -E '/^(Full-text search|Full text search)=/Id' "$hhp"
+        sed -i -E 's/^\[OPTIONS\]\r?$/[OPTIONS]\nFull-text search=Yes/I' "$hhp"
+        (cd "$work/sphinx" && "$hhc" "$(basename "$hhp")" >/dev/null 2>&1) || true
+        sphinx_chm="$(find "$work/sphinx" -maxdepth 1 -iname '*.chm' | head -1)"
+        [ -n "$sphinx_chm" ] && files+=("$sphinx_chm")
+    fi
     if command -v chmcmd >/dev/null; then
         echo "building a large help file from generated pages..." >&2
         python3 - "$work/gen" <<'PY'
@@ -68,7 +90,6 @@ PY
         printf '\x00' | dd of="$work/gen/big.chm" bs=1 seek=$((0x78 + 0x20)) conv=notrunc status=none
         files+=("$work/gen/big.chm")
     fi
-    files+=("$root/libs/chm/tests/fixtures/sample.chm")
 fi
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -45,11 +45,9 @@ need xvfb Xvfb
 need xdotool xdotool
 need kchmviewer kchmviewer
 
-# The projects bench/compile.sh builds, taken from it as they stand so both benchmarks measure
-# the same pages (they cache under $work).
-eval "$(awk '/^(sphinx_project|generated_project)\(\) \{$/, /^}$/' "$root/bench/compile.sh")"
-declare -F sphinx_project generated_project >/dev/null ||
-    { echo "bench/compile.sh no longer defines its projects" >&2; exit 1; }
+# The projects bench/compile.sh measures, so both benchmarks see the same pages (they cache
+# under $work).
+source "$root/bench/projects.sh"
 
 # compile_copy PROJECT.hhp: compiles a copy of the project with our hhc.exe, with a full-text
 # search index; prints the help file.

@@ -81,17 +81,4 @@ TEST_F(ProjectTest, CompiledFileIsTakenAfreshForEveryProject) {
     }
 }
 
-TEST_F(ProjectTest, GeneratedProjectReadsBack) {
-    std::string dir = folder();
-    std::string title = "T";
-    ASSERT_TRUE(modProject::WriteProject(dir, {"a.htm", "chm_about.htm"}, title, "a.htm"));
-    V list;
-    EXPECT_TRUE(modProject::ReadProjectFiles(folder() + "chm_hhp.hhp", list));
-    EXPECT_EQ(list, (V{"a.htm", "chm_about.htm"}));
-    modProject::ProjectInfo info;
-    modProject::ReadProjectOptions(folder() + "chm_hhp.hhp", info);
-    EXPECT_EQ(info.ContentsFile + "|" + info.IndexFile + "|" + info.CompiledFile,
-              "chm_hhp.hhc|chm_hhp.hhk|chm_hhp.chm");
-}
-
 } // namespace

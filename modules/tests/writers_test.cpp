@@ -1,4 +1,3 @@
-#include "faulty_file_system.h"
 #include "platform/host_error.h"
 #include "test_support.h"
 
@@ -53,9 +52,7 @@ TEST_F(ProjectTest, ProjectFileCarriesTitleStartPageAndPagesAsListed) {
 
 TEST_F(ProjectTest, FailedAboutCopyStopsBeforeTheProject) {
     page("chm_hhp.hhp", "old project");
-    host::testing::FaultyFileSystem faulty;
-    faulty.failCopy = {"chm_about.htm"};
-    const host::ScopedFileSystem scope(faulty);
+    m_files.failCopy = {"chm_about.htm"};
     std::string dir = folder();
     std::string title = "t";
     EXPECT_FALSE(modProject::WriteProject(dir, {"a.htm"}, title, "a.htm"));
@@ -120,9 +117,7 @@ TEST_F(ProjectTest, ABadTemplateOrOutputIsAnErrorNamingTheFileAndLeavesOutputsAl
     } catch (const host::HostError& e) {
         EXPECT_NE(std::string(e.what()).find("chm_dll0.dll"), std::string::npos);
     }
-    host::testing::FaultyFileSystem faulty;
-    faulty.failCreate = {"chm_hhp.hhp"};
-    const host::ScopedFileSystem scope(faulty);
+    m_files.failCreate = {"chm_hhp.hhp"};
     m_temp.programFolder();
     EXPECT_THROW(modProject::WriteProject(dir, {}, title, ""), host::HostError);
 }

@@ -1,5 +1,6 @@
 // A message-box stand-in for tests: records every request and answers from a queue
 // (Ok for OK boxes; Yes/No boxes take the next queued answer, No when the queue is empty).
+// With a journal it notes each box as "ask " or "tell " and its text.
 #pragma once
 
 #include "platform/message_box.h"
@@ -13,7 +14,11 @@ class RecordingMessageBoxes : public MessageBoxes {
 public:
     MessageAnswer show(const MessageRequest& request) override {
         requests.push_back(request);
-        if (request.buttons == MessageButtons::Ok) {
+        const bool question = request.buttons == MessageButtons::YesNo;
+        if (journal != nullptr) {
+            journal->push_back((question ? "ask " : "tell ") + request.text);
+        }
+        if (!question) {
             return MessageAnswer::Ok;
         }
         if (answers.empty()) {
@@ -34,6 +39,7 @@ public:
 
     std::vector<MessageRequest> requests;
     std::deque<MessageAnswer> answers;
+    std::vector<std::string>* journal = nullptr;
 };
 
 } // namespace host::testing

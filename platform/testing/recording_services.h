@@ -1,5 +1,7 @@
 // Stand-ins for the desktop services: they record every request, and the tool runner lets a
 // test play the tool (write the file a compiler would write, print its output, fail to start).
+// With a journal the tool runner notes each tool it starts: "run" when the caller waits for
+// it, "start" when not.
 #pragma once
 
 #include "platform/host_error.h"
@@ -24,6 +26,7 @@ public:
     std::function<ToolOutcome(const ToolCommand&)> behaviour;
     // Programs (by substring of their path) that cannot be started.
     std::vector<std::string> failToStart;
+    std::vector<std::string>* journal = nullptr;
 
     void startDetached(const ToolCommand& command) override { run(command, false); }
     ToolOutcome runAndWait(const ToolCommand& command) override { return run(command, true); }
@@ -36,10 +39,11 @@ private:
             }
         }
         calls.push_back({command, waited});
-        if (behaviour) {
-            return behaviour(command);
+        if (journal != nullptr) {
+            journal->push_back((waited ? "run " : "start ") + command.program + " " +
+                               command.arguments);
         }
-        return ToolOutcome{true, 0, {}};
+        return behaviour ? behaviour(command) : ToolOutcome{true, 0, {}};
     }
 };
 

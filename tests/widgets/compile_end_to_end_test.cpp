@@ -60,7 +60,7 @@ private slots:
         const std::string a = "<html><head><title>甲</title></head><body>甲页</body></html>\r\n";
         f->temp.write("pages/index.htm", index);
         f->temp.write("pages/a.htm", a);
-        frmMain& w = f->open(f->pages(), std::getenv("QUORLIN_APP_DIR"));
+        frmMain& w = f->open(f->pages(), false, std::getenv("QUORLIN_APP_DIR"));
         f->boxes.answers = {host::MessageAnswer::Yes};
         w.mnuOpeCompile->trigger();
 
@@ -82,7 +82,7 @@ private slots:
         const host::ScopedMessageBoxes boxesInForce(realBoxes);
         const host::ScopedServices realCompiler(&m_tools, nullptr, nullptr);
         f->temp.write("pages/index.htm", "<html><head><title>首页</title></head></html>\r\n");
-        frmMain& w = f->shown(f->pages(), std::getenv("QUORLIN_APP_DIR"));
+        frmMain& w = f->open(f->pages(), true, std::getenv("QUORLIN_APP_DIR"));
 
         QStringList seen;
         QTimer answerer;

@@ -1,5 +1,5 @@
 // The main window: its start-up state, the drive/folder/page chain, the two modes and the
-// enabling rule of the build commands, and the commands of the menu and the toolbar.
+// enabling rule of the build commands, and where each menu item and toolbar button leads.
 #include "folder_list.h"
 #include "twips.h"
 #include "window_fixture.h"
@@ -7,24 +7,15 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
-#include <QLineEdit>
 #include <QMenu>
-#include <QTest>
 #include <QTimer>
-#include <QToolBar>
 
+using fixture::buildCommands;
 using fixture::itemsOf;
-using fixture::pageWithTitle;
+using fixture::kOff;
+using fixture::kOn;
 
 namespace {
-
-// The four build commands, in the order the enabling rule sets them.
-QList<bool> buildCommands(const frmMain& w) {
-    return {w.mnuOpeMakeContIndex->isEnabled(), w.mnuOpeCompile->isEnabled(),
-            w.toolbarButton(5)->isEnabled(), w.toolbarButton(6)->isEnabled()};
-}
-const QList<bool> kOn{true, true, true, true};
-const QList<bool> kOff{false, false, false, false};
 
 // Activates the folder list's entry for folder, as Enter (or a double-click) does.
 void enterFolder(frmMain& w, const fs::path& folder) {
@@ -57,7 +48,7 @@ class MainWindowTest : public QObject {
 
     // A project in its own folder listing pages.
     std::string project(const std::string& folder, const Strings& files) {
-        std::string text = "Contents file=t.hhc\r\nIndex file=t.hhk\r\n[FILES]\r\n";
+        std::string text = "[FILES]\r\n";
         for (const auto& file : files) {
             text += file + "\r\n";
         }
@@ -74,13 +65,13 @@ private slots:
     void cleanup() { f.reset(); }
 
     void startsInHtmlModeWithTheFolderItWasStartedIn() {
-        for (const char* name : {"index.html", "b.htm", "A.HTM", "notes.txt", ".hidden.htm"}) {
-            f->temp.write(std::string("pages/") + name, pageWithTitle("t"));
+        for (const char* name : {"index.html", "b.htm", "notes.txt"}) {
+            f->page(name);
         }
         fs::create_directories(f->pages() / "sub");
         frmMain& w = f->open(f->pages());
         QCOMPARE(modProject::AppFolder, f->appFolder);
-        QCOMPARE(itemsOf(w.File1), (QStringList{"A.HTM", "b.htm", "index.html"}));
+        QCOMPARE(itemsOf(w.File1), (QStringList{"b.htm", "index.html"}));
         QCOMPARE(buildCommands(w), kOn);
         QVERIFY(w.modeHtml->isChecked() && !w.modeHhp->isChecked());
         QVERIFY(w.Picture2->y() >= w.centralWidget()->height()); // parked out of sight
@@ -88,18 +79,16 @@ private slots:
         QCOMPARE(FolderList::folderOf(w.Dir1->currentItem()), f->pages().string());
         QCOMPARE(FolderList::folderOf(w.Dir1->item(w.Dir1->count() - 1)),
                  (f->pages() / "sub").string());
-        QVERIFY(f->boxes.requests.empty());
     }
 
     void programFolderGetsOneTrailingSeparator() {
-        f->open(f->pages(), "/");
+        f->open(f->pages(), false, "/");
         QCOMPARE(modProject::AppFolder, std::string("/"));
-        f->open(f->pages(), "/opt/tools");
+        f->open(f->pages(), false, "/opt/tools");
         QCOMPARE(modProject::AppFolder, std::string("/opt/tools/"));
     }
 
-    void aFolderWithoutPagesLeavesOnlyTheBuildCommandsOff() {
-        f->temp.write("pages/readme.txt");
+    void aFolderWithoutPagesTurnsOnlyTheBuildCommandsOff() {
         frmMain& w = f->open(f->pages());
         QCOMPARE(buildCommands(w), kOff);
         QVERIFY(w.toolbarButton(3)->isEnabled() && w.toolbarButton(8)->isEnabled());
@@ -107,56 +96,49 @@ private slots:
     }
 
     void altFOpensTheFileMenuNotThePageList() {
-        frmMain& w = f->shown(f->pages());
+        frmMain& w = f->open(f->pages(), true);
         QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
         QTRY_VERIFY(w.mnuFile->isVisible());
     }
 
     void folderAndDriveChangesListPagesAndApplyTheRule() {
-        f->temp.write("pages/sub/one.htm", pageWithTitle("一"));
+        f->page("sub/one.htm");
         fs::create_directories(f->pages() / "empty");
-        frmMain& w = f->shown(f->pages());
+        frmMain& w = f->open(f->pages(), true);
         enterFolder(w, f->pages() / "sub");
         QCOMPARE(itemsOf(w.File1), QStringList{"one.htm"});
         QCOMPARE(buildCommands(w), kOn);
         enterFolder(w, f->pages());
         enterFolder(w, f->pages() / "empty");
         QCOMPARE(buildCommands(w), kOff);
-
-        // Re-picking the drive already chosen keeps the folder.
-        enterFolder(w, f->pages());
-        enterFolder(w, f->pages() / "sub");
+        // Re-picking the drive already chosen keeps the folder; another moves to its root.
         pickDrive(w, w.Drive1->currentText());
-        QCOMPARE(w.Dir1->path(), (f->pages() / "sub").string());
-        QCOMPARE(buildCommands(w), kOn);
-        // Another drive moves the folder list to its root, and the page list follows.
+        QCOMPARE(w.Dir1->path(), (f->pages() / "empty").string());
         pickDrive(w, QStringLiteral("/"));
         QCOMPARE(w.Dir1->path(), std::string("/"));
         QVERIFY(f->boxes.requests.empty());
     }
 
     void anUnreadableFolderOrDriveIsReportedAndTheListsStay() {
-        f->temp.write("pages/a.htm", pageWithTitle("甲"));
+        f->page("a.htm");
         fs::create_directories(f->pages() / "locked");
-        frmMain& w = f->shown(f->pages());
+        frmMain& w = f->open(f->pages(), true);
         f->files.failList = {"locked"};
         enterFolder(w, f->pages() / "locked");
         QCOMPARE(f->boxes.texts().size(), std::size_t{1});
         QVERIFY(f->boxes.texts()[0].starts_with(
             "无法读取文件夹 " + (f->pages() / "locked").string() + "：没有读取权限（"));
-
         f->files.failList = {"/"};
         const QString drive = w.Drive1->currentText();
         pickDrive(w, QStringLiteral("/"));
         QCOMPARE(f->boxes.requests.size(), std::size_t{2});
         QCOMPARE(w.Drive1->currentText(), drive);
         QCOMPARE(w.Dir1->path(), f->pages().string());
-        QCOMPARE(itemsOf(w.File1), QStringList{"a.htm"});
         QCOMPARE(buildCommands(w), kOn);
     }
 
     void anUnreadableStartFolderLeavesNothingToBuild() {
-        f->temp.write("pages/a.htm", pageWithTitle("甲"));
+        f->page("a.htm");
         f->files.failList = {f->pages().string()};
         frmMain& w = f->open(f->pages());
         QCOMPARE(f->boxes.texts().size(), std::size_t{1});
@@ -166,7 +148,7 @@ private slots:
     }
 
     void theModeSwitchAlwaysFlipsAndConsultsOnlyTheProjectList() {
-        f->temp.write("pages/a.htm", pageWithTitle("甲"));
+        f->page("a.htm");
         frmMain& w = f->open(f->pages());
         w.modeHhp->trigger(); // no project yet: List1 is empty
         QVERIFY(w.modeHhp->isChecked() && !w.modeHtml->isChecked());
@@ -177,8 +159,6 @@ private slots:
         QCOMPARE(w.Picture1->y(), layout::twips(480));
         QCOMPARE(w.Picture2->y(), layout::twips(43200));
         QCOMPARE(buildCommands(w), kOff); // the pages show, but only List1 counted
-        w.modeHtml->trigger();
-        QVERIFY(w.modeHhp->isChecked());
     }
 
     void openingAProjectSwitchesToHhpMode_data() {
@@ -235,64 +215,85 @@ private slots:
         QCOMPARE(buildCommands(w), kOn);
     }
 
-    // One table for the toolbar: each button runs its menu command, other keys nothing.
-    void theToolbarRunsTheMenuCommands() {
-        f->temp.write("pages/a.htm", pageWithTitle("甲"));
-        frmMain& w = f->open(f->pages());
-        w.toolbarButton(3)->trigger();
-        QCOMPARE(f->dialogs.requests.size(), std::size_t{1});
-        w.toolbarButton(5)->trigger();
-        QCOMPARE(modProject::BuildAction, std::optional<int>(1));
-        w.toolbarButton(6)->trigger();
-        QCOMPARE(modProject::BuildAction, std::optional<int>(2));
-        const std::size_t calls = f->tools.calls.size();
-        w.toolbarButton(8)->trigger();
-        QCOMPARE(f->tools.calls.size(), calls + 1);
-        QCOMPARE(f->tools.calls.back().command.arguments, std::string("help.chm"));
+    // One routing table: each menu item and toolbar button ("3" is button 3) reaches its
+    // command, seen by what the command does.
+    void eachMenuItemAndButtonReachesItsCommand_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("effect");
+        const char* rows[][2] = {{"mnuFileOpen", "open"},
+                                 {"3", "open"},
+                                 {"mnuOpeMakeContIndex", "build 1"},
+                                 {"5", "build 1"},
+                                 {"mnuOpeCompile", "build 2"},
+                                 {"6", "build 2"},
+                                 {"mnuHelpContents", "help"},
+                                 {"8", "help"},
+                                 {"mnuHelpAbout", "frmAbout"},
+                                 {"men_dc", "frmdecompile"},
+                                 {"modeHtml", "HHP mode"},
+                                 {"modeHhp", "HHP mode"},
+                                 {"mnuFileExit", "closed"}};
+        for (const auto& [control, effect] : rows) {
+            QTest::newRow(control) << control << effect;
+        }
+    }
+    void eachMenuItemAndButtonReachesItsCommand() {
+        QFETCH(QString, control);
+        QFETCH(QString, effect);
+        f->page("a.htm");
+        frmMain& w = f->open(f->pages(), true);
+        QStringList seen;
+        QTimer::singleShot(0, [&] { // a modal dialog, owned by the window, is closed again
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                seen << dialog->objectName() + (dialog->parentWidget() == &w ? "" : " unowned");
+                dialog->reject();
+            }
+        });
+        bool isButton = false;
+        const int button = control.toInt(&isButton);
+        (isButton ? w.toolbarButton(button) : w.findChild<QAction*>(control))->trigger();
+        QCoreApplication::processEvents();
+        if (!f->dialogs.requests.empty()) {
+            seen << "open";
+        }
+        if (modProject::BuildAction) {
+            seen << "build " + QString::number(*modProject::BuildAction);
+        }
+        if (!f->tools.calls.empty() && f->tools.calls[0].command.arguments == "help.chm") {
+            seen << "help";
+        }
+        if (w.modeHhp->isChecked()) {
+            seen << "HHP mode";
+        }
+        if (!w.isVisible()) {
+            seen << "closed";
+        }
+        QCOMPARE(seen, QStringList{effect});
+    }
 
+    void otherKeysAndSeparatorsRunNothing() {
+        frmMain& w = f->open(f->pages());
         QAction stranger;
         stranger.setProperty("Key", QStringLiteral("打开 "));
         w.tbToolBar_ButtonClick(&stranger);
-        w.tbToolBar_ButtonClick(w.toolbarButton(1)); // a separator has no key
-        QCOMPARE(f->dialogs.requests.size(), std::size_t{1});
-        QCOMPARE(f->tools.calls.size(), calls + 1);
+        w.tbToolBar_ButtonClick(w.toolbarButton(1));
+        QVERIFY(f->dialogs.requests.empty() && f->tools.calls.empty());
     }
 
-    void helpStartsTheViewerFromTheProgramFolder() {
-        f->open(f->pages()).mnuHelpContents->trigger();
-        QCOMPARE(f->journal.entries,
-                 (Strings{"cd app/ [就绪]", "start app/hh.exe help.chm in app/ [就绪]"}));
-        QCOMPARE(f->tools.calls[0].command.window, host::WindowKind::NormalFocus);
-        QVERIFY(!f->tools.calls[0].waited);
-        QCOMPARE(fs::current_path(), f->temp / "app");
-    }
-
-    void helpThatCannotStartSaysWhy() {
+    void helpStartsTheViewerFromTheProgramFolderOrSaysWhyNot() {
         frmMain& w = f->open(f->pages());
+        w.mnuHelpContents->trigger();
+        const auto& call = f->tools.calls.at(0);
+        QCOMPARE(call.command.program, f->appFolder + "hh.exe");
+        QCOMPARE(call.command.workingFolder, f->appFolder);
+        QVERIFY(call.command.window == host::WindowKind::NormalFocus && !call.waited);
+        QCOMPARE(fs::current_path(), f->temp / "app");
         f->tools.failToStart = {"hh.exe"};
         w.mnuHelpContents->trigger();
         f->files.failChdir = {"app"};
         w.mnuHelpContents->trigger();
         QCOMPARE(f->boxes.texts(), (Strings{"无法启动 " + f->appFolder + "hh.exe：模拟的故障",
                                             "无法进入程序所在的文件夹 " + f->appFolder}));
-    }
-
-    void aboutAndDecompileOpenModallyOverTheWindow() {
-        frmMain& w = f->shown(f->pages());
-        QStringList seen;
-        auto record = [&] {
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                QVERIFY(dialog != nullptr && dialog->parentWidget() == &w);
-                seen << dialog->objectName();
-                dialog->reject();
-            });
-        };
-        record();
-        w.mnuHelpAbout->trigger();
-        record();
-        w.men_dc->trigger();
-        QCOMPARE(seen, (QStringList{"frmAbout", "frmdecompile"}));
     }
 };
 

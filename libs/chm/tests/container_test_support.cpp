@@ -343,19 +343,7 @@ int runProgram(const std::vector<std::string>& args, const std::filesystem::path
 }
 
 bool haveProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const std::filesystem::path candidate =
-            std::filesystem::path(dirs.substr(start, end - start)) / name;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
+    return runProgram({"sh", "-c", "command -v " + name}, "/dev/null") == 0;
 }
 
 } // namespace container_test

@@ -1,9 +1,13 @@
-// The assembled system files: which files, #SYSTEM's records, and how the contents and index
-// shape the topic table.
+// The assembled system files: which files there are, and what the viewer's readers make of
+// #SYSTEM, #WINDOWS, #IVB and the topic table. The readers were checked on files from other
+// compilers (reader tests), so a writer that disagrees with them fails here.
+#include "chm/byte_cursor.h"
+#include "chm/reader_decompile.h"
+#include "chm/reader_settings.h"
 #include "chm/system_files.h"
 #include "chm/system_tables.h"
-#include "system_test_bytes.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -11,47 +15,46 @@
 namespace chm {
 namespace {
 
-using test::readU16;
-using test::readU32;
+using Data = std::vector<std::uint8_t>;
+using Files = std::map<std::string, Data>;
 
-using Files = std::map<std::string, std::vector<std::uint8_t>>;
-
-Files compressedByName(const SystemFiles& s) {
+Files byName(const SystemFiles& s) {
     Files out;
-    for (const NamedFile& f : s.compressed)
-        out[f.name] = f.data;
+    for (const auto* list : {&s.uncompressed, &s.compressed})
+        for (const NamedFile& f : *list)
+            out[f.name] = f.data;
     return out;
 }
 
-// One member of every element, in order.
-template <typename T, typename Member> auto each(const std::vector<T>& list, Member T::*member) {
-    std::vector<Member> out;
-    for (const T& item : list)
-        out.push_back(item.*member);
+std::vector<std::string> names(const std::vector<NamedFile>& list) {
+    std::vector<std::string> out;
+    for (const NamedFile& f : list)
+        out.push_back(f.name);
     return out;
 }
 
-struct Record {
-    std::uint16_t code;
-    std::vector<std::uint8_t> data;
-};
+std::uint32_t u32(const Data& b, std::size_t at) {
+    return ByteCursor(b).at(at).u32();
+}
 
-std::vector<Record> systemRecords(const SystemFiles& s) {
-    const auto& b = s.uncompressed.at(0).data;
-    std::vector<Record> out;
-    for (std::size_t at = 4; at < b.size();) {
-        const std::uint16_t code = readU16(b, at);
-        const std::uint16_t size = readU16(b, at + 2);
-        out.push_back({code,
-                       {b.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                        b.begin() + static_cast<std::ptrdiff_t>(at + 4 + size)}});
-        at += 4 + size;
+// The data of each #SYSTEM record, by code, in file order.
+std::vector<std::pair<std::uint16_t, Data>> systemRecords(const Data& b) {
+    std::vector<std::pair<std::uint16_t, Data>> out;
+    ByteCursor in(b);
+    in.skip(4);
+    while (in.remaining() > 0 && in.ok()) {
+        const std::uint16_t code = in.u16();
+        const auto data = in.bytes(in.u16());
+        out.push_back({code, Data(data.begin(), data.end())});
     }
     return out;
 }
 
-std::string text(const std::vector<std::uint8_t>& d) {
-    return std::string(d.begin(), d.end() - 1);
+SystemSettings settings(const Files& f) {
+    std::vector<std::string> warnings;
+    SystemSettings s = parseSystem(f.at("/#SYSTEM"), warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    return s;
 }
 
 std::string stringAt(const Files& f, std::uint32_t offset) {
@@ -72,7 +75,7 @@ HelpFileInfo sample() {
     return info;
 }
 
-TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
+TEST(SystemFiles, SettingsReadBackWithoutAWindow) {
     std::vector<SystemWarning> warnings;
     const SystemFiles s = buildSystemFiles(sample(), warnings);
     ASSERT_EQ(warnings.size(), 1u);
@@ -80,30 +83,33 @@ TEST(SystemFiles, WithoutWindowTheSystemFileNamesContentsAndIndex) {
     EXPECT_EQ(warnings[0].subject, "Lost");
     EXPECT_EQ(warnings[0].target, "gone.htm");
 
-    EXPECT_EQ(each(s.uncompressed, &NamedFile::name), std::vector<std::string>{"/#SYSTEM"});
-    EXPECT_EQ(each(s.compressed, &NamedFile::name),
+    EXPECT_EQ(names(s.uncompressed), std::vector<std::string>{"/#SYSTEM"});
+    EXPECT_EQ(names(s.compressed),
               (std::vector<std::string>{"/$WWKeywordLinks/Property",
                                         "/$WWAssociativeLinks/Property", "/$OBJINST", "/#IDXHDR",
                                         "/#TOPICS", "/#URLTBL", "/#URLSTR", "/#STRINGS"}));
-    const auto records = systemRecords(s);
-    EXPECT_EQ(readU32(s.uncompressed[0].data, 0), 3u);
-    EXPECT_EQ(each(records, &Record::code),
-              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 0, 1, 12, 13, 15}));
-    EXPECT_EQ(text(records[1].data), "CHM Quorlin hhc 1.1");
-    EXPECT_EQ(records[2].data.size(), 36u);
-    EXPECT_EQ(readU32(records[2].data, 0), 0x409u);
-    EXPECT_EQ(readU32(records[2].data, 8), 0u);  // no search
-    EXPECT_EQ(readU32(records[2].data, 12), 0u); // no binary index
-    EXPECT_EQ(text(records[3].data), "index.htm");
-    EXPECT_EQ(text(records[5].data), "sample");
-    EXPECT_EQ(text(records[6].data), "toc.hhc");
-    EXPECT_EQ(text(records[7].data), "idx.hhk");
-    EXPECT_EQ(records[9].data, compressedByName(s).at("/#IDXHDR"));
+    const Files f = byName(s);
+    const SystemSettings read = settings(f);
+    EXPECT_EQ(read.version, 3u);
+    EXPECT_EQ(read.title, "Sample Help");
+    EXPECT_EQ(read.defaultTopic, "index.htm");
+    EXPECT_EQ(read.lcid, 0x409u);
+    EXPECT_FALSE(read.fullTextSearch || read.keywordLinks || read.associativeLinks);
+    EXPECT_EQ(read.compiledFile, "sample");
+    EXPECT_EQ(read.contentsFile, "toc.hhc");
+    EXPECT_EQ(read.indexFile, "idx.hhk");
+    EXPECT_EQ(read.defaultWindow, "");
+    // #SYSTEM repeats #IDXHDR under code 13.
+    const auto records = systemRecords(f.at("/#SYSTEM"));
+    const auto idxhdr = std::find_if(records.begin(), records.end(),
+                                     [](const auto& record) { return record.first == 13; });
+    ASSERT_NE(idxhdr, records.end());
+    EXPECT_EQ(idxhdr->second, f.at("/#IDXHDR"));
 }
 
 TEST(SystemFiles, ContentsDecideTopicFlagsPositionsAndAnchors) {
     std::vector<SystemWarning> warnings;
-    const Files f = compressedByName(buildSystemFiles(sample(), warnings));
+    const Files f = byName(buildSystemFiles(sample(), warnings));
     const auto& topics = f.at("/#TOPICS");
     // Stored files, then the anchor the contents add. Breadth first: Start 4096 (has children),
     // Book 4124 (has children), Second 4152, Again 4172, Lost 4192.
@@ -121,47 +127,104 @@ TEST(SystemFiles, ContentsDecideTopicFlagsPositionsAndAnchors) {
                              {4152, "Second", 4, "sub/page2.htm#part"}};
     for (std::size_t i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(readU32(topics, i * 16), expect[i].position);
-        const std::uint32_t title = readU32(topics, i * 16 + 4);
+        EXPECT_EQ(u32(topics, i * 16), expect[i].position);
+        const std::uint32_t title = u32(topics, i * 16 + 4);
         if (expect[i].title == nullptr)
             EXPECT_EQ(title, 0xFFFFFFFFu);
         else
             EXPECT_EQ(stringAt(f, title), expect[i].title);
-        EXPECT_EQ(readU16(topics, i * 16 + 12), expect[i].flags);
-        const std::uint32_t urlRecord = readU32(topics, i * 16 + 8);
-        EXPECT_EQ(readU32(f.at("/#URLTBL"), urlRecord + 4), i);
-        const std::uint32_t urlString = readU32(f.at("/#URLTBL"), urlRecord + 8);
+        EXPECT_EQ(topics[i * 16 + 12], expect[i].flags);
+        const std::uint32_t urlRecord = u32(topics, i * 16 + 8);
+        EXPECT_EQ(u32(f.at("/#URLTBL"), urlRecord + 4), i);
+        const std::uint32_t urlString = u32(f.at("/#URLTBL"), urlRecord + 8);
         EXPECT_STREQ(reinterpret_cast<const char*>(f.at("/#URLSTR").data()) + urlString + 8,
                      expect[i].url);
     }
     // Strings in contents order; the heading's name is there for a binary contents file.
     EXPECT_EQ(stringAt(f, 1), "Welcome");
     EXPECT_EQ(stringAt(f, 9), "Book");
-    EXPECT_EQ(readU32(f.at("/#IDXHDR"), 0x0C), 5u);
+    EXPECT_EQ(u32(f.at("/#IDXHDR"), 0x0C), 5u);
 }
 
-TEST(SystemFiles, DefaultWindowReplacesTheFileNames) {
+// Every field of a window, in both layouts, and the context ids, as the decompiler reads them.
+TEST(SystemFiles, WindowsAndContextIdsReadBack) {
     HelpFileInfo info = sample();
+    WindowDefinition w{.name = "Main",
+                       .caption = "Help",
+                       .contentsFile = "toc.hhc",
+                       .indexFile = "", // the window names no index
+                       .defaultFile = "a.htm",
+                       .homeFile = "b.htm",
+                       .jump1Url = "http://x",
+                       .jump1Text = "X",
+                       .jump2Url = "http://y",
+                       .jump2Text = "Y",
+                       .navigationStyle = 0x2520,
+                       .navPaneWidth = 200,
+                       .buttons = 0x387E,
+                       .left = 10,
+                       .top = -1,
+                       .right = 600,
+                       .bottom = 400,
+                       .windowStyle = 0x10,
+                       .extendedStyle = 0x20,
+                       .showState = 3,
+                       .navPaneInitiallyClosed = 1,
+                       .defaultPane = 2,
+                       .tabPosition = 1,
+                       .notificationId = 77,
+                       .validMembers = 0x2532};
+    info.windows = {w, w};
+    info.windows[1].name = "second";
     info.defaultWindow = "main";
-    info.windows.push_back({});
-    info.windows[0].name = "Main";
-    info.windows[0].contentsFile = "toc.hhc";
-    info.compatibility10 = true;
-    std::vector<SystemWarning> warnings;
-    SystemFiles s = buildSystemFiles(info, warnings);
-    auto records = systemRecords(s);
-    // The window gives the contents but not the index, so only the index is named.
-    EXPECT_EQ(each(records, &Record::code),
-              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 1, 12, 13, 15}));
-    EXPECT_EQ(readU32(s.uncompressed[0].data, 0), 2u);
-    EXPECT_EQ(s.compressed.front().name, "/#WINDOWS");
-    EXPECT_EQ(readU32(s.compressed.front().data, 4), 188u);
+    info.contextIds = {{100, "a.htm"}, {4, "b.htm"}, {7, "a.htm"}};
+    for (const bool old : {false, true}) {
+        SCOPED_TRACE(old ? "1.0 layout" : "1.1 layout");
+        info.compatibility10 = old;
+        std::vector<SystemWarning> warnings;
+        const SystemFiles s = buildSystemFiles(info, warnings);
+        EXPECT_EQ(s.compressed.front().name, "/#WINDOWS");
+        const Files f = byName(s);
+        const SystemSettings read = settings(f);
+        EXPECT_EQ(read.version, old ? 2u : 3u);
+        EXPECT_EQ(read.defaultWindow, "main");
+        // The window gives the contents but not the index, so only the index is named.
+        EXPECT_EQ(read.contentsFile, "");
+        EXPECT_EQ(read.indexFile, "idx.hhk");
+
+        std::vector<std::string> problems;
+        const auto windows = parseWindows(f.at("/#WINDOWS"), f.at("/#STRINGS"), problems);
+        EXPECT_TRUE(problems.empty());
+        EXPECT_EQ(u32(f.at("/#WINDOWS"), 4), old ? 188u : 196u);
+        ASSERT_EQ(windows.size(), 2u);
+        EXPECT_EQ(windows[1].name, "second");
+        const WindowSettings& r = windows[0];
+        EXPECT_EQ(
+            std::vector<std::string>({r.name, r.caption, r.toc, r.index, r.defaultFile, r.home,
+                                      r.jump1Url, r.jump1Text, r.jump2Url, r.jump2Text}),
+            std::vector<std::string>({"Main", "Help", "toc.hhc", "", "a.htm", "b.htm", "http://x",
+                                      "X", "http://y", "Y"}));
+        EXPECT_EQ(std::vector<std::int64_t>({r.validMembers, r.properties, r.styles, r.exStyles,
+                                             r.rect[0], r.rect[1], r.rect[2], r.rect[3],
+                                             r.showState, r.navWidth, r.toolbarFlags, r.notExpanded,
+                                             r.currentTab, r.tabPosition, r.notifyId}),
+                  std::vector<std::int64_t>(
+                      {0x2532, 0x2520, 0x10, 0x20, 10, -1, 600, 400, 3, 200, 0x387E, 1, 2, 1, 77}));
+
+        std::vector<DecompileWarning> idProblems;
+        const auto ids = parseContextIds(f.at("/#IVB"), f.at("/#STRINGS"), idProblems);
+        EXPECT_TRUE(idProblems.empty());
+        ASSERT_EQ(ids.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(ids[i].number, info.contextIds[i].number);
+            EXPECT_EQ(ids[i].file, info.contextIds[i].file);
+        }
+    }
 
     info.defaultWindow = "nowhere";
-    warnings.clear();
-    s = buildSystemFiles(info, warnings);
-    EXPECT_EQ(each(systemRecords(s), &Record::code),
-              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 6, 5, 0, 1, 12, 13, 15}));
+    std::vector<SystemWarning> warnings;
+    const Files f = byName(buildSystemFiles(info, warnings));
+    EXPECT_EQ(settings(f).contentsFile, "toc.hhc"); // no window to take it from
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_EQ(warnings[1].kind, SystemWarning::Kind::DefaultWindowUndefined);
     EXPECT_EQ(warnings[1].subject, "nowhere");
@@ -186,43 +249,39 @@ TEST(SystemFiles, BinaryIndexSetsFlagsHashAndAnchorTopics) {
     EXPECT_EQ(warnings[0].kind, SystemWarning::Kind::IndexTargetMissing);
     EXPECT_EQ(warnings[0].target, "nowhere.htm");
 
-    const auto records = systemRecords(s);
-    EXPECT_EQ(each(records, &Record::code),
-              (std::vector<std::uint16_t>{10, 9, 4, 2, 3, 16, 6, 0, 1, 7, 12, 13, 15}));
-    EXPECT_EQ(readU32(records[0].data, 0), 1'000'000'000u);
-    const auto& language = records[2].data;
-    EXPECT_EQ(readU32(language, 8), 1u);  // search
-    EXPECT_EQ(readU32(language, 12), 1u); // keyword links
-    EXPECT_EQ(readU32(language, 16), 1u); // associative links
+    const Files f = byName(s);
+    const SystemSettings read = settings(f);
+    EXPECT_TRUE(read.fullTextSearch && read.keywordLinks && read.associativeLinks);
+    EXPECT_EQ(read.defaultFont, "Tahoma,8,0");
+    const auto records = systemRecords(f.at("/#SYSTEM"));
+    ASSERT_EQ(records[0].first, 10);
+    EXPECT_EQ(u32(records[0].second, 0), 1'000'000'000u);
+    ASSERT_EQ(records[2].first, 4);
     const std::uint64_t fileTime =
-        readU32(language, 20) | static_cast<std::uint64_t>(readU32(language, 24)) << 32;
+        u32(records[2].second, 20) | std::uint64_t{u32(records[2].second, 24)} << 32;
     EXPECT_EQ(fileTime, 126'444'736'000'000'000u);
-    EXPECT_EQ(readU32(records[9].data, 0), urlHash("idx.hhk"));
+    ASSERT_EQ(records[9].first, 7);
+    EXPECT_EQ(u32(records[9].second, 0), urlHash("idx.hhk"));
 
-    const Files f = compressedByName(s);
-    EXPECT_EQ(each(s.compressed, &NamedFile::name).at(0), "/#IVB");
+    EXPECT_EQ(s.compressed.at(0).name, "/#IVB");
     for (const char* name : {"/$WWKeywordLinks/BTree", "/$WWKeywordLinks/Data",
                              "/$WWKeywordLinks/Map", "/$WWAssociativeLinks/BTree"})
         EXPECT_TRUE(f.contains(name)) << name;
-    EXPECT_EQ(f.at("/$WWKeywordLinks/Property").size(), 32u);
-
-    // "Alpha" and "alpha" merge, sorted before "zeta"; the index's anchor becomes topic 4,
-    // titled by its entry and flagged as neither a file nor in the contents.
+    // "Alpha" and "alpha" merge; the index's anchor becomes topic 4, titled by its entry and
+    // flagged as neither a file nor in the contents.
     const auto& tree = f.at("/$WWKeywordLinks/BTree");
-    EXPECT_EQ(readU32(tree, 0x2C), 2u);
-    std::size_t at = 0x4C + 12;
-    EXPECT_EQ(readU16(tree, at), u'A');
-    at += 12 + 12;                    // "Alpha\0", see-also, depth, 2 DWORDs
-    EXPECT_EQ(readU32(tree, at), 2u); // index.htm once, page2
-    EXPECT_EQ(readU32(tree, at + 4), 0u);
-    EXPECT_EQ(readU32(tree, at + 8), 1u);
-    at += 12 + 8;
-    EXPECT_EQ(readU16(tree, at), u'z');
-    EXPECT_EQ(readU32(tree, at + 10 + 12 + 4), 4u); // the anchor's topic
+    EXPECT_EQ(u32(tree, 0x2C), 2u);
+    // Their targets merge too, index.htm once: after the header, the block's 12 bytes,
+    // "Alpha\0", see-also, depth and two DWORDs come the topic count and the topics.
+    const std::size_t alphaTopics = 0x4C + 12 + 12 + 12;
+    EXPECT_EQ(ByteCursor(tree).at(0x4C + 12).u16(), u'A');
+    EXPECT_EQ(u32(tree, alphaTopics), 2u);
+    EXPECT_EQ(u32(tree, alphaTopics + 4), 0u);
+    EXPECT_EQ(u32(tree, alphaTopics + 8), 1u);
     const auto& topics = f.at("/#TOPICS");
     ASSERT_EQ(topics.size(), 5u * 16);
-    EXPECT_EQ(stringAt(f, readU32(topics, 4 * 16 + 4)), "Zeta part");
-    EXPECT_EQ(readU16(topics, 4 * 16 + 12), 0);
+    EXPECT_EQ(stringAt(f, u32(topics, 4 * 16 + 4)), "Zeta part");
+    EXPECT_EQ(topics[4 * 16 + 12], 0);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The binary keyword index: a one-block tree byte by byte, and the shape of a multi-block tree.
+// The binary keyword index, walked as a viewer walks it.
+#include "chm/byte_cursor.h"
 #include "chm/system_tables.h"
-#include "system_test_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -8,89 +8,16 @@
 namespace chm {
 namespace {
 
-using test::Bytes;
-using test::readU16;
-using test::readU32;
+std::uint32_t readU32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return ByteCursor(b).at(at).u32();
+}
+
+std::uint16_t readU16(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return ByteCursor(b).at(at).u16();
+}
 
 constexpr std::size_t kHeader = 0x4C;
 constexpr std::size_t kBlock = 2048;
-
-TEST(KeywordIndex, OneBlockTree) {
-    const std::vector<FlatKeyword> keywords = {
-        {u"create", 0, 0, u"", {5, 7}},
-        {u"create, table", 1, 8, u"", {5}},
-        {u"new", 0, 0, u"create", {}},
-    };
-    std::size_t dropped = 0;
-    const KeywordFiles f = buildKeywordFiles(keywords, 936, 0x0804, dropped);
-    EXPECT_EQ(dropped, 0u);
-
-    Bytes header;
-    header.v = {0x3B, 0x29}; // 0x00 signature
-    header
-        .u16(0x0104) // 0x02 flags
-        .u16(2048);  // 0x04 block size
-    header.v.insert(header.v.end(), {'X', '4', '4'});
-    header
-        .zeros(13)       //      format, zero-padded to 16
-        .u32(0)          // 0x16
-        .u32(0)          // 0x1A last listing block
-        .u32(0)          // 0x1E root block
-        .u32(0xFFFFFFFF) // 0x22
-        .u32(1)          // 0x26 blocks
-        .u16(1)          // 0x2A depth
-        .u32(3)          // 0x2C keywords
-        .u32(936)        // 0x30 code page
-        .u32(0x0804)     // 0x34 LCID
-        .u32(1)          // 0x38
-        .u32(10031)      // 0x3C
-        .zeros(12);      // 0x40
-    Bytes entries;
-    entries.wide(u"create")
-        .u16(0) // not a see-also entry
-        .u16(0) // top level
-        .u32(0) // own text starts at 0
-        .u32(0)
-        .u32(2) // topics
-        .u32(5)
-        .u32(7)
-        .u32(1)
-        .u32(0) // record 0 in Data
-        .wide(u"create, table")
-        .u16(0)
-        .u16(1) // second level
-        .u32(8) // "table" starts at 8
-        .u32(0)
-        .u32(1)
-        .u32(5)
-        .u32(1)
-        .u32(13)
-        .wide(u"new")
-        .u16(2) // see-also
-        .u16(0)
-        .u32(0)
-        .u32(0)
-        .wide(u"create") // the cross reference instead of topics
-        .u32(1)
-        .u32(26);
-    Bytes block;
-    block
-        .u16(static_cast<std::uint16_t>(kBlock - 12 - entries.v.size())) // free bytes
-        .u16(3)                                                          // entries
-        .u32(0xFFFFFFFF)                                                 // previous listing block
-        .u32(0xFFFFFFFF);                                                // next listing block
-    block.v.insert(block.v.end(), entries.v.begin(), entries.v.end());
-    block.zeros(kBlock - block.v.size());
-    header.v.insert(header.v.end(), block.v.begin(), block.v.end());
-    EXPECT_EQ(f.btree, header.v);
-
-    EXPECT_EQ(f.map, Bytes{}.u16(1).u32(0).u32(0).v); // one listing block, no keyword before it
-    Bytes data;
-    for (int i = 0; i < 3; ++i)
-        data.u32(0).u32(5).u32(0x80).zeros(1);
-    EXPECT_EQ(f.data, data.v);
-    EXPECT_EQ(f.property, Bytes{}.u32(0).u32(0).u32(0).u32(0x0C).u32(1).u32(1).u32(0).u32(0).v);
-}
 
 TEST(KeywordIndex, NoKeywordsGivesOnlyTheEmptyProperty) {
     std::size_t dropped = 0;
@@ -105,6 +32,32 @@ std::u16string keywordAt(const std::vector<std::uint8_t>& b, std::size_t at, std
         s.push_back(static_cast<char16_t>(readU16(b, end)));
     end += 2;
     return s;
+}
+
+// A second-level keyword and a see-also entry, which carries its target instead of topics.
+TEST(KeywordIndex, SecondLevelAndSeeAlsoEntries) {
+    const std::vector<FlatKeyword> keywords = {
+        {u"create", 0, 0, u"", {5, 7}},
+        {u"create, table", 1, 8, u"", {5}},
+        {u"new", 0, 0, u"create", {}},
+    };
+    std::size_t dropped = 0;
+    const KeywordFiles f = buildKeywordFiles(keywords, 936, 0x0804, dropped);
+    EXPECT_EQ(dropped, 0u);
+    const auto& t = f.btree;
+    ASSERT_EQ(t.size(), kHeader + kBlock);
+    EXPECT_EQ(readU16(t, 0), 0x293B); // ";)"
+    EXPECT_EQ(readU32(t, 0x30), 936u);
+    EXPECT_EQ(readU32(t, 0x34), 0x804u);
+    std::size_t end = 0;
+    EXPECT_EQ(keywordAt(t, kHeader + 12, end), u"create");
+    EXPECT_EQ(keywordAt(t, end + 28 + 4, end), u"create, table");
+    EXPECT_EQ(readU16(t, end + 2), 1);  // depth
+    EXPECT_EQ(readU32(t, end + 4), 8u); // where "table" starts
+    EXPECT_EQ(keywordAt(t, end + 28, end), u"new");
+    EXPECT_EQ(readU16(t, end), 2); // see-also
+    EXPECT_EQ(keywordAt(t, end + 12, end), u"create");
+    EXPECT_EQ(readU16(t, kHeader + 2), 3); // entries in the block
 }
 
 // Enough keywords for several listing blocks and two index levels: walks the tree as a viewer

@@ -1,6 +1,7 @@
-// The string pool, the URL hash and the topic, window, context-id and index-header tables.
+// The string pool, the URL hash, the topic tables and the index header. #WINDOWS and #IVB are
+// read back in system_files_test.cpp.
+#include "chm/byte_cursor.h"
 #include "chm/system_tables.h"
-#include "system_test_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -8,8 +9,9 @@
 namespace chm {
 namespace {
 
-using test::Bytes;
-using test::readU32;
+std::uint32_t readU32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return ByteCursor(b).at(at).u32();
+}
 
 struct HashCase {
     const char* url;
@@ -45,7 +47,8 @@ TEST(StringPool, StoresEachStringOnceAfterALeadingNul) {
     EXPECT_EQ(pool.add("Title"), 6u);
     EXPECT_EQ(pool.add("Main"), 1u);
     EXPECT_EQ(pool.add(std::string("Main\0x", 6)), 1u); // ends at its NUL
-    EXPECT_EQ(pool.bytes(), Bytes{}.zeros(1).str("Main").str("Title").v);
+    EXPECT_EQ(std::string(pool.bytes().begin(), pool.bytes().end()),
+              std::string("\0Main\0Title\0", 12));
 }
 
 TEST(StringPool, NoStringCrossesABlockBoundary) {
@@ -73,54 +76,18 @@ TEST(StringPool, CutsAStringLongerThanABlock) {
     EXPECT_EQ(pool.add(huge), at); // found again under its full text
 }
 
-TEST(TopicTables, LayoutOfTwoTopics) {
-    StringPool pool;
-    const std::uint32_t title = pool.add("Intro"); // 1
-    std::vector<std::string> cut;
-    const TopicTables t =
-        buildTopicTables({{"Help.hhc", "", true, 0}, {"b.htm", "Intro", true, 4096}}, pool, cut);
-    // "b.htm" hashes below "Help.hhc", so #URLTBL lists topic 1 first.
-    ASSERT_LT(urlHash("b.htm"), urlHash("Help.hhc"));
-    EXPECT_EQ(t.urlStrings, Bytes{}
-                                .zeros(1) // filler: offset 0 is no URL
-                                .u32(0)   // 1: topic 0, external URL
-                                .u32(0)   //    frame name
-                                .str("Help.hhc")
-                                .u32(0) // 18: topic 1
-                                .u32(0)
-                                .str("b.htm")
-                                .v);
-    EXPECT_EQ(t.urlTable, Bytes{}
-                              .u32(urlHash("b.htm"))    // 0: hash
-                              .u32(1)                   //    topic number
-                              .u32(18)                  //    #URLSTR offset
-                              .u32(urlHash("Help.hhc")) // 12
-                              .u32(0)
-                              .u32(1)
-                              .v);
-    EXPECT_EQ(t.topics, Bytes{}
-                            .u32(0)          // topic 0: not in the contents
-                            .u32(0xFFFFFFFF) //          no title
-                            .u32(12)         //          #URLTBL offset
-                            .u16(2)          //          stored file only
-                            .u16(0)
-                            .u32(4096)  // topic 1: contents position
-                            .u32(title) //          title
-                            .u32(0)     //          #URLTBL offset
-                            .u16(6)     //          stored file, in the contents
-                            .u16(0)
-                            .v);
-    EXPECT_TRUE(cut.empty());
-}
-
 // Enough topics with long names to fill several blocks of both URL files; every reference
-// must lead back to its own topic and no record may straddle a block boundary.
+// must lead back to its own topic, no record may straddle a block boundary, and each topic
+// keeps its title, contents position and flags.
 TEST(TopicTables, CrossReferencesSurviveBlockBoundaries) {
     std::vector<TopicRecord> topics;
-    for (int i = 0; i < 700; ++i)
-        topics.push_back({"folder/page_" + std::to_string(i) + std::string(40, 'q') + ".htm", "",
-                          i % 3 != 0, 0});
     StringPool pool;
+    for (std::uint32_t i = 0; i < 700; ++i) {
+        const std::string title = i % 2 ? "" : "Title " + std::to_string(i);
+        pool.add(title);
+        topics.push_back({"folder/page_" + std::to_string(i) + std::string(40, 'q') + ".htm", title,
+                          i % 3 != 0, i % 5 ? 0 : 4096 + 20 * i});
+    }
     std::vector<std::string> cut;
     const TopicTables t = buildTopicTables(topics, pool, cut);
 
@@ -144,102 +111,12 @@ TEST(TopicTables, CrossReferencesSurviveBlockBoundaries) {
         EXPECT_EQ(url, topics[i].url);
         EXPECT_EQ(readU32(t.urlTable, urlRecord), urlHash(url));
         EXPECT_EQ(urlString / 4096, (urlString + 8 + url.size()) / 4096) << url;
-        EXPECT_EQ(t.topics[i * 16 + 12], topics[i].storedFile ? 2 : 0);
+        EXPECT_EQ(readU32(t.topics, i * 16), topics[i].contentsOffset);
+        EXPECT_EQ(readU32(t.topics, i * 16 + 4),
+                  topics[i].title.empty() ? 0xFFFFFFFFu : pool.add(topics[i].title));
+        EXPECT_EQ(readU32(t.topics, i * 16 + 12),
+                  (topics[i].storedFile ? 2u : 0u) | (topics[i].contentsOffset ? 4u : 0u));
     }
-}
-
-TEST(Windows, RecordCarriesEveryFieldAtItsOffset) {
-    WindowDefinition w;
-    w.name = "main";
-    w.caption = "Help";
-    w.contentsFile = "toc.hhc";
-    w.defaultFile = "a.htm";
-    w.homeFile = "a.htm";
-    w.jump1Url = "http://x";
-    w.jump1Text = "X";
-    w.navigationStyle = 0x2520;
-    w.navPaneWidth = 200;
-    w.buttons = 0x387E;
-    w.left = 10;
-    w.top = -1;
-    w.right = 600;
-    w.bottom = 400;
-    w.windowStyle = 0x10;
-    w.extendedStyle = 0x20;
-    w.showState = 3;
-    w.navPaneInitiallyClosed = 1;
-    w.defaultPane = 2;
-    w.tabPosition = 1;
-    w.notificationId = 77;
-    w.validMembers = 0x2532;
-    StringPool pool;
-    const auto bytes = buildWindows({w}, false, pool);
-    // Strings in field order: main 1, Help 6, toc.hhc 11, a.htm 19, X 25, http://x 27.
-    Bytes expected;
-    expected
-        .u32(1)          // number of windows
-        .u32(196)        // record size
-        .u32(196)        // 0x00 cbStruct
-        .u32(0)          // 0x04 8-bit strings
-        .u32(1)          // 0x08 "main"
-        .u32(0x2532)     // 0x0C valid members
-        .u32(0x2520)     // 0x10 properties
-        .u32(6)          // 0x14 "Help"
-        .u32(0x10)       // 0x18 styles
-        .u32(0x20)       // 0x1C extended styles
-        .u32(10)         // 0x20 left
-        .u32(0xFFFFFFFF) //      top
-        .u32(600)        //      right
-        .u32(400)        //      bottom
-        .u32(3)          // 0x30 show state
-        .zeros(24)       // 0x34 run-time handles
-        .u32(200)        // 0x4C navigation width
-        .zeros(16)       // 0x50 HTML pane
-        .u32(11)         // 0x60 "toc.hhc"
-        .u32(0)          // 0x64 no index
-        .u32(19)         // 0x68 "a.htm"
-        .u32(19)         // 0x6C home, the same string
-        .u32(0x387E)     // 0x70 buttons
-        .u32(1)          // 0x74 closed
-        .u32(2)          // 0x78 default tab
-        .u32(1)          // 0x7C tab position
-        .u32(77)         // 0x80 notify id
-        .zeros(24)       // 0x84 tab order, history count
-        .u32(25)         // 0x9C jump 1 text
-        .u32(0)          // 0xA0 jump 2 text
-        .u32(27)         // 0xA4 jump 1 URL
-        .u32(0)          // 0xA8 jump 2 URL
-        .zeros(24);      // 0xAC minimum size, info types, custom tabs
-    EXPECT_EQ(bytes, expected.v);
-    EXPECT_EQ(pool.bytes(), Bytes{}
-                                .zeros(1)
-                                .str("main")
-                                .str("Help")
-                                .str("toc.hhc")
-                                .str("a.htm")
-                                .str("X")
-                                .str("http://x")
-                                .v);
-
-    StringPool oldPool;
-    const auto old = buildWindows({w, w}, true, oldPool);
-    EXPECT_EQ(old.size(), 8u + 2 * 188);
-    EXPECT_EQ(readU32(old, 8), 188u);
-    EXPECT_EQ(readU32(old, 8 + 188 + 8), 1u); // second record names the same type string
-}
-
-TEST(ContextIds, PairsInGivenOrder) {
-    StringPool pool;
-    const auto bytes = buildContextIds({{100, "a.htm"}, {4, "b.htm"}, {7, "a.htm"}}, pool);
-    EXPECT_EQ(bytes, Bytes{}
-                         .u32(24) // bytes that follow
-                         .u32(100)
-                         .u32(1) // "a.htm"
-                         .u32(4)
-                         .u32(7) // "b.htm"
-                         .u32(7)
-                         .u32(1)
-                         .v);
 }
 
 TEST(IndexHeader, UnsetPropertiesAreAllOnes) {
@@ -252,27 +129,6 @@ TEST(IndexHeader, UnsetPropertiesAreAllOnes) {
     for (std::size_t at : {0x14, 0x20, 0x24, 0x28, 0x2C, 0x30, 0x34, 0x38, 0x3C})
         EXPECT_EQ(readU32(bare, at), 0xFFFFFFFFu) << at;
     EXPECT_EQ(readU32(bare, 0x48), 0u); // merge files
-
-    SitemapProperties p;
-    p.imageTypeFolder = true;
-    p.background = 0xFFFFFF;
-    p.windowStyles = 0x800025;
-    p.font = "Tahoma,8,0";
-    p.frameName = "right";
-    StringPool pool2;
-    const auto set = buildIndexHeader(p, {"a.chm", "b.chm"}, 3, 0x1234, pool2);
-    ASSERT_EQ(set.size(), 4096u);
-    EXPECT_EQ(readU32(set, 0x04), 0x1234u);
-    EXPECT_EQ(readU32(set, 0x1C), 1u);
-    EXPECT_EQ(readU32(set, 0x20), 0xFFFFFFu);
-    EXPECT_EQ(readU32(set, 0x24), 0xFFFFFFFFu);
-    EXPECT_EQ(readU32(set, 0x28), 1u); // "Tahoma,8,0"
-    EXPECT_EQ(readU32(set, 0x2C), 0x800025u);
-    EXPECT_EQ(readU32(set, 0x38), 12u); // "right"
-    EXPECT_EQ(readU32(set, 0x48), 2u);
-    EXPECT_EQ(readU32(set, 0x50), 18u); // "a.chm"
-    EXPECT_EQ(readU32(set, 0x54), 24u); // "b.chm"
-    EXPECT_EQ(readU32(set, 0x58), 0u);
 }
 
 } // namespace

@@ -60,8 +60,15 @@ public:
     ReadError read(const ReaderEntry& entry, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     ReadError read(std::string_view name, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     // Streams a file into `sink`. Reading section-1 files in ascending offset order decodes
-    // each compressed span once: the decoder only restarts when asked to go backwards.
+    // each compressed span once: the decoder only restarts when asked to go backwards. From the
+    // second such read on, the reset intervals ahead are decoded on other threads.
     ReadError stream(const ReaderEntry& entry, const ReaderSink& sink, std::uint64_t maxSize);
+
+    // Decoding ahead (see stream()) for the help file now open: Auto starts it only while the
+    // system has a core to spare, Always whatever the load, Never not at all. The bytes read
+    // are the same in every mode.
+    enum class ReadAhead { Auto, Always, Never };
+    void setReadAhead(ReadAhead mode);
 
     std::uint64_t fileSize() const;
     // Uncompressed length of section 1 as the reset table (or span info) gives it; 0 if unknown.
