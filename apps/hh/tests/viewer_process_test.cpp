@@ -47,6 +47,17 @@ class ViewerProcessTest : public QObject {
         return hhc.waitForFinished(60000) && hhc.exitCode() == 0;
     }
 
+    // Writes the files (name, bytes) into `folder`, compiles the first, a project, and shows
+    // the help file `chm` it makes; gives what the page wrote into its title.
+    QString compileAndView(const QString& folder, const QList<QPair<QString, QByteArray>>& files,
+                           const QString& chm) {
+        for (const auto& [name, bytes] : files)
+            writeFile(folder + QLatin1Char('/') + name, bytes);
+        if (!compile(folder, files.front().first))
+            return QStringLiteral("not compiled");
+        return viewAndReadTitle(folder + QLatin1Char('/') + chm);
+    }
+
     // Starts hh.exe on `target` and waits until the page's title starts with "result:";
     // gives the rest of the title, or "timeout".
     QString viewAndReadTitle(const QString& target) {
@@ -96,21 +107,7 @@ private slots:
     }
 
     void styleSheetAndScriptFromTheFileTakeEffect() {
-        const QString folder = m_dir.filePath(QStringLiteral("site"));
-        writeFile(folder + QStringLiteral("/site.hhp"),
-                  "[OPTIONS]\r\nCompiled file=site.chm\r\nDefault topic=pages\\page.htm\r\n"
-                  "Language=0x409 English (United States)\r\nTitle=Site\r\n\r\n"
-                  "[FILES]\r\npages\\page.htm\r\nstyle\\look.css\r\nscripts\\check.js\r\n");
-        writeFile(folder + QStringLiteral("/pages/page.htm"),
-                  "<html><head><title>waiting</title>"
-                  "<link rel=\"stylesheet\" href=\"../style/look.css\">"
-                  "<script src=\"../scripts/check.js\"></script></head>"
-                  "<body><div id=\"box\">box</div></body></html>");
-        writeFile(folder + QStringLiteral("/style/look.css"),
-                  "body { background-color: rgb(10, 20, 30); }\n"
-                  "#box { position: absolute; left: 77px; top: 5px; }\n");
-        writeFile(
-            folder + QStringLiteral("/scripts/check.js"),
+        const QByteArray script =
             "addEventListener('load', function () {\n"
             "  var added = document.createElement('div');\n"
             "  added.id = 'added';\n"
@@ -118,26 +115,40 @@ private slots:
             "  var box = document.getElementById('box').getBoundingClientRect();\n"
             "  document.title = 'result:' + getComputedStyle(document.body).backgroundColor +\n"
             "    ' left=' + box.left + ' added=' + !!document.getElementById('added');\n"
-            "});\n");
-        QVERIFY(compile(folder, QStringLiteral("site.hhp")));
-        QCOMPARE(viewAndReadTitle(folder + QStringLiteral("/site.chm")),
+            "});\n";
+        QCOMPARE(compileAndView(
+                     m_dir.filePath(QStringLiteral("site")),
+                     {{QStringLiteral("site.hhp"),
+                       "[OPTIONS]\r\nCompiled file=site.chm\r\nDefault topic=pages\\page.htm\r\n"
+                       "Language=0x409 English (United States)\r\nTitle=Site\r\n\r\n"
+                       "[FILES]\r\npages\\page.htm\r\nstyle\\look.css\r\nscripts\\check.js\r\n"},
+                      {QStringLiteral("pages/page.htm"),
+                       "<html><head><title>waiting</title>"
+                       "<link rel=\"stylesheet\" href=\"../style/look.css\">"
+                       "<script src=\"../scripts/check.js\"></script></head>"
+                       "<body><div id=\"box\">box</div></body></html>"},
+                      {QStringLiteral("style/look.css"),
+                       "body { background-color: rgb(10, 20, 30); }\n"
+                       "#box { position: absolute; left: 77px; top: 5px; }\n"},
+                      {QStringLiteral("scripts/check.js"), script}},
+                     QStringLiteral("site.chm")),
                  QStringLiteral("rgb(10, 20, 30) left=77 added=true"));
     }
 
     void undeclaredBig5PageReadsAsTraditionalChinese() {
-        const QString folder = m_dir.filePath(QStringLiteral("big5"));
-        writeFile(folder + QStringLiteral("/b.hhp"),
-                  "[OPTIONS]\r\nCompiled file=b.chm\r\nDefault topic=b.htm\r\n"
-                  "Language=0x404\r\n\r\n[FILES]\r\nb.htm\r\n");
         // 中文說明 in Big5; GBK reads the same bytes as other characters.
-        writeFile(
-            folder + QStringLiteral("/b.htm"),
-            "<html><head><title>b</title></head><body><p id=\"t\">\xA4\xA4\xA4\xE5\xBB\xA1\xA9\xFA"
-            "</p><script>document.title = 'result:' + document.characterSet + ' ' +"
-            " document.getElementById('t').textContent;</script></body></html>");
-        QVERIFY(compile(folder, QStringLiteral("b.hhp")));
-        QCOMPARE(viewAndReadTitle(folder + QStringLiteral("/b.chm")),
-                 QStringLiteral("Big5 中文說明"));
+        QCOMPARE(
+            compileAndView(m_dir.filePath(QStringLiteral("big5")),
+                           {{QStringLiteral("b.hhp"),
+                             "[OPTIONS]\r\nCompiled file=b.chm\r\nDefault topic=b.htm\r\n"
+                             "Language=0x404\r\n\r\n[FILES]\r\nb.htm\r\n"},
+                            {QStringLiteral("b.htm"),
+                             "<html><head><title>b</title></head><body><p id=\"t\">"
+                             "\xA4\xA4\xA4\xE5\xBB\xA1\xA9\xFA</p><script>document.title = "
+                             "'result:' + document.characterSet + ' ' + "
+                             "document.getElementById('t').textContent;</script></body></html>"}},
+                           QStringLiteral("b.chm")),
+            QStringLiteral("Big5 中文說明"));
     }
 
     void nothingOutsideTheHelpFilesFolderIsRead() {

@@ -10,6 +10,8 @@
 //   walk the listing chunks ourselves to find such names and flag the entries they became.
 #include "chm/reader_archive.h"
 
+#include "text/ascii.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdarg>
@@ -63,19 +65,6 @@ constexpr unsigned kMaxReadAheadThreads = 8;
 constexpr std::uint64_t kMinReadAheadUnits = 2;
 constexpr double kSpareCoreLoad = 0.5;
 constexpr unsigned kLoadCheckReads = 256;
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
-}
 
 std::uint64_t readLe(const std::uint8_t* p, int bytes) {
     std::uint64_t v = 0;
@@ -861,7 +850,7 @@ const ReaderEntry* ReaderArchive::find(std::string_view name) const {
     for (const ReaderEntry& e : m_impl->entries) {
         if (e.name == wanted)
             return &e;
-        if (!loose && equalsIgnoreCase(e.name, wanted))
+        if (!loose && text::equalsIgnoreCase(e.name, wanted))
             loose = &e;
     }
     return loose;
