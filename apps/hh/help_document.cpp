@@ -39,26 +39,6 @@ bool declaresCharset(const std::string& head) {
 
 } // namespace
 
-std::string readErrorMessage(chm::ReadError error) {
-    switch (error) {
-    case chm::ReadError::Ok:
-        return {};
-    case chm::ReadError::CannotOpen:
-        return "文件不存在或无法读取。";
-    case chm::ReadError::NotChm:
-        return "这不是 CHM 帮助文件。";
-    case chm::ReadError::NotFound:
-        return "帮助文件中没有这个文件。";
-    case chm::ReadError::TooLarge:
-        return "文件太大。";
-    case chm::ReadError::Corrupt:
-    case chm::ReadError::PastEnd:
-    case chm::ReadError::Aborted:
-        break;
-    }
-    return "帮助文件已损坏。";
-}
-
 std::string mimeTypeForName(const std::string& name) {
     static const std::pair<const char*, const char*> kTypes[] = {
         {".htm", "text/html"},         {".html", "text/html"},

@@ -133,9 +133,6 @@ private:
     std::map<std::string, std::unique_ptr<HelpDocument>> m_others;
 };
 
-// Why a help file or a page of it cannot be read, in a sentence for the user.
-std::string readErrorMessage(chm::ReadError error);
-
 // The MIME type a browser needs for a stored file, from its name.
 std::string mimeTypeForName(const std::string& name);
 

@@ -115,9 +115,9 @@ void HelpSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         } else {
             replyWith(job, "text/html",
                       errorPage(QStringLiteral("无法显示页面"),
-                                QStringLiteral("无法读取页面“%1”：%2")
+                                QStringLiteral("无法读取页面“%1”：%2。")
                                     .arg(QString::fromStdString(page),
-                                         QString::fromStdString(readErrorMessage(error)))));
+                                         QString::fromUtf8(chm::readErrorText(error)))));
         }
         return;
     }

@@ -488,8 +488,9 @@ bool HelpViewer::openFile(const QString& path, const QString& page) {
     auto document = std::make_unique<HelpDocument>();
     const chm::ReadError error = document->open(absolute.toStdString());
     if (error != chm::ReadError::Ok) {
-        showMessage(QStringLiteral("无法打开帮助文件“%1”：%2")
-                        .arg(QDir::toNativeSeparators(path), utf8(readErrorMessage(error))));
+        showMessage(
+            QStringLiteral("无法打开帮助文件“%1”：%2。")
+                .arg(QDir::toNativeSeparators(path), QString::fromUtf8(chm::readErrorText(error))));
         return false;
     }
     saveState();

@@ -319,7 +319,7 @@ private slots:
         open->click();
         QCOMPARE(m_messages,
                  QStringList(
-                     QStringLiteral("无法打开帮助文件“%1”：文件不存在或无法读取。").arg(offered)));
+                     QStringLiteral("无法打开帮助文件“%1”：文件不存在或无法打开。").arg(offered)));
         QVERIFY(!viewer->document());
         offered = m_other;
         QVERIFY(waitReady(*viewer, [&] { open->click(); }));
