@@ -20,7 +20,7 @@ struct Page {
     std::string bytes;
 };
 
-struct HelpSpec {
+struct HelpContent {
     std::uint32_t lcid = 0x0409;
     std::string title; // in the code page of lcid
     std::string defaultTopic;
@@ -30,26 +30,26 @@ struct HelpSpec {
     std::vector<Page> pages; // every page; other files go here too, with an empty title
 };
 
-inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
+inline std::vector<std::uint8_t> buildHelp(const HelpContent& content) {
     chm::HelpFileInfo info;
-    info.lcid = spec.lcid;
-    info.codePage = text::codePageForLcid(spec.lcid);
-    info.title = spec.title;
-    info.defaultTopic = spec.defaultTopic;
-    info.fullTextSearch = spec.search;
+    info.lcid = content.lcid;
+    info.codePage = text::codePageForLcid(content.lcid);
+    info.title = content.title;
+    info.defaultTopic = content.defaultTopic;
+    info.fullTextSearch = content.search;
     chm::ContainerWriter writer;
     chm::SearchIndexWriter searchIndex(info.codePage, info.lcid);
     chm::PageCutter cutter(info.codePage);
     chm::PageWords words;
     std::uint32_t topic = 0;
-    for (const Page& page : spec.pages) {
+    for (const Page& page : content.pages) {
         writer.addFile("/" + page.name,
                        std::vector<std::uint8_t>(page.bytes.begin(), page.bytes.end()),
                        chm::Section::Compressed);
         if (page.name.find(".htm") == std::string::npos)
             continue;
         info.topics.push_back({page.name, page.title});
-        if (spec.search) {
+        if (content.search) {
             cutter.cut(page.bytes, words);
             searchIndex.addPage(topic, words);
         }
@@ -62,9 +62,9 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
         writer.addFile(std::string("/") + name, std::vector<std::uint8_t>(text.begin(), text.end()),
                        chm::Section::Compressed);
     };
-    addSitemap(spec.contents, "toc.hhc", info.contentsFile);
-    addSitemap(spec.index, "index.hhk", info.indexFile);
-    if (spec.search)
+    addSitemap(content.contents, "toc.hhc", info.contentsFile);
+    addSitemap(content.index, "index.hhk", info.indexFile);
+    if (content.search)
         writer.addFile("/$FIftiMain", searchIndex.build(), chm::Section::Compressed);
     std::vector<chm::SystemWarning> warnings;
     chm::SystemFiles system = chm::buildSystemFiles(info, warnings);
@@ -78,8 +78,8 @@ inline std::vector<std::uint8_t> buildHelp(const HelpSpec& spec) {
     return bytes;
 }
 
-inline bool writeHelp(const HelpSpec& spec, const std::string& path) {
-    const std::vector<std::uint8_t> bytes = buildHelp(spec);
+inline bool writeHelp(const HelpContent& content, const std::string& path) {
+    const std::vector<std::uint8_t> bytes = buildHelp(content);
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));

@@ -124,25 +124,25 @@ TEST(HelpDocument, TitlesReadInTheCodePageTheCompilerWroteThem) {
                  "r"}, // German (1252)
     };
     for (const auto& [lcid, title] : languages) {
-        hhtest::HelpSpec spec;
-        spec.lcid = lcid;
+        hhtest::HelpContent content;
+        content.lcid = lcid;
         const hhp::Conversion stored = hhp::fromUtf8(title, hhp::codePageForLcid(lcid));
         ASSERT_FALSE(stored.lossy) << std::hex << lcid;
-        spec.title = stored.text;
-        spec.pages = {{"a.htm", "a", "<p>a</p>"}};
+        content.title = stored.text;
+        content.pages = {{"a.htm", "a", "<p>a</p>"}};
         hh::HelpDocument doc;
-        ASSERT_EQ(doc.openMemory(hhtest::buildHelp(spec), "/t/x.chm"), chm::ReadError::Ok);
+        ASSERT_EQ(doc.openMemory(hhtest::buildHelp(content), "/t/x.chm"), chm::ReadError::Ok);
         EXPECT_EQ(doc.codePage(), hhp::codePageForLcid(lcid)) << std::hex << lcid;
         EXPECT_EQ(doc.title(), title) << std::hex << lcid;
     }
 }
 
-hhtest::HelpSpec bookSpec() {
-    hhtest::HelpSpec spec;
-    spec.lcid = 0x0804;
-    spec.title = "\xCA\xE9"; // 书
-    spec.search = true;
-    spec.pages = {
+hhtest::HelpContent bookContent() {
+    hhtest::HelpContent content;
+    content.lcid = 0x0804;
+    content.title = "\xCA\xE9"; // 书
+    content.search = true;
+    content.pages = {
         {"intro.htm", "Intro", "<html><title>Intro</title><body>alpha alpha beta</body></html>"},
         {"Ch1/One.htm", "One", "<html><title>One</title><body>alpha</body></html>"},
         {"ch1/two.htm", "Two", "<html><title>Two</title><body>beta gamma alpha beta</body></html>"},
@@ -150,23 +150,24 @@ hhtest::HelpSpec bookSpec() {
     };
     using hhtest::sitemapItem;
     // A byte-order mark before GBK text, as some editors write sitemaps.
-    spec.contents = "\xEF\xBB\xBF<UL>" + sitemapItem("\xD2\xFD\xD1\xD4", "intro.htm") + // 引言
-                    "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
-                    "</OBJECT><UL>" +
-                    sitemapItem("One", "ch1\\one.htm") + sitemapItem("Two", "/CH1/Two.htm#x") +
-                    "</UL>" + sitemapItem("Missing", "nowhere.htm") +
-                    sitemapItem("Three", "ms-its:book.chm::/three.htm") + "</UL>";
-    spec.index = "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
-                 "<param name=\"Name\" value=\"Intro\"><param name=\"Local\" value=\"intro.htm\">"
-                 "<param name=\"Name\" value=\"Two\"><param name=\"Local\" value=\"ch1/two.htm\">"
-                 "</OBJECT><UL>" +
-                 sitemapItem("sub", "three.htm") + "</UL></UL>";
-    return spec;
+    content.contents = "\xEF\xBB\xBF<UL>" + sitemapItem("\xD2\xFD\xD1\xD4", "intro.htm") + // 引言
+                       "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
+                       "</OBJECT><UL>" +
+                       sitemapItem("One", "ch1\\one.htm") + sitemapItem("Two", "/CH1/Two.htm#x") +
+                       "</UL>" + sitemapItem("Missing", "nowhere.htm") +
+                       sitemapItem("Three", "ms-its:book.chm::/three.htm") + "</UL>";
+    content.index =
+        "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
+        "<param name=\"Name\" value=\"Intro\"><param name=\"Local\" value=\"intro.htm\">"
+        "<param name=\"Name\" value=\"Two\"><param name=\"Local\" value=\"ch1/two.htm\">"
+        "</OBJECT><UL>" +
+        sitemapItem("sub", "three.htm") + "</UL></UL>";
+    return content;
 }
 
 TEST(HelpDocument, PanesFromTheSitemaps) {
     hh::HelpDocument doc;
-    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookSpec()), "/t/book.chm"), chm::ReadError::Ok);
+    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookContent()), "/t/book.chm"), chm::ReadError::Ok);
     EXPECT_EQ(doc.title(), "\xE4\xB9\xA6");
     const auto& nodes = doc.contents();
     ASSERT_EQ(nodes.size(), 6u);
@@ -198,7 +199,7 @@ TEST(HelpDocument, PanesFromTheSitemaps) {
 
 TEST(HelpDocument, SearchRanksByTermsFoundThenByOccurrences) {
     hh::HelpDocument doc;
-    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookSpec()), "/t/book.chm"), chm::ReadError::Ok);
+    ASSERT_EQ(doc.openMemory(hhtest::buildHelp(bookContent()), "/t/book.chm"), chm::ReadError::Ok);
     ASSERT_TRUE(doc.hasSearch());
     std::vector<hh::SearchResult> results;
     ASSERT_EQ(doc.search("alpha beta", results), chm::SearchError::Ok);

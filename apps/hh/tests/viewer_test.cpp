@@ -21,11 +21,11 @@ namespace {
 
 using hhtest::sitemapItem;
 
-hhtest::HelpSpec bookSpec() {
-    hhtest::HelpSpec spec;
-    spec.title = "Book";
-    spec.search = true;
-    spec.pages = {
+hhtest::HelpContent bookContent() {
+    hhtest::HelpContent content;
+    content.title = "Book";
+    content.search = true;
+    content.pages = {
         {"intro.htm", "Intro",
          "<html><head><title>Intro</title></head><body><p>alpha alpha beta</p>"
          "<a id=next target=\"_blank\" href=\"ch1/one.htm\">one</a></body></html>"},
@@ -39,18 +39,18 @@ hhtest::HelpSpec bookSpec() {
          "</body></html>"},
         {"data.bin", "", std::string("\0\1\2binary", 9)},
     };
-    spec.contents = "<UL>" + sitemapItem("Intro", "intro.htm") +
-                    "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
-                    "</OBJECT><UL>" +
-                    sitemapItem("One", "ch1/one.htm") + sitemapItem("Two", "ch1/two.htm") +
-                    "</UL>" + sitemapItem("Three", "three.htm") + "</UL>";
-    spec.index =
+    content.contents = "<UL>" + sitemapItem("Intro", "intro.htm") +
+                       "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Part\">"
+                       "</OBJECT><UL>" +
+                       sitemapItem("One", "ch1/one.htm") + sitemapItem("Two", "ch1/two.htm") +
+                       "</UL>" + sitemapItem("Three", "three.htm") + "</UL>";
+    content.index =
         "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"alpha\">"
         "<param name=\"Name\" value=\"The intro\"><param name=\"Local\" value=\"intro.htm\">"
         "<param name=\"Name\" value=\"Part two\"><param name=\"Local\" value=\"ch1/two.htm\">"
         "</OBJECT>" +
         sitemapItem("gamma", "three.htm") + "</UL>";
-    return spec;
+    return content;
 }
 
 } // namespace
@@ -127,8 +127,8 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_book = m_dir.filePath(QStringLiteral("book.chm"));
         m_other = m_dir.filePath(QStringLiteral("other.chm"));
-        QVERIFY(hhtest::writeHelp(bookSpec(), m_book.toStdString()));
-        hhtest::HelpSpec other;
+        QVERIFY(hhtest::writeHelp(bookContent(), m_book.toStdString()));
+        hhtest::HelpContent other;
         other.title = "Other";
         other.pages = {{"a.htm", "A", "<html><head><title>A</title></head><body>a</body></html>"}};
         QVERIFY(hhtest::writeHelp(other, m_other.toStdString()));
