@@ -662,21 +662,28 @@ void HelpViewer::setZoom(qreal factor) {
     m_zoom = std::clamp(factor, kZoomSteps.front(), kZoomSteps.back());
     if (m_view)
         m_view->setZoom(m_zoom);
+}
+
+// Said when the reader zooms, not when a remembered zoom is put back.
+void HelpViewer::showZoom() {
     statusMessage(QStringLiteral("缩放：%1%").arg(qRound(m_zoom * 100)), 2000);
 }
 
 void HelpViewer::zoomIn() {
     const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom + 0.001);
     setZoom(next == kZoomSteps.end() ? kZoomSteps.back() : *next);
+    showZoom();
 }
 
 void HelpViewer::zoomOut() {
     const auto below = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), m_zoom - 0.001);
     setZoom(below == kZoomSteps.begin() ? kZoomSteps.front() : *(below - 1));
+    showZoom();
 }
 
 void HelpViewer::zoomReset() {
     setZoom(1.0);
+    showZoom();
 }
 
 void HelpViewer::showFindBar() {

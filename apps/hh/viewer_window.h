@@ -108,6 +108,7 @@ private:
     void indexFilterChanged(const QString& text);
     void find(bool backward);
     void setZoom(qreal factor);
+    void showZoom();
     void print();
     void printToPdf();
     void openFromDialog();
