@@ -129,7 +129,10 @@ for file in "${files[@]}"; do
     (mkdir -p "$work/a" && cd "$work/a" && "$hh" -decompile x "$file" >/dev/null 2>&1)
     extract_chmLib "$file" "$work/b" >/dev/null 2>&1
     find "$work/b" -maxdepth 1 \( -name '#*' -o -name '$*' \) -exec rm -rf {} +
-    find "$work/a/x" -maxdepth 1 -name '*.hhp' -delete
+    # The rebuilt project (and the header its [MAP] includes) is ours alone.
+    for f in "$work/a/x"/*.hhp "$work/a/x"/*.h; do
+        [ -e "$f" ] && [ ! -e "$work/b/$(basename "$f")" ] && rm -f "$f"
+    done
     same=yes
     diff -r -q "$work/a/x" "$work/b" >/dev/null || same=NO
     printf '%-14s %9d | %8.0f %8.0f %8.0f | %8.0f %8.0f %8.0f | %9s %9s %9s %9s | %s\n' \

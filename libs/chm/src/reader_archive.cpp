@@ -1,6 +1,11 @@
-// libmspack behind a small interface. libmspack reads and writes through a table of I/O
-// callbacks (mspack_system); ours reads the help file from disk or memory, sends extracted
-// bytes to the caller's sink instead of a file, caps allocations and collects messages.
+// Reading a help file. libmspack reads the container (its directory and section 0) through a
+// table of I/O callbacks (mspack_system); ours reads the help file from disk or memory, sends
+// extracted bytes to the caller's sink instead of a file, caps allocations and collects
+// messages. Section 1, the LZX-compressed files, is decoded by our own decoder (lzx::Decoder)
+// one reset interval at a time, which the ResetTable makes possible: it gives where every
+// interval's bits start, and each interval decodes on its own. That is what lets the intervals
+// ahead of a reader be decoded on other cores. A help file without a usable ResetTable, or one
+// whose intervals do not decode on their own, is decoded by libmspack from start to end.
 //
 // What libmspack does not check for us, and this file does:
 // - a stored file's offset and length against the section that holds it (a lying directory
@@ -10,19 +15,26 @@
 //   walk the listing chunks ourselves to find such names and flag the entries they became.
 #include "chm/reader_archive.h"
 
+#include "chm/container_format.h"
+#include "lzx/decoder.h"
 #include "text/ascii.h"
 
 #include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mspack.h>
 #include <mutex>
 #include <new>
 #include <thread>
+#include <unistd.h>
 
 namespace chm {
 
@@ -39,32 +51,33 @@ constexpr const char* kMemoryName = "<memory>";
 //
 // Read-ahead starts on the second section-1 read in a row that does not go backwards: a viewer
 // that opens one page decodes only what it asks for, a reader walking the files in stored order
-// gets the intervals ahead of it decoded on every core while it writes. kIntervalsPerUnit reset
-// intervals (64 KiB each in every help file seen) are the unit of work: a thread that moves on
-// to a unit that does not follow its last one needs a fresh LZX decoder, and four intervals
-// make that cost vanish beside the decoding while leaving work for every core in files of a
-// few hundred kilobytes. kReadAheadBytes bounds the decoded bytes held at once: four units
-// keep a decoder ahead of the writing, and every further megabyte is fresh memory the kernel
-// must hand over page by page (measured: 2 and 16 MiB made extracting slower, not faster). A
-// file that needs more than that, or intervals larger than kMaxIntervalBytes, is read the
-// plain way.
-// The reading thread keeps a core for writing out files (about half the work of extracting a
-// help file), so one decoder thread runs per further core, at most kMaxReadAheadThreads; when
-// the reading thread would wait for a unit nobody has started, it decodes that unit itself, so
-// on a machine whose other cores are busy it loses little against decoding everything itself.
-// Less than kMinReadAheadUnits units before the end, no threads are started; nor while the
-// system's load average says there is no core to spare (more than the core count less
-// kSpareCoreLoad): then the threads only wait for their turn and cost the reader time
-// (measured with a load of 7 on two cores: 5 to 20% slower than decoding alone). Reading the
-// load costs a file open, so after a refusal it is read again only kLoadCheckReads reads later.
+// gets the intervals ahead of it decoded on every core while it writes. The unit of work is
+// kIntervalsPerUnit reset intervals (64 KiB each in every help file seen): starting a unit costs
+// our decoder nothing, and small units keep the reading thread from waiting long on another's.
+// kReadAheadBytes bounds the decoded bytes held at once: enough to keep the decoders ahead of
+// the writing, and every further megabyte is fresh memory the kernel must hand over page by
+// page (measured: 2 and 16 MiB made extracting slower, not faster). A file that needs more than
+// that is read the plain way.
+// The reading thread keeps a core for writing out files (about a third of the work of
+// extracting a help file), so one decoder thread runs per further core, at most
+// kMaxReadAheadThreads. When the reading thread would wait for a unit nobody has started, it
+// decodes that unit itself; when another thread has not finished a unit after kPatience (a
+// unit takes a fraction of a millisecond, so the system has put that thread aside), it decodes
+// the unit again itself. So on a machine whose other cores are busy it loses little against
+// decoding everything itself.
+// Less than kMinReadAheadUnits units before the end, no threads are started. Nor is the system's
+// load looked at: with units this small, threads that get no core cost the reading thread next
+// to nothing (measured with a load of 3.6 on two cores: the same time with and without them).
 // ---------------------------------------------------------------------------------------------
-constexpr std::uint64_t kIntervalsPerUnit = 4;
+constexpr std::uint64_t kIntervalsPerUnit = 1;
 constexpr std::uint64_t kReadAheadBytes = 1u << 20;
-constexpr std::uint64_t kMaxIntervalBytes = 1u << 20;
+constexpr std::uint64_t kMaxIntervalBytes = 1u << 20; // larger ones are libmspack's
 constexpr unsigned kMaxReadAheadThreads = 8;
-constexpr std::uint64_t kMinReadAheadUnits = 2;
-constexpr double kSpareCoreLoad = 0.5;
-constexpr unsigned kLoadCheckReads = 256;
+constexpr std::uint64_t kMinReadAheadUnits = 8;
+constexpr std::chrono::milliseconds kPatience{1};
+
+constexpr std::uint64_t kFrameSize = 0x8000; // bytes of output between ResetTable entries
+constexpr std::uint64_t kNoInterval = ~std::uint64_t{0};
 
 std::uint64_t readLe(const std::uint8_t* p, int bytes) {
     std::uint64_t v = 0;
@@ -107,6 +120,32 @@ struct SinkState {
     bool refused = false;
 };
 
+// Where section 1's reset intervals lie, from the ResetTable: one entry per 32 KiB frame, so
+// interval k starts at entry k * (resetInterval / 32 KiB). Empty when the help file has no
+// table we can use, or its intervals turned out not to decode on their own.
+struct IntervalMap {
+    std::uint64_t content = 0; // where the Content stream starts in the help file
+    std::uint64_t contentLength = 0;
+    std::uint64_t length = 0;          // section 1's decoded length
+    std::uint64_t interval = 0;        // decoded bytes per interval
+    std::vector<std::uint64_t> starts; // per interval: where its bits start in Content
+    unsigned windowBits = 0;
+
+    bool usable() const { return !starts.empty(); }
+    std::uint64_t count() const { return starts.size(); }
+    // Decoded bytes of interval k, without the zeros that pad the last frame.
+    std::uint64_t bytesOf(std::uint64_t k) const {
+        return std::min(interval, length - k * interval);
+    }
+};
+
+// One thread's decoder and buffers: the interval's bits, and its decoded bytes.
+struct OwnDecoder {
+    std::unique_ptr<lzx::Decoder> lzx;
+    std::vector<std::uint8_t> bits;
+    std::vector<std::uint8_t> bytes;
+};
+
 // The I/O table handed to libmspack. It must stay the first member: libmspack passes the
 // table's address back to open() and alloc(), and we cast it back to reach the owner. Each
 // decoder thread has its own table, output and messages; the owner's help file is only read.
@@ -140,7 +179,7 @@ struct ReaderArchive::Impl {
     std::vector<mschmd_file*> handles;
     std::vector<std::string> warnings;
     std::uint64_t section1Length = 0;
-    std::FILE* raw = nullptr;        // our own handle for the checks libmspack does not make
+    int rawFd = -1;                  // our own handle for what we read without libmspack
     std::uint64_t resetInterval = 0; // bytes of section 1 between LZX resets, 0 if unknown
     std::uint64_t decodedTo = 0;     // where libmspack's LZX state stands in section 1
     bool decoderLive = false;
@@ -153,8 +192,7 @@ struct ReaderArchive::Impl {
     bool sequential = false;
     bool readAheadBroken = false;
     ReaderArchive::ReadAhead readAheadMode = ReaderArchive::ReadAhead::Auto;
-    unsigned cores = 0;               // once asked
-    unsigned readsUntilLoadCheck = 0; // while the read-ahead waits for a spare core
+    unsigned cores = 0; // once asked
     std::unique_ptr<IntervalReadAhead> readAhead;
 
     void warn(std::string text) {
@@ -162,28 +200,47 @@ struct ReaderArchive::Impl {
             warnings.push_back(std::move(text));
     }
 
-    // Reads raw bytes of the help file for our own checks; false when out of range.
-    bool readRaw(std::uint64_t offset, std::size_t length, std::uint8_t* out) {
+    // Section 1 as our own decoder reads it, interval by interval (see the top of this file).
+    IntervalMap intervals;
+    OwnDecoder plain;                          // the reading thread's, when nothing decodes ahead
+    std::uint64_t plainInterval = kNoInterval; // which interval plain.bytes holds
+
+    // Reads raw bytes of the help file; false when out of range. Safe on any thread: the file
+    // is read with pread (POSIX; a Windows port reads with an OVERLAPPED offset instead).
+    bool readRaw(std::uint64_t offset, std::size_t length, std::uint8_t* out) const {
         if (offset > size || length > size - offset)
             return false;
         if (inMemory) {
             std::memcpy(out, memory.data() + offset, length);
             return true;
         }
-        if (!raw)
-            raw = std::fopen(path.c_str(), "rb");
-        return raw && fseeko(raw, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-               std::fread(out, 1, length, raw) == length;
+        while (length > 0) {
+            const ssize_t got = pread(rawFd, out, length, static_cast<off_t>(offset));
+            if (got <= 0) {
+                if (got < 0 && errno == EINTR)
+                    continue;
+                return false;
+            }
+            out += got;
+            offset += static_cast<std::uint64_t>(got);
+            length -= static_cast<std::size_t>(got);
+        }
+        return true;
     }
+
+    bool decodeInterval(OwnDecoder& d, std::uint64_t index, std::uint8_t* out) const;
+    ReadError streamIntervals(const ReaderEntry& entry, const ReaderSink& sink,
+                              std::uint64_t& sent);
 
     ~Impl();
 
     void initIo(IoSystem& system, SinkState* out, std::vector<std::string>* messages);
     ReadError open(const char* name);
     ReadError streamAhead(const ReaderEntry& entry, const ReaderSink& sink);
+    void dropIntervals();
     void skipAheadIfCheaper(const ReaderEntry& entry);
     void findNamesWithNul();
-    void readSection1Length();
+    void readSection1Layout();
 };
 
 namespace {
@@ -384,7 +441,7 @@ ReadError ReaderArchive::Impl::open(const char* name) {
         }
     }
     findNamesWithNul();
-    readSection1Length();
+    readSection1Layout();
     return ReadError::Ok;
 }
 
@@ -438,27 +495,127 @@ void ReaderArchive::Impl::findNamesWithNul() {
     }
 }
 
-void ReaderArchive::Impl::readSection1Length() {
-    std::uint64_t sec0 = static_cast<std::uint64_t>(std::max<off_t>(header->sec0.offset, 0));
-    auto readSmall = [&](const char* name, std::size_t want, std::uint8_t* out) {
+void ReaderArchive::Impl::readSection1Layout() {
+    const auto sec0 = static_cast<std::uint64_t>(std::max<off_t>(header->sec0.offset, 0));
+    auto stored = [&](std::string_view name) -> const ReaderEntry* {
         for (const ReaderEntry& e : entries)
-            if (e.section == 0 && e.name == name && e.length >= want)
-                return readRaw(sec0 + e.offset, want, out);
-        return false;
+            if (e.section == 0 && e.name == name)
+                return &e;
+        return nullptr;
     };
-    std::uint8_t buf[0x28];
-    if (readSmall("::DataSpace/Storage/MSCompressed/Transform/"
-                  "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable",
-                  sizeof buf, buf))
-        section1Length = readLe(buf + 0x10, 8);
-    else if (readSmall("::DataSpace/Storage/MSCompressed/SpanInfo", 8, buf))
-        section1Length = readLe(buf, 8);
-    if (readSmall("::DataSpace/Storage/MSCompressed/ControlData", 0x1C, buf) &&
-        std::memcmp(buf + 4, "LZXC", 4) == 0) {
-        std::uint64_t version = readLe(buf + 8, 4);
-        std::uint64_t interval = readLe(buf + 12, 4);
-        resetInterval = version == 2 ? interval * 0x8000 : version == 1 ? interval : 0;
+    auto readStored = [&](const ReaderEntry* e, std::uint64_t at, std::size_t want,
+                          std::uint8_t* out) {
+        return e && e->length >= at && e->length - at >= want &&
+               readRaw(sec0 + e->offset + at, want, out);
+    };
+    const ReaderEntry* table =
+        stored("::DataSpace/Storage/MSCompressed/Transform/"
+               "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable");
+    std::uint8_t head[reset_table::kHeaderSize];
+    const bool haveTable = readStored(table, 0, sizeof head, head);
+    if (haveTable)
+        section1Length = readLe(head + reset_table::kUncompressedLength, 8);
+    else if (readStored(stored("::DataSpace/Storage/MSCompressed/SpanInfo"), 0, 8, head))
+        section1Length = readLe(head, 8);
+    std::uint8_t control[0x1C];
+    std::uint64_t window = 0;
+    if (readStored(stored("::DataSpace/Storage/MSCompressed/ControlData"), 0, sizeof control,
+                   control) &&
+        std::memcmp(control + lzxc::kSignature, "LZXC", 4) == 0) {
+        const std::uint64_t version = readLe(control + 8, 4);
+        const std::uint64_t unit = version == 2 ? kFrameSize : version == 1 ? 1 : 0;
+        resetInterval = readLe(control + 12, 4) * unit;
+        window = readLe(control + 16, 4) * unit;
     }
+
+    // Our own decoder needs the whole ResetTable, with an entry for every interval's start.
+    const ReaderEntry* content = stored("::DataSpace/Storage/MSCompressed/Content");
+    if (!haveTable || !content || section1Length == 0 || resetInterval == 0 ||
+        resetInterval % kFrameSize != 0 || resetInterval > kMaxIntervalBytes ||
+        !std::has_single_bit(window) ||
+        !lzx::Decoder::supportsWindowBits(static_cast<unsigned>(std::countr_zero(window))) ||
+        readLe(head + 0x08, 4) != reset_table::kEntrySize ||
+        readLe(head + 0x0C, 4) != reset_table::kHeaderSize ||
+        readLe(head + reset_table::kFrameSize, 8) != kFrameSize || sec0 + content->offset > size ||
+        content->length > size - sec0 - content->offset)
+        return;
+    const std::uint64_t framesPer = resetInterval / kFrameSize;
+    const std::uint64_t count = (section1Length - 1) / resetInterval + 1;
+    const std::uint64_t tableEntries = readLe(head + reset_table::kEntryCount, 4);
+    if (tableEntries <= (count - 1) * framesPer ||
+        tableEntries > (table->length - reset_table::kHeaderSize) / reset_table::kEntrySize)
+        return;
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(tableEntries * reset_table::kEntrySize));
+    if (!readStored(table, reset_table::kHeaderSize, raw.size(), raw.data()))
+        return;
+    std::vector<std::uint64_t> starts(static_cast<std::size_t>(count));
+    for (std::uint64_t k = 0; k < count; ++k) {
+        starts[k] = readLe(raw.data() + k * framesPer * reset_table::kEntrySize, 8);
+        if (starts[k] > content->length || (k > 0 && starts[k] < starts[k - 1]) ||
+            (k == 0 && starts[k] != 0))
+            return;
+    }
+    intervals.content = sec0 + content->offset;
+    intervals.contentLength = content->length;
+    intervals.length = section1Length;
+    intervals.interval = resetInterval;
+    intervals.windowBits = static_cast<unsigned>(std::countr_zero(window));
+    intervals.starts = std::move(starts);
+}
+
+// Decodes interval k into out (room for intervals.interval bytes and lzx::kDecodeSlack more).
+// False when its bits cannot be read or do not decode on their own.
+bool ReaderArchive::Impl::decodeInterval(OwnDecoder& d, std::uint64_t k, std::uint8_t* out) const {
+    const IntervalMap& map = intervals;
+    const std::uint64_t from = map.starts[k];
+    const std::uint64_t to = k + 1 < map.count() ? map.starts[k + 1] : map.contentLength;
+    const std::uint64_t want = map.bytesOf(k);
+    // Compilers pad the last frame with zeros; the decoder runs to the frame's end.
+    const std::uint64_t padded =
+        std::min(map.interval, (want + kFrameSize - 1) / kFrameSize * kFrameSize);
+    try {
+        d.bits.resize(static_cast<std::size_t>(to - from));
+        if (!d.lzx)
+            d.lzx = std::make_unique<lzx::Decoder>(map.windowBits);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!readRaw(map.content + from, d.bits.size(), d.bits.data()))
+        return false;
+    const std::size_t room = static_cast<std::size_t>(map.interval) + lzx::kDecodeSlack;
+    return d.lzx->decodeInterval(d.bits, std::span(out, room), static_cast<std::size_t>(padded)) >=
+           want;
+}
+
+// The plain way with our own decoder: the intervals that hold the entry, one at a time, the
+// last one kept for the next file. sent counts the bytes handed to the sink, so that a caller
+// falling back to libmspack after a failure can skip them.
+ReadError ReaderArchive::Impl::streamIntervals(const ReaderEntry& entry, const ReaderSink& sink,
+                                               std::uint64_t& sent) {
+    const std::uint64_t first = entry.offset / intervals.interval;
+    const std::uint64_t last = (entry.offset + entry.length - 1) / intervals.interval;
+    try {
+        plain.bytes.resize(static_cast<std::size_t>(intervals.interval) + lzx::kDecodeSlack);
+    } catch (const std::bad_alloc&) {
+        return ReadError::NotFound;
+    }
+    std::uint64_t at = entry.offset;
+    const std::uint64_t end = entry.offset + entry.length;
+    for (std::uint64_t k = first; k <= last; ++k) {
+        if (plainInterval != k) {
+            plainInterval = kNoInterval;
+            if (!decodeInterval(plain, k, plain.bytes.data()))
+                return ReadError::NotFound;
+            plainInterval = k;
+        }
+        const std::uint64_t from = at - k * intervals.interval;
+        const std::uint64_t take = std::min(end - at, intervals.bytesOf(k) - from);
+        if (!sink(plain.bytes.data() + from, static_cast<std::size_t>(take)))
+            return ReadError::Aborted;
+        sent += take;
+        at += take;
+    }
+    return ReadError::Ok;
 }
 
 // libmspack restarts its LZX decoder only when asked to go backwards; going forwards it
@@ -482,14 +639,14 @@ void ReaderArchive::Impl::skipAheadIfCheaper(const ReaderEntry& entry) {
 class IntervalReadAhead {
 public:
     IntervalReadAhead(ReaderArchive::Impl& owner, std::uint64_t firstInterval, unsigned threads)
-        : m_owner(owner), m_unit(owner.resetInterval * kIntervalsPerUnit),
-          m_count((owner.section1Length + m_unit - 1) / m_unit),
+        : m_owner(owner), m_unit(owner.intervals.interval * kIntervalsPerUnit),
+          m_count((owner.intervals.length + m_unit - 1) / m_unit),
           m_maxSlots(std::max<std::uint64_t>(kReadAheadBytes / m_unit, 1)),
-          m_next(firstInterval / kIntervalsPerUnit), m_decoders(makeDecoders(owner, threads + 1)),
-          m_reader(*m_decoders.back()), m_wanted(wantedUnits(owner, m_unit, m_count)) {
+          m_next(firstInterval / kIntervalsPerUnit), m_decoders(threads + 1),
+          m_reader(m_decoders.back()), m_wanted(wantedUnits(owner, m_unit, m_count)) {
         skipUnwanted();
         for (unsigned t = 0; t < threads; ++t)
-            m_threads.emplace_back([this, d = m_decoders[t].get()] { work(*d); });
+            m_threads.emplace_back([this, d = &m_decoders[t]] { work(*d); });
     }
 
     ~IntervalReadAhead() {
@@ -500,13 +657,6 @@ public:
         m_space.notify_all();
         for (std::thread& t : m_threads)
             t.join();
-        for (auto& d : m_decoders) {
-            if (d->decoder) {
-                if (d->header)
-                    d->decoder->close(d->decoder, d->header);
-                mspack_destroy_chm_decompressor(d->decoder);
-            }
-        }
     }
 
     IntervalReadAhead(const IntervalReadAhead&) = delete;
@@ -529,11 +679,14 @@ public:
         std::unique_lock lock(m_mutex);
         if (m_slots.empty() ? m_next > first : m_slots.front()->index > first)
             return ReadError::NotFound; // behind the read-ahead
-        // Intervals before the entry are done with: let the threads move on.
+        // Intervals before the entry are done with: let the threads move on. One a thread is
+        // still decoding is left to that thread to throw away.
         bool moved = false;
         while (!m_slots.empty() && m_slots.front()->index < first) {
-            m_ready.wait(lock, [&] { return m_slots.front()->state != Slot::Working; });
-            m_spare.push_back(std::move(m_slots.front()->bytes));
+            if (m_slots.front()->decoding)
+                m_abandoned.push_back(std::move(m_slots.front()));
+            else
+                m_spare.push_back(std::move(m_slots.front()->bytes));
             m_slots.pop_front();
             moved = true;
         }
@@ -544,7 +697,8 @@ public:
         if (moved)
             m_space.notify_all();
         // Wait for the entry's units; one that no thread has taken yet this thread decodes
-        // itself (on a busy machine the other threads may get little time).
+        // itself, and so does it with one another thread has not finished after kPatience (on
+        // a busy machine that thread may have been put aside).
         for (;;) {
             failed = false;
             bool done = !m_slots.empty() && m_slots.back()->index >= last;
@@ -564,7 +718,19 @@ public:
                 slot.state = ok ? Slot::Ready : Slot::Failed;
                 continue;
             }
-            m_ready.wait(lock);
+            if (m_ready.wait_for(lock, kPatience) == std::cv_status::no_timeout)
+                continue;
+            Slot* late = nullptr;
+            for (const auto& slot : m_slots)
+                if (!late && slot->index <= last && slot->state == Slot::Working && !slot->taken)
+                    late = slot.get();
+            if (!late)
+                continue;
+            late->taken = true;
+            lock.unlock();
+            const bool ok = decode(m_reader, late->index, late->ownBytes);
+            lock.lock();
+            late->state = ok ? Slot::Ready : Slot::Failed;
         }
         if (failed)
             return ReadError::NotFound;
@@ -579,8 +745,9 @@ public:
         for (const Slot* slot : slots) {
             const std::uint64_t start = slot->index * m_unit;
             const std::uint64_t from = at - start;
-            const std::uint64_t take = std::min<std::uint64_t>(end - at, slot->bytes.size() - from);
-            if (!sink(slot->bytes.data() + from, static_cast<std::size_t>(take)))
+            const std::vector<std::uint8_t>& bytes = slot->taken ? slot->ownBytes : slot->bytes;
+            const std::uint64_t take = std::min<std::uint64_t>(end - at, bytes.size() - from);
+            if (!sink(bytes.data() + from, static_cast<std::size_t>(take)))
                 return ReadError::Aborted;
             at += take;
         }
@@ -593,27 +760,11 @@ private:
         std::uint64_t index = 0;
         State state = Working;
         std::vector<std::uint8_t> bytes;
+        bool decoding = false; // a decoder thread is writing bytes
+        bool taken = false;    // the reading thread decoded it too, into:
+        std::vector<std::uint8_t> ownBytes;
     };
-    struct Decoder {
-        IoSystem io{};
-        SinkState out;
-        std::vector<std::string> messages; // dropped: the plain path repeats what went wrong
-        mschm_decompressor* decoder = nullptr;
-        mschmd_header* header = nullptr;
-        std::uint64_t decodedTo = ~std::uint64_t{0};
-    };
-
-    static std::vector<std::unique_ptr<Decoder>> makeDecoders(ReaderArchive::Impl& owner,
-                                                              unsigned count) {
-        std::vector<std::unique_ptr<Decoder>> decoders;
-        for (unsigned i = 0; i < count; ++i) {
-            decoders.push_back(std::make_unique<Decoder>());
-            owner.initIo(decoders.back()->io, &decoders.back()->out, &decoders.back()->messages);
-        }
-        return decoders;
-    }
-
-    void work(Decoder& d) {
+    void work(OwnDecoder& d) {
         for (;;) {
             std::unique_lock lock(m_mutex);
             m_space.wait(
@@ -627,10 +778,17 @@ private:
                 return; // the other threads, the reading one among them, carry on
             }
             Slot& slot = *claimed;
+            slot.decoding = true;
             lock.unlock();
             const bool ok = decode(d, slot.index, slot.bytes);
             lock.lock();
-            slot.state = ok ? Slot::Ready : Slot::Failed;
+            slot.decoding = false;
+            const auto gone = std::find_if(m_abandoned.begin(), m_abandoned.end(),
+                                           [&](const auto& p) { return p.get() == &slot; });
+            if (gone != m_abandoned.end())
+                m_abandoned.erase(gone);
+            else if (!slot.taken)
+                slot.state = ok ? Slot::Ready : Slot::Failed;
             m_ready.notify_all();
         }
     }
@@ -671,49 +829,25 @@ private:
         return slot;
     }
 
-    // Decodes one slot's reset intervals with this thread's own decoder, started afresh at the
-    // first one unless it already stands there.
-    bool decode(Decoder& d, std::uint64_t index, std::vector<std::uint8_t>& out) {
+    // Decodes one slot's reset intervals with this thread's decoder.
+    bool decode(OwnDecoder& d, std::uint64_t index, std::vector<std::uint8_t>& out) {
+        const IntervalMap& map = m_owner.intervals;
         const std::uint64_t start = index * m_unit;
-        const std::uint64_t length = std::min(m_unit, m_owner.section1Length - start);
-        out.clear();
+        const std::uint64_t length = std::min(m_unit, map.length - start);
+        const std::uint64_t first = index * kIntervalsPerUnit;
+        const std::uint64_t count = (length - 1) / map.interval + 1;
         try {
-            out.reserve(static_cast<std::size_t>(length));
+            // Each interval's decode may run into the next one's room, the last one's into
+            // the slack.
+            out.resize(static_cast<std::size_t>(count * map.interval) + lzx::kDecodeSlack);
         } catch (const std::bad_alloc&) {
             return false;
         }
-        if (!d.decoder) {
-            d.decoder = mspack_create_chm_decompressor(&d.io.table);
-            if (!d.decoder)
+        for (std::uint64_t k = 0; k < count; ++k)
+            if (!m_owner.decodeInterval(d, first + k, out.data() + k * map.interval))
                 return false;
-            // A full open: fast_open leaves the section's own files to be looked up through
-            // the index chunks, which some writers get wrong.
-            d.header =
-                d.decoder->open(d.decoder, m_owner.inMemory ? kMemoryName : m_owner.path.c_str());
-            if (!d.header)
-                return false;
-        } else if (!d.header) {
-            return false;
-        } else if (d.decodedTo != start) {
-            mschm_decompressor* fresh = mspack_create_chm_decompressor(&d.io.table);
-            if (!fresh)
-                return false;
-            mspack_destroy_chm_decompressor(d.decoder);
-            d.decoder = fresh;
-        }
-        mschmd_file span{};
-        span.section = &d.header->sec1.base;
-        span.offset = static_cast<off_t>(start);
-        span.length = static_cast<off_t>(length);
-        span.filename = const_cast<char*>("");
-        d.out = SinkState{};
-        d.out.buffer = &out;
-        d.out.limit = length;
-        const int rc = d.decoder->extract(d.decoder, &span, "<ahead>");
-        d.out = SinkState{};
-        const bool ok = rc == MSPACK_ERR_OK && out.size() == length;
-        d.decodedTo = ok ? start + length : ~std::uint64_t{0};
-        return ok;
+        out.resize(static_cast<std::size_t>(length));
+        return true;
     }
 
     ReaderArchive::Impl& m_owner;
@@ -726,45 +860,36 @@ private:
     std::deque<std::unique_ptr<Slot>> m_slots;      // consecutive intervals, the first still needed
     std::uint64_t m_next;                           // the next interval to start on
     std::vector<std::vector<std::uint8_t>> m_spare; // buffers of intervals done with
+    std::vector<std::unique_ptr<Slot>> m_abandoned; // passed by while a thread decodes them
     bool m_stop = false;
-    std::vector<std::unique_ptr<Decoder>> m_decoders; // one per thread
-    Decoder& m_reader;                                // the reading thread's, the last one
-    const std::vector<bool> m_wanted;                 // per unit: worth decoding ahead
+    std::vector<OwnDecoder> m_decoders; // one per thread
+    OwnDecoder& m_reader;               // the reading thread's, the last one
+    const std::vector<bool> m_wanted;   // per unit: worth decoding ahead
     std::vector<std::thread> m_threads;
 };
 
 ReaderArchive::Impl::~Impl() {
     readAhead.reset();
-    if (raw)
-        std::fclose(raw);
+    if (rawFd >= 0)
+        ::close(rawFd);
 }
 
 ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const ReaderSink& sink) {
-    if (readAheadBroken || resetInterval == 0 || resetInterval > kMaxIntervalBytes ||
-        section1Length == 0 || entry.offset + entry.length > section1Length)
+    if (readAheadBroken || entry.offset + entry.length > intervals.length)
         return ReadError::NotFound;
     if (!readAhead) {
-        // Threads do not pay for themselves over the last few units of a file, nor when the
-        // other cores are busy already. The load is looked at once per kLoadCheckReads reads.
+        // Threads do not pay for themselves over the last few units of a file.
         if (cores == 0)
             cores = std::max(std::thread::hardware_concurrency(), 1u);
-        if (cores < 2 || readAheadMode == ReaderArchive::ReadAhead::Never ||
-            section1Length - entry.offset < kMinReadAheadUnits * kIntervalsPerUnit * resetInterval)
+        if (readAheadMode == ReaderArchive::ReadAhead::Never ||
+            (cores < 2 && readAheadMode == ReaderArchive::ReadAhead::Auto) ||
+            intervals.length - entry.offset <
+                kMinReadAheadUnits * kIntervalsPerUnit * intervals.interval)
             return ReadError::NotFound;
-        if (readAheadMode == ReaderArchive::ReadAhead::Auto) {
-            if (readsUntilLoadCheck > 0) {
-                --readsUntilLoadCheck;
-                return ReadError::NotFound;
-            }
-            double load = 0;
-            if (getloadavg(&load, 1) == 1 && load > cores - kSpareCoreLoad) {
-                readsUntilLoadCheck = kLoadCheckReads;
-                return ReadError::NotFound;
-            }
-        }
         try {
             readAhead = std::make_unique<IntervalReadAhead>(
-                *this, entry.offset / resetInterval, std::min(cores - 1, kMaxReadAheadThreads));
+                *this, entry.offset / intervals.interval,
+                std::clamp(cores - 1, 1u, kMaxReadAheadThreads));
         } catch (const std::exception&) { // no threads to be had: read the plain way
             readAheadBroken = true;
             return ReadError::NotFound;
@@ -775,10 +900,16 @@ ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const Reade
     const ReadError result = readAhead->serve(entry, sink, keep, failed);
     if (result == ReadError::NotFound && !keep)
         readAhead.reset();
-    // A help file whose intervals do not decode on their own is read the plain way from now on.
     if (failed)
-        readAheadBroken = true;
+        dropIntervals();
     return result;
+}
+
+// A help file whose intervals do not decode on their own is read by libmspack from now on.
+void ReaderArchive::Impl::dropIntervals() {
+    readAhead.reset();
+    intervals = IntervalMap{};
+    plainInterval = kNoInterval;
 }
 
 ReaderArchive::ReaderArchive() = default;
@@ -807,14 +938,13 @@ ReadError ReaderArchive::openFile(const std::string& path) {
     close();
     m_impl = std::make_unique<Impl>();
     m_impl->path = path;
-    std::FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp) {
+    m_impl->rawFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_impl->rawFd < 0) {
         m_impl.reset();
         return ReadError::CannotOpen;
     }
-    if (fseeko(fp, 0, SEEK_END) == 0)
-        m_impl->size = static_cast<std::uint64_t>(std::max<off_t>(ftello(fp), 0));
-    std::fclose(fp);
+    m_impl->size =
+        static_cast<std::uint64_t>(std::max<off_t>(lseek(m_impl->rawFd, 0, SEEK_END), 0));
     // libmspack keeps the name pointer and reopens the file by it when extracting.
     ReadError error = m_impl->open(m_impl->path.c_str());
     if (error != ReadError::Ok)
@@ -873,8 +1003,10 @@ ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink
                                          entry.length > d.section1Length - entry.offset)) {
         return ReadError::PastEnd;
     }
-    if (entry.section == 1 && entry.length > 0) {
-        // Read-ahead serves what it can; anything else takes the plain path below.
+    // What the sink has had already when our own decoder gave up part way through a file.
+    std::uint64_t sent = 0;
+    if (entry.section == 1 && entry.length > 0 && d.intervals.usable()) {
+        // Read-ahead serves what it can; anything else takes the plain way below.
         const bool forwards = entry.offset >= d.lastReadEnd;
         d.sequential = forwards && (d.sequential || d.lastReadEnd != 0);
         d.lastReadEnd = entry.offset + entry.length;
@@ -885,11 +1017,22 @@ ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink
             if (ahead != ReadError::NotFound)
                 return ahead;
         }
+        if (d.intervals.usable()) {
+            const ReadError own = d.streamIntervals(entry, sink, sent);
+            if (own != ReadError::NotFound)
+                return own;
+            d.dropIntervals();
+        }
     }
+    const ReaderSink rest = [&sink, skip = sent](const std::uint8_t* data, std::size_t n) mutable {
+        const auto skipped = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
+        skip -= skipped;
+        return skipped == n || sink(data + skipped, n - skipped);
+    };
     if (entry.section == 1)
         d.skipAheadIfCheaper(entry);
     d.output = SinkState{};
-    d.output.sink = &sink;
+    d.output.sink = sent > 0 ? &rest : &sink;
     d.output.limit = entry.length;
     int rc = d.decoder->extract(d.decoder, d.handles[entry.id], "<sink>");
     bool refused = d.output.refused;

@@ -1,6 +1,6 @@
 // Read access to a compiled help file: its directory and the bytes of each stored file.
-// libmspack does the container and LZX work; this layer adds size caps, bounds checks and
-// the checks libmspack leaves to its callers.
+// libmspack reads the container, our own decoder the LZX section (libmspack's where ours cannot);
+// this layer adds size caps, bounds checks and the checks libmspack leaves to its callers.
 #pragma once
 
 #include <cstddef>
@@ -60,13 +60,12 @@ public:
     ReadError read(const ReaderEntry& entry, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     ReadError read(std::string_view name, std::vector<std::uint8_t>& out, std::uint64_t maxSize);
     // Streams a file into `sink`. Reading section-1 files in ascending offset order decodes
-    // each compressed span once: the decoder only restarts when asked to go backwards. From the
-    // second such read on, the reset intervals ahead are decoded on other threads.
+    // each reset interval once. From the second such read on, the intervals ahead are decoded
+    // on other threads.
     ReadError stream(const ReaderEntry& entry, const ReaderSink& sink, std::uint64_t maxSize);
 
-    // Decoding ahead (see stream()) for the help file now open: Auto starts it only while the
-    // system has a core to spare, Always whatever the load, Never not at all. The bytes read
-    // are the same in every mode.
+    // Decoding ahead (see stream()) for the help file now open: Auto on machines with more than
+    // one core, Always even on one, Never not at all. The bytes read are the same in every mode.
     enum class ReadAhead { Auto, Always, Never };
     void setReadAhead(ReadAhead mode);
 
