@@ -8,7 +8,7 @@
 # With no files it measures the repository's fixture, Inno Setup's help file (written by
 # Microsoft's compiler; see bench/projects.sh), the Sphinx project of bench/projects.sh compiled
 # by our hhc.exe with its search index (6 MB of pages) and a large help file built from
-# generated pages by chmcmd.
+# generated pages, once by chmcmd and once by our hhc.exe.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build"
@@ -89,6 +89,14 @@ PY
         printf '\x11' | dd of="$work/gen/big.chm" bs=1 seek=40 conv=notrunc status=none
         printf '\x00' | dd of="$work/gen/big.chm" bs=1 seek=$((0x78 + 0x20)) conv=notrunc status=none
         files+=("$work/gen/big.chm")
+    fi
+    if [ -x "$hhc" ] && [ -f "$work/gen/big.hhp" ]; then
+        # The same pages compiled by our hhc.exe: a multi-MB file of our own making.
+        mkdir -p "$work/ours"
+        cp -r "$work/gen/pages" "$work/gen/toc.hhc" "$work/ours/"
+        sed 's/^Compiled file=big.chm/Compiled file=big-hhc.chm/' "$work/gen/big.hhp" >"$work/ours/big.hhp"
+        (cd "$work/ours" && "$hhc" big.hhp >/dev/null 2>&1) || true
+        [ -f "$work/ours/big-hhc.chm" ] && files+=("$work/ours/big-hhc.chm")
     fi
 fi
 

@@ -1,11 +1,7 @@
 # Fuzz targets. Each builds as an ordinary program that replays its corpus once, registered as
 # a test; with QUORLIN_LIBFUZZER (clang only) it is a libFuzzer target instead, and the test
-# runs the corpus through libFuzzer without fuzzing.
-
-option(QUORLIN_LIBFUZZER "Build the fuzz targets for libFuzzer (clang only)" OFF)
-if(QUORLIN_LIBFUZZER AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    message(FATAL_ERROR "QUORLIN_LIBFUZZER needs clang, not ${CMAKE_CXX_COMPILER_ID}")
-endif()
+# runs the corpus through libFuzzer without fuzzing (QUORLIN_LIBFUZZER is declared with the
+# other build options in QuorlinHelpers.cmake).
 
 # quorlin_add_fuzzer(NAME name SOURCES ... LIBS ... CORPUS folder...)
 # Makes the program name_fuzz and the test name_fuzz_replay over the corpus folders.

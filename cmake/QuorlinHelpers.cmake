@@ -4,6 +4,13 @@ if(QUORLIN_SANITIZE AND NOT QUORLIN_SANITIZE MATCHES "^(address,undefined|undefi
     message(FATAL_ERROR "QUORLIN_SANITIZE is \"${QUORLIN_SANITIZE}\": say address,undefined or thread")
 endif()
 
+# Fuzz targets for libFuzzer (see QuorlinFuzz.cmake). The code they reach must report its
+# coverage to libFuzzer too, so every target of ours is built for it.
+option(QUORLIN_LIBFUZZER "Build the fuzz targets for libFuzzer (clang only)" OFF)
+if(QUORLIN_LIBFUZZER AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUORLIN_LIBFUZZER needs clang, not ${CMAKE_CXX_COMPILER_ID}")
+endif()
+
 function(quorlin_warnings target)
     if(MSVC)
         target_compile_options(${target} PRIVATE /W4 /utf-8)
@@ -23,6 +30,9 @@ function(quorlin_warnings target)
             -fsanitize=${QUORLIN_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_link_options(${target} PRIVATE
             -fsanitize=${QUORLIN_SANITIZE} -fno-sanitize-recover=all)
+    endif()
+    if(QUORLIN_LIBFUZZER)
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
     endif()
 endfunction()
 

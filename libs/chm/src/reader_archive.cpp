@@ -205,8 +205,8 @@ struct ReaderArchive::Impl {
     OwnDecoder plain;                          // the reading thread's, when nothing decodes ahead
     std::uint64_t plainInterval = kNoInterval; // which interval plain.bytes holds
 
-    // Reads raw bytes of the help file; false when out of range. Safe on any thread: the file
-    // is read with pread (POSIX; a Windows port reads with an OVERLAPPED offset instead).
+    // Reads raw bytes of the help file; false when out of range. Safe on any thread.
+    // POSIX only: open/pread on a descriptor (a Windows port reads at an OVERLAPPED offset).
     bool readRaw(std::uint64_t offset, std::size_t length, std::uint8_t* out) const {
         if (offset > size || length > size - offset)
             return false;

@@ -193,7 +193,7 @@ public:
             const unsigned span = 1u << (kTableBits - len);
             for (unsigned i = 0; i < perLength[len]; ++i) {
                 const auto entry =
-                    static_cast<std::uint16_t>(m_sorted[m_offset[len] + i] << 5 | len);
+                    static_cast<std::uint16_t>(unsigned{m_sorted[m_offset[len] + i]} << 5 | len);
                 const std::uint32_t first = (m_first[len] + i) * span;
                 std::fill_n(m_direct.begin() + first, span, entry);
             }
