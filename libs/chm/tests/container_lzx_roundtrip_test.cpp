@@ -40,9 +40,8 @@ TEST(LzxRoundTrip, ManySmallFilesAcrossFrameAndResetBoundaries) {
     const MspackView view = readWithLibmspack(buildChm(files));
     ASSERT_TRUE(view.opened);
     EXPECT_TRUE(view.problems.empty()) << ::testing::PrintToString(view.problems);
-    for (const auto& [name, data] : files) {
+    for (const auto& [name, data] : files)
         EXPECT_TRUE(view.files.count(name) && view.files.at(name) == data) << name;
-    }
 }
 
 // Our reader decodes ahead on other threads while files are read in stored order. Whatever

@@ -3,9 +3,9 @@
 #include "chm/container_writer.h"
 #include "chm/reader_archive.h"
 #include "chm/search_index.h"
+#include "scratch_files.h"
 #include "search_test_support.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -18,10 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Deterministic random numbers of 32 bits.
-struct Random {
-    explicit Random(unsigned seed) : engine(seed) {}
-    std::uint32_t operator()() { return static_cast<std::uint32_t>(engine()); }
-    std::mt19937 engine;
+struct Random : std::mt19937 {
+    std::uint32_t operator()() { return static_cast<std::uint32_t>(std::mt19937::operator()()); }
 };
 
 chm::SearchIndex load(std::vector<std::uint8_t> bytes) {
@@ -39,7 +37,7 @@ std::vector<std::uint32_t> find(const chm::SearchIndex& index, std::string_view 
 // Long words defeat the front compression, so a few thousand of them fill enough leaves for
 // two levels of index nodes above them.
 TEST(SearchIndex, ManyLeavesAndLevelsReadBackExactly) {
-    Random random(8);
+    Random random{std::mt19937(8)};
     std::vector<std::u32string> vocabulary;
     for (int i = 0; i < 3000; ++i) {
         std::u32string w;
@@ -129,7 +127,7 @@ TEST(SearchIndex, QueriesNeedEveryTermAndNeighboursWithinATerm) {
 // help file must be the one it would be with the index stored like any other file, wherever
 // the pages end against the compressor's 64 KiB intervals and however many threads compress.
 TEST(SearchIndex, IndexMadeDuringCompressionGivesTheSameHelpFile) {
-    Random random(21);
+    Random random{std::mt19937(21)};
     auto text = [&](std::size_t size) {
         std::vector<std::uint8_t> bytes(size);
         for (auto& b : bytes)
@@ -229,21 +227,6 @@ TEST(SearchIndex, DamagedIndexesFailWithoutHarm) {
     EXPECT_EQ(empty.load(rootPastEnd), chm::SearchError::Corrupt);
 }
 
-// Help files from Microsoft's compiler, when the shared fixtures lie beside the source tree.
-fs::path microsoftFixtures() {
-    for (const char* variable : {"QUORLIN_MS_FIXTURES", "QUORLIN_SOURCE_DIR"}) {
-        const char* value = std::getenv(variable);
-        if (!value)
-            continue;
-        fs::path folder = value;
-        if (std::string(variable) == "QUORLIN_SOURCE_DIR")
-            folder = folder / ".." / "shared" / "fixtures" / "ms-made";
-        if (fs::exists(folder / "help2.chm"))
-            return folder;
-    }
-    return {};
-}
-
 // Words as Microsoft's word breaker cuts English text: it keeps '_' inside a word and drops
 // apostrophes ("don't" is stored as "dont"). Only words of letters alone are compared, and for
 // them this is the plain rule.
@@ -291,7 +274,7 @@ plainScan(const std::string& html, std::uint32_t topic,
 }
 
 TEST(SearchIndex, ReadsMicrosoftIndexes) {
-    const fs::path folder = microsoftFixtures();
+    const fs::path folder = chm_test::microsoftFixtures();
     if (folder.empty())
         GTEST_SKIP() << "Microsoft-made help files not found beside the source tree";
 
