@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <regex>
 #include <set>
 #include <stdexcept>
 
@@ -227,50 +228,25 @@ TEST(SearchIndex, DamagedIndexesFailWithoutHarm) {
     EXPECT_EQ(empty.load(rootPastEnd), chm::SearchError::Corrupt);
 }
 
-// Words as Microsoft's word breaker cuts English text: it keeps '_' inside a word and drops
-// apostrophes ("don't" is stored as "dont"). Only words of letters alone are compared, and for
-// them this is the plain rule.
-std::map<std::string, std::set<std::uint32_t>>
-plainScan(const std::string& html, std::uint32_t topic,
-          std::map<std::string, std::set<std::uint32_t>>& out) {
-    std::string text;
-    bool inTag = false;
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        const char c = html[i];
-        if (c == '<')
-            inTag = true;
-        if (!inTag && c == '&') {
-            const auto semi = html.find(';', i);
-            if (semi != std::string::npos && semi - i < 8) {
-                text += ' ';
-                i = semi;
-                continue;
-            }
-        }
-        if (!inTag && c != '\'')
-            text += c;
-        if (c == '>') {
-            inTag = false;
-            text += ' ';
-        }
-    }
+// Words as Microsoft's word breaker cuts English text: tags and character references are
+// blanks, '_' stays inside a word and apostrophes go ("don't" is stored as "dont"). Only words
+// of letters alone are compared, and for them this is the plain rule.
+void plainScan(const std::string& html, std::uint32_t topic,
+               std::map<std::string, std::set<std::uint32_t>>& out) {
+    static const std::regex markup("<[^>]*(>|$)|&[^;]{0,6};"), apostrophe("'");
     std::string word;
-    auto finish = [&] {
-        bool letters = !word.empty();
-        for (char w : word)
-            letters = letters && std::isalpha(static_cast<unsigned char>(w));
-        if (letters)
+    for (const char c :
+         std::regex_replace(std::regex_replace(html, markup, " "), apostrophe, "") + " ") {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            continue;
+        }
+        if (!word.empty() && std::all_of(word.begin(), word.end(), [](char w) {
+                return std::isalpha(static_cast<unsigned char>(w));
+            }))
             out[word].insert(topic);
         word.clear();
-    };
-    for (char c : text) {
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
-            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        else
-            finish();
     }
-    finish();
-    return out;
 }
 
 TEST(SearchIndex, ReadsMicrosoftIndexes) {
