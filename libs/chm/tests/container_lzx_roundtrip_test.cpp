@@ -29,22 +29,6 @@ TEST_P(LzxRoundTrip, LibmspackReadsBackEveryByte) {
 INSTANTIATE_TEST_SUITE_P(Samples, LzxRoundTrip, ::testing::ValuesIn(roundTripSamples()),
                          [](const auto& param) { return param.param.name; });
 
-TEST(LzxRoundTrip, ManySmallFilesAcrossFrameAndResetBoundaries) {
-    std::vector<std::pair<std::string, Bytes>> files;
-    for (int i = 0; i < 1500; ++i) {
-        const auto size = static_cast<std::size_t>((i * 7919) % 900);
-        files.push_back({"/pages/p" + std::to_string(i) + ".htm",
-                         i % 10 == 9 ? randomBytes(size, static_cast<std::uint32_t>(i))
-                                     : textLike(size, static_cast<std::uint32_t>(i))});
-    }
-    const MspackView view = readWithLibmspack(buildChm(files));
-    ASSERT_TRUE(view.opened);
-    EXPECT_TRUE(view.problems.empty()) << ::testing::PrintToString(view.problems);
-    for (const auto& [name, data] : files) {
-        EXPECT_TRUE(view.files.count(name) && view.files.at(name) == data) << name;
-    }
-}
-
 // Our reader decodes ahead on other threads while files are read in stored order. Whatever
 // the order of the reads (forwards, with gaps, backwards, a file bigger than the read-ahead
 // holds, one of the compiler's own files, a sink that gives up half way), every file comes back

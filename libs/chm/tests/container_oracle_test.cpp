@@ -22,9 +22,8 @@ class Oracle : public ::testing::TestWithParam<Sample> {
 protected:
     void SetUp() override {
         for (const char* tool : {"extract_chmLib", "7z"}) {
-            if (!haveProgram(tool)) {
+            if (!haveProgram(tool))
                 GTEST_SKIP() << tool << " is not installed (scripts/deps installs it)";
-            }
         }
     }
 };

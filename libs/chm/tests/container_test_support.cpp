@@ -1,5 +1,5 @@
-// Test helpers; libmspack reads from and extracts to memory through its mspack_system hooks so
-// that every warning it prints can be checked too.
+// Test helpers; libmspack reads and extracts through mspack_system hooks of ours so that every
+// warning it prints can be checked too.
 #include "container_test_support.h"
 
 #include "chm/container_writer.h"
@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <list>
 #include <mspack.h>
 #include <random>
 #include <spawn.h>
@@ -37,9 +36,8 @@ Bytes textLike(std::size_t size, std::uint32_t seed) {
             const std::size_t back = 1 + rng() % std::min<std::size_t>(out.size() - 1, 70000);
             const std::size_t len = 5 + rng() % 300;
             const std::size_t from = out.size() - back;
-            for (std::size_t i = 0; i < len; ++i) {
+            for (std::size_t i = 0; i < len; ++i)
                 out.push_back(out[from + i]);
-            }
         } else if (pick < 5) {
             out.push_back(static_cast<std::uint8_t>('0' + rng() % 10));
         } else {
@@ -55,9 +53,8 @@ Bytes textLike(std::size_t size, std::uint32_t seed) {
 Bytes randomBytes(std::size_t size, std::uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes out(size);
-    for (auto& b : out) {
+    for (auto& b : out)
         b = static_cast<std::uint8_t>(rng() >> 24);
-    }
     return out;
 }
 
@@ -68,17 +65,15 @@ std::vector<Sample> roundTripSamples() {
     };
     one("Empty", {});
     one("OneByte", {0x41});
-    for (const std::size_t size : {32767u, 32768u, 32769u, 65535u, 65536u, 65537u}) {
+    for (const std::size_t size : {32767u, 32768u, 32769u, 65535u, 65536u, 65537u})
         one("Text" + std::to_string(size), textLike(size, static_cast<std::uint32_t>(size)));
-    }
     one("Incompressible", randomBytes(300000, 1));
     {
         // One 1000-byte pattern repeated: maximal matches across every frame boundary.
         const Bytes pattern = randomBytes(1000, 2);
         Bytes data;
-        while (data.size() < 250000) {
+        while (data.size() < 250000)
             data.insert(data.end(), pattern.begin(), pattern.end());
-        }
         one("LongRepeats", data);
         one("Zeros", Bytes(200001, 0));
     }
@@ -111,14 +106,12 @@ std::vector<Sample> roundTripSamples() {
         std::mt19937 rng(5);
         Bytes data;
         for (std::size_t i = 0; i < 20000; ++i) {
-            for (int k = 0; k < 6; ++k) {
+            for (int k = 0; k < 6; ++k)
                 data.push_back(static_cast<std::uint8_t>(rng() >> 24));
-            }
             const std::size_t from =
                 i > 10 ? (i - 2 - rng() % std::min<std::size_t>(i - 2, 3000)) * 16 + 6 : 0;
-            for (std::size_t k = 0; k < 10; ++k) {
+            for (std::size_t k = 0; k < 10; ++k)
                 data.push_back(i > 10 ? data[from + k] : 0);
-            }
         }
         one("AlignedRecords", data);
     }
@@ -149,161 +142,80 @@ Bytes buildChm(const std::vector<std::pair<std::string, Bytes>>& files, unsigned
     return out;
 }
 
-// ---- libmspack over memory ---------------------------------------------------------------
+// ---- libmspack on temporary files, its warnings caught --------------------------------------
 
 namespace {
 
-constexpr const char* kImageName = "image.chm";
-
-struct MemorySystem;
-
-struct MemoryFile {
-    MemorySystem* system = nullptr;
-    const Bytes* in = nullptr;
-    Bytes* out = nullptr;
-    std::size_t pos = 0;
-};
-
-struct MemorySystem {
-    mspack_system base;
-    const Bytes* image;
-    std::map<std::string, Bytes>* outputs;
-    std::list<MemoryFile> open; // handles libmspack holds between open() and close()
-};
-
 std::vector<std::string>* g_messages = nullptr;
 
-MemoryFile* asFile(mspack_file* f) {
-    return reinterpret_cast<MemoryFile*>(f);
+FILE* asFile(mspack_file* f) {
+    return reinterpret_cast<FILE*>(f);
 }
 
-mspack_file* memOpen(mspack_system* self, const char* filename, int mode) {
-    auto* sys = reinterpret_cast<MemorySystem*>(self);
-    MemoryFile f;
-    f.system = sys;
-    if (mode == MSPACK_SYS_OPEN_READ && std::strcmp(filename, kImageName) == 0) {
-        f.in = sys->image;
-    } else if (mode == MSPACK_SYS_OPEN_WRITE) {
-        f.out = &(*sys->outputs)[filename];
-        f.out->clear();
-    } else {
-        return nullptr;
-    }
-    return reinterpret_cast<mspack_file*>(&sys->open.emplace_back(f));
-}
-
-void memClose(mspack_file* file) {
-    MemoryFile* f = asFile(file);
-    f->system->open.remove_if([f](const MemoryFile& held) { return &held == f; });
-}
-
-int memRead(mspack_file* file, void* buffer, int bytes) {
-    MemoryFile* f = asFile(file);
-    if (!f->in || bytes < 0) {
-        return -1;
-    }
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(bytes),
-                                                f->in->size() - std::min(f->pos, f->in->size()));
-    std::memcpy(buffer, f->in->data() + f->pos, n);
-    f->pos += n;
-    return static_cast<int>(n);
-}
-
-int memWrite(mspack_file* file, void* buffer, int bytes) {
-    MemoryFile* f = asFile(file);
-    if (!f->out || bytes < 0) {
-        return -1;
-    }
-    const auto* p = static_cast<const std::uint8_t*>(buffer);
-    f->out->insert(f->out->end(), p, p + bytes);
-    return bytes;
-}
-
-int memSeek(mspack_file* file, off_t offset, int mode) {
-    MemoryFile* f = asFile(file);
-    const auto size = static_cast<off_t>(f->in ? f->in->size() : f->out->size());
-    off_t base = 0;
-    if (mode == MSPACK_SYS_SEEK_CUR) {
-        base = static_cast<off_t>(f->pos);
-    } else if (mode == MSPACK_SYS_SEEK_END) {
-        base = size;
-    }
-    const off_t target = base + offset;
-    if (target < 0 || target > size) {
-        return -1;
-    }
-    f->pos = static_cast<std::size_t>(target);
-    return 0;
-}
-
-off_t memTell(mspack_file* file) {
-    return static_cast<off_t>(asFile(file)->pos);
-}
-
-void memMessage(mspack_file*, const char* format, ...) {
+void message(mspack_file*, const char* format, ...) {
     char text[512];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (g_messages) {
-        g_messages->push_back(std::string("libmspack: ") + text);
-    }
+    g_messages->push_back(std::string("libmspack: ") + text);
 }
 
-void* memAlloc(mspack_system*, size_t bytes) {
-    return std::malloc(bytes);
-}
-void memFree(void* p) {
-    std::free(p);
-}
-void memCopy(void* src, void* dest, size_t bytes) {
-    std::memmove(dest, src, bytes);
-}
+mspack_system g_files = {
+    [](mspack_system*, const char* name, int mode) {
+        return reinterpret_cast<mspack_file*>(
+            std::fopen(name, mode == MSPACK_SYS_OPEN_READ ? "rb" : "wb"));
+    },
+    [](mspack_file* f) { std::fclose(asFile(f)); },
+    [](mspack_file* f, void* buffer, int bytes) {
+        return static_cast<int>(std::fread(buffer, 1, static_cast<std::size_t>(bytes), asFile(f)));
+    },
+    [](mspack_file* f, void* buffer, int bytes) {
+        return static_cast<int>(std::fwrite(buffer, 1, static_cast<std::size_t>(bytes), asFile(f)));
+    },
+    [](mspack_file* f, off_t offset, int mode) {
+        return fseeko(asFile(f), offset,
+                      mode == MSPACK_SYS_SEEK_START ? SEEK_SET
+                      : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
+                                                    : SEEK_END);
+    },
+    [](mspack_file* f) { return ftello(asFile(f)); },
+    message,
+    [](mspack_system*, std::size_t bytes) { return std::malloc(bytes); },
+    [](void* p) { std::free(p); },
+    [](void* from, void* to, std::size_t bytes) { std::memmove(to, from, bytes); },
+    nullptr};
 
 } // namespace
 
 MspackView readWithLibmspack(const Bytes& chm) {
     MspackView view;
+    ScratchDir dir;
+    const std::string image = (dir.path() / "image.chm").string();
+    const std::string out = (dir.path() / "out.bin").string();
+    writeBytes(image, chm);
     g_messages = &view.problems;
-    std::map<std::string, Bytes> outputs;
-    MemorySystem sys{{memOpen, memClose, memRead, memWrite, memSeek, memTell, memMessage, memAlloc,
-                      memFree, memCopy, nullptr},
-                     &chm,
-                     &outputs,
-                     {}};
-
-    mschm_decompressor* d = mspack_create_chm_decompressor(&sys.base);
-    if (!d) {
-        view.problems.push_back("no decompressor");
-        g_messages = nullptr;
-        return view;
-    }
-    if (mschmd_header* h = d->open(d, kImageName)) {
+    mschm_decompressor* d = mspack_create_chm_decompressor(&g_files);
+    if (mschmd_header* h = d->open(d, image.c_str())) {
         view.opened = true;
         for (mschmd_file* f = h->files; f; f = f->next) {
             const std::string name = f->filename;
             view.names.push_back(name);
-            if (d->extract(d, f, f->filename) != MSPACK_ERR_OK) {
+            if (d->extract(d, f, out.c_str()) != MSPACK_ERR_OK)
                 view.problems.push_back("extract " + name + ": error " +
                                         std::to_string(d->last_error(d)));
-            } else {
-                view.files[name] = std::move(outputs[name]);
-            }
+            else
+                view.files[name] = readBytes(out);
             // The indexed lookup (PMGI descent, quickrefs) must agree with the listing, in any
             // letter case.
             std::string upper = name;
-            for (char& c : upper) {
-                if (c >= 'a' && c <= 'z') {
-                    c = static_cast<char>(c - 32);
-                }
-            }
+            for (char& c : upper)
+                c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
             for (const std::string& wanted : {name, upper}) {
                 mschmd_file found{};
                 if (d->fast_find(d, h, wanted.c_str(), &found, sizeof found) != MSPACK_ERR_OK ||
-                    !found.section || found.offset != f->offset || found.length != f->length) {
+                    !found.section || found.offset != f->offset || found.length != f->length)
                     view.problems.push_back("fast_find misses " + wanted);
-                }
             }
         }
         d->close(d, h);
@@ -325,20 +237,17 @@ int runProgram(const std::vector<std::string>& args, const std::filesystem::path
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::vector<char*> argv;
-    for (const std::string& a : args) {
+    for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
-    }
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
+    if (rc != 0)
         return -1;
-    }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
-    }
     return WEXITSTATUS(status);
 }
 

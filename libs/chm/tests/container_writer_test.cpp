@@ -185,16 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
                                     2},
                       DirectoryCase{"Names5000", numberedNames(5000, 12), 0, 0, 2},
                       DirectoryCase{"Names5001", numberedNames(5001, 12), 0, 0, 2},
-                      DirectoryCase{"LongestNames", numberedNames(400, 512), 0, 0, 3}),
+                      DirectoryCase{"LongestNames", numberedNames(400, 512), 0, 0, 3},
+                      DirectoryCase{"Empty", {}, 0, 0, 1}),
     [](const auto& param) { return std::string(param.param.label); });
-
-TEST(Writer, EmptyContainerStillOpens) {
-    ContainerWriter writer;
-    const MspackView view = readWithLibmspack(build(writer));
-    EXPECT_TRUE(view.opened);
-    EXPECT_TRUE(view.problems.empty()) << ::testing::PrintToString(view.problems);
-    EXPECT_EQ(view.names, std::vector<std::string>{"/#ITBITS"});
-}
 
 } // namespace
 } // namespace container_test

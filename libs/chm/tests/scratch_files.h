@@ -1,5 +1,5 @@
-// A scratch folder removed with its contents when the object goes, and whole-file reads and
-// writes, for the libs/chm tests.
+// A scratch folder removed with its contents when the object goes, whole-file reads and writes,
+// and where help files made by Microsoft's compiler lie, for the libs/chm tests.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,15 @@ inline void writeBytes(const std::filesystem::path& path, const std::vector<std:
               static_cast<std::streamsize>(data.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+// The shared fixtures beside the source tree, or an empty path when they are not there.
+inline std::filesystem::path microsoftFixtures() {
+    const char* source = std::getenv("QUORLIN_SOURCE_DIR");
+    const auto folder =
+        std::filesystem::path(source ? source : "") / ".." / "shared/fixtures/ms-made";
+    return source && std::filesystem::exists(folder / "help2.chm") ? folder
+                                                                   : std::filesystem::path();
 }
 
 } // namespace chm_test

@@ -3,9 +3,9 @@
 #include "chm/byte_cursor.h"
 #include "chm/reader_archive.h"
 #include "chm/system_tables.h"
+#include "scratch_files.h"
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -54,18 +54,8 @@ TEST(ObjectInstance, CharacterClassesWeightsAndFolding1252) {
     expectRecord(b, 0xFF, {2, 0, 0x6AE, 'y', 0xFF, 0xD8});    // ÿ
 }
 
-// Help files from Microsoft's compiler, when the shared fixtures lie beside the source tree.
-fs::path microsoftFixtures() {
-    if (const char* source = std::getenv("QUORLIN_SOURCE_DIR")) {
-        const fs::path folder = fs::path(source) / ".." / "shared" / "fixtures" / "ms-made";
-        if (fs::exists(folder / "help2.chm"))
-            return folder;
-    }
-    return {};
-}
-
 TEST(ObjectInstance, EqualsMicrosoftsFor1252) {
-    const fs::path fixtures = microsoftFixtures();
+    const fs::path fixtures = chm_test::microsoftFixtures();
     if (fixtures.empty())
         GTEST_SKIP() << "Microsoft-made help files not found beside the source tree "
                         "(shared/fixtures/ms-made)";

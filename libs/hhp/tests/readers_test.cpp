@@ -22,24 +22,14 @@ bool hasWarning(const hhp::Diagnostics& d, int line, Problem problem,
 }
 
 TEST(ProjectReader, GeneratedProjectWithCrLf) {
-    const std::string text = "[OPTIONS]\r\n"
-                             "Compatibility=1.1 or later\r\n"
-                             "Compiled file=chm_hhp.chm\r\n"
-                             "Contents file=chm_hhp.hhc\r\n"
-                             "Index file=chm_hhp.hhk\r\n"
-                             "Default Window=main\r\n"
-                             "Display compile progress=No\r\n"
-                             "Full-text search=Yes\r\n"
-                             "Language=0x804 Chinese (PRC)\r\n"
-                             "\r\n"
-                             "[WINDOWS]\r\n"
-                             "main=\"My, Title\",\"chm_hhp.hhc\",\"chm_hhp.hhk\",\"index.htm\","
-                             "\"index.htm\",,,,,0x63520,,0x387e,,,,,,,,0\r\n"
-                             "[FILES]\r\n"
-                             "a.htm\r\n"
-                             "sub\\b.htm\r\n"
-                             "\r\n"
-                             "[INFOTYPES]\r\n";
+    const std::string text =
+        "[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=chm_hhp.chm\r\n"
+        "Contents file=chm_hhp.hhc\r\nIndex file=chm_hhp.hhk\r\nDefault Window=main\r\n"
+        "Display compile progress=No\r\nFull-text search=Yes\r\n"
+        "Language=0x804 Chinese (PRC)\r\n\r\n[WINDOWS]\r\n"
+        "main=\"My, Title\",\"chm_hhp.hhc\",\"chm_hhp.hhk\",\"index.htm\","
+        "\"index.htm\",,,,,0x63520,,0x387e,,,,,,,,0\r\n"
+        "[FILES]\r\na.htm\r\nsub\\b.htm\r\n\r\n[INFOTYPES]\r\n"; // sub\b.htm on line 15
     hhp::Diagnostics d;
     const auto p = hhp::parseProject(text, "chm_hhp.hhp", {}, d);
     EXPECT_TRUE(d.items().empty()) << static_cast<int>(d.items().front().problem);
@@ -75,17 +65,9 @@ TEST(ProjectReader, WindowPositionAndAllNumbers) {
 }
 
 TEST(ProjectReader, BadLinesAreWarnedWithTheirLine) {
-    const std::string text = "stray line\n"
-                             "[OPTIONS]\n"
-                             "No equals sign\n"
-                             "Frobnicate=1\n"
-                             "Binary TOC=Yes\n"
-                             "Full-text search=Maybe\n"
-                             "Language=English\n"
-                             "[WINDOWS]\n"
-                             "w=\"a\",,,,,,,,,zz\n"
-                             "[NOSUCH]\n"
-                             "x\n";
+    const std::string text = "stray line\n[OPTIONS]\nNo equals sign\nFrobnicate=1\n"
+                             "Binary TOC=Yes\nFull-text search=Maybe\nLanguage=English\n"
+                             "[WINDOWS]\nw=\"a\",,,,,,,,,zz\n[NOSUCH]\nx\n";
     hhp::Diagnostics d;
     const auto p = hhp::parseProject(text, "p.hhp", {}, d);
     EXPECT_TRUE(hasWarning(d, 1, Problem::LineOutsideSection));
@@ -130,16 +112,12 @@ TEST(ProjectReader, AliasAndMapWithIncludes) {
 }
 
 TEST(ProjectReader, IncludesThatFanOutStayBounded) {
-    // Each level includes the next twice: without a total cap this is 2^depth reads.
-    hhp::IncludeReader reader = [](const std::string& name) -> std::optional<std::string> {
-        const int level = name.size() > 1 ? std::stoi(name.substr(1)) : 0;
-        const std::string next = "l" + std::to_string(level + 1);
-        return "#include " + next + "\n#include " + next + "\n#include " + next + "\n";
-    };
+    // Each level includes the next three times: without a total cap this is 3^depth reads.
     int reads = 0;
-    hhp::IncludeReader counting = [&](const std::string& name) {
+    hhp::IncludeReader counting = [&](const std::string& name) -> std::optional<std::string> {
         ++reads;
-        return reader(name);
+        const std::string next = "l" + std::to_string(std::stoi(name.substr(1)) + 1);
+        return "#include " + next + "\n#include " + next + "\n#include " + next + "\n";
     };
     hhp::Diagnostics d;
     hhp::parseProject("[MAP]\n#include l0\n", "p.hhp", counting, d);

@@ -20,16 +20,14 @@ TEST(BitWriter, PacksBitsMsbFirstIntoLittleEndianWords) {
     EXPECT_EQ(out[1], 0xA2);
     EXPECT_EQ(out[2], 0x00);
     EXPECT_EQ(out[3], 0x80);
-}
 
-TEST(BitWriter, AlignOnAWordBoundaryWritesNothing) {
-    std::vector<std::uint8_t> out;
-    BitWriter writer(out);
+    // On a word boundary nothing is added; a full-width put keeps every bit.
     writer.put(0xFFFF, 16);
-    writer.put(0xABCDEF01u, 32); // a full-width put keeps every bit
+    writer.put(0xABCDEF01u, 32);
     EXPECT_EQ(writer.alignToWord(), 0u);
     EXPECT_EQ(writer.pendingBits(), 0u);
-    EXPECT_EQ(out, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xCD, 0xAB, 0x01, 0xEF}));
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{0x46, 0xA2, 0x00, 0x80, 0xFF, 0xFF, 0xCD, 0xAB, 0x01,
+                                              0xEF}));
 }
 
 } // namespace
