@@ -7,16 +7,6 @@ namespace {
 
 using host::PathStyle;
 
-// The cases are written in Windows style; the POSIX run swaps every "\" for "/" and drops the
-// drive letters, so both rule sets are checked on every host. It runs a second time with the
-// leading climbs spelled "..\" and "../" in turn, as projects written on Windows give them.
-struct ResolveCase {
-    const char* folder;
-    const char* name;
-    const char* result;
-    const char* nameAfter;
-};
-
 std::string toPosix(std::string s) {
     std::replace(s.begin(), s.end(), '\\', '/');
     if (s.size() >= 2 && s[1] == ':') {
@@ -34,48 +24,41 @@ std::string withWindowsClimbs(const std::string& s) {
     return result;
 }
 
-class ResolvePathTest : public ::testing::TestWithParam<ResolveCase> {};
-
-TEST_P(ResolvePathTest, WindowsStyle) {
-    const auto& c = GetParam();
-    std::string name = c.name;
-    EXPECT_EQ(modProject::ResolvePath(c.folder, name, PathStyle::Windows), c.result);
-    EXPECT_EQ(name, c.nameAfter);
-}
-
-TEST_P(ResolvePathTest, PosixStyle) {
-    const auto& c = GetParam();
-    std::string name = toPosix(c.name);
-    EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
-              toPosix(c.result));
-    EXPECT_EQ(name, toPosix(c.nameAfter));
-    name = withWindowsClimbs(c.name);
-    EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
-              toPosix(c.result));
-    EXPECT_EQ(name, toPosix(c.nameAfter));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    WorkedExamples, ResolvePathTest,
-    ::testing::Values(
-        ResolveCase{"C:\\Help\\Src", "index.htm*", "C:\\Help\\Src\\index.htm*", "index.htm*"},
-        ResolveCase{"C:\\Help\\Src\\", "pages\\a.htm", "C:\\Help\\Src\\pages\\a.htm",
-                    "pages\\a.htm"},
-        ResolveCase{"C:\\Help\\Src", "..\\img\\b.gif", "C:\\Help\\img\\b.gif", "img\\b.gif"},
-        ResolveCase{"C:\\Help\\Src\\Ch1", "..\\..\\common\\c.htm", "C:\\Help\\common\\c.htm",
-                    "common\\c.htm"},
-        ResolveCase{"C:\\A\\BB\\C", "..\\..\\x.htm", "C:\\A\\x.htm", "x.htm"},
-        ResolveCase{"C:\\", "e.htm", "C:\\e.htm", "e.htm"},
-        ResolveCase{"C:\\Help", "..\\", "C:\\", ""},
-        ResolveCase{"C:\\Help", "..", "C:\\Help\\..", ".."},
-        ResolveCase{"C:\\Help", "..x.htm", "C:\\Help\\..x.htm", "..x.htm"},
-        ResolveCase{"C:\\Help\\", "", "C:\\Help\\", ""},
-        ResolveCase{"C:\\Help", "pages\\..\\a.htm", "C:\\Help\\pages\\..\\a.htm",
-                    "pages\\..\\a.htm"},
-        ResolveCase{"C:\\Help", ".\\a.htm", "C:\\Help\\.\\a.htm", ".\\a.htm"},
+// The cases are written in Windows style; the POSIX run swaps every "\" for "/" and drops the
+// drive letters, so both rule sets are checked on every host. It runs a second time with the
+// leading climbs spelled "..\" and "../" in turn, as projects written on Windows give them.
+TEST(ResolvePath, WorkedExamplesInBothStyles) {
+    const struct {
+        const char *folder, *name, *result, *nameAfter;
+    } cases[] = {
+        {"C:\\Help\\Src", "index.htm*", "C:\\Help\\Src\\index.htm*", "index.htm*"},
+        {"C:\\Help\\Src\\", "pages\\a.htm", "C:\\Help\\Src\\pages\\a.htm", "pages\\a.htm"},
+        {"C:\\Help\\Src", "..\\img\\b.gif", "C:\\Help\\img\\b.gif", "img\\b.gif"},
+        {"C:\\Help\\Src\\Ch1", "..\\..\\common\\c.htm", "C:\\Help\\common\\c.htm", "common\\c.htm"},
+        {"C:\\A\\BB\\C", "..\\..\\x.htm", "C:\\A\\x.htm", "x.htm"},
+        {"C:\\", "e.htm", "C:\\e.htm", "e.htm"},
+        {"C:\\Help", "..\\", "C:\\", ""},
+        {"C:\\Help", "..", "C:\\Help\\..", ".."},
+        {"C:\\Help", "..x.htm", "C:\\Help\\..x.htm", "..x.htm"},
+        {"C:\\Help\\", "", "C:\\Help\\", ""},
+        {"C:\\Help", "pages\\..\\a.htm", "C:\\Help\\pages\\..\\a.htm", "pages\\..\\a.htm"},
+        {"C:\\Help", ".\\a.htm", "C:\\Help\\.\\a.htm", ".\\a.htm"},
         // Climbing above the root stops there instead of failing.
-        ResolveCase{"C:\\Help", "..\\..\\..\\x.htm", "C:\\x.htm", "x.htm"},
-        ResolveCase{"C:\\", "..\\x.htm", "C:\\x.htm", "x.htm"}));
+        {"C:\\Help", "..\\..\\..\\x.htm", "C:\\x.htm", "x.htm"},
+        {"C:\\", "..\\x.htm", "C:\\x.htm", "x.htm"}};
+    for (const auto& c : cases) {
+        std::string name = c.name;
+        EXPECT_EQ(modProject::ResolvePath(c.folder, name, PathStyle::Windows), c.result) << c.name;
+        EXPECT_EQ(name, c.nameAfter) << c.name;
+        for (const std::string& spelled : {toPosix(c.name), withWindowsClimbs(c.name)}) {
+            name = spelled;
+            EXPECT_EQ(modProject::ResolvePath(toPosix(c.folder), name, PathStyle::Posix),
+                      toPosix(c.result))
+                << spelled;
+            EXPECT_EQ(name, toPosix(c.nameAfter)) << spelled;
+        }
+    }
+}
 
 TEST(ResolvePath, AbsoluteNamesComeBackUnchanged) {
     std::string name = "D:\\Other\\d.htm";

@@ -10,22 +10,10 @@
 #include "recording_services.h"
 #include "temp_folder.h"
 
-#include <cctype>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-
-// Names a parameterised case after its label, so a failure says which case it was.
-struct LabelName {
-    template <class Info> std::string operator()(const Info& testInfo) const {
-        std::string name = testInfo.param.label;
-        for (char& ch : name) {
-            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        }
-        return name;
-    }
-};
 
 class ProjectTest : public ::testing::Test {
 protected:

@@ -50,16 +50,6 @@ TEST_F(ProjectTest, ProjectFileCarriesTitleStartPageAndPagesAsListed) {
     EXPECT_TRUE(readPage("chm_hhp.hhp").ends_with("\r\n[FILES]\r\n\r\n[INFOTYPES]\r\n"));
 }
 
-TEST_F(ProjectTest, FailedAboutCopyStopsBeforeTheProject) {
-    page("chm_hhp.hhp", "old project");
-    m_files.failCopy = {"chm_about.htm"};
-    std::string dir = folder();
-    std::string title = "t";
-    EXPECT_FALSE(modProject::WriteProject(dir, {"a.htm"}, title, "a.htm"));
-    EXPECT_EQ(m_boxes.texts(), V{"工程文件创建失败！！！"});
-    EXPECT_EQ(readPage("chm_hhp.hhp"), "old project");
-}
-
 TEST_F(ProjectTest, ContentsPutTheStartPageFirstAndLeaveOutTheAboutAndMissingPages) {
     page("Index.htm", "<title>Home</title>"); // the list's index.htm differs in case: twice
     page("a.htm", "<TITLE>Alpha</TITLE>");
@@ -95,7 +85,7 @@ TEST_F(ProjectTest, IndexEntersEveryPageAndClimbsInWindowsSpelling) {
     EXPECT_EQ(m_boxes.texts().size(), 1u);
 }
 
-TEST_F(ProjectTest, ABadTemplateOrOutputIsAnErrorNamingTheFileAndLeavesOutputsAlone) {
+TEST_F(ProjectTest, AFailureOnTheWayIsAnErrorNamingTheFileAndLeavesOutputsAlone) {
     page("toc.hhc", "keep me");
     const fs::path tpl = m_temp / "app/chm_dll0.dll";
     fs::resize_file(tpl, m_temp.read("app/chm_dll0.dll").find("[WINDOWS]")); // 11 lines
@@ -120,6 +110,12 @@ TEST_F(ProjectTest, ABadTemplateOrOutputIsAnErrorNamingTheFileAndLeavesOutputsAl
     m_files.failCreate = {"chm_hhp.hhp"};
     m_temp.programFolder();
     EXPECT_THROW(modProject::WriteProject(dir, {}, title, ""), host::HostError);
+    // A failed copy of the About page stops before the project too, with a message.
+    page("chm_hhp.hhp", "old project");
+    m_files.failCopy = {"chm_about.htm"};
+    EXPECT_FALSE(modProject::WriteProject(dir, {"a.htm"}, title, "a.htm"));
+    EXPECT_EQ(m_boxes.texts(), V{"工程文件创建失败！！！"});
+    EXPECT_EQ(readPage("chm_hhp.hhp"), "old project");
 }
 
 } // namespace

@@ -19,54 +19,43 @@ public:
     std::vector<std::string> extraDrives;
     std::vector<std::string>* journal = nullptr;
 
-    TextReader openTextFile(const std::string& path) override {
-        return hostFileSystem().openTextFile(path);
-    }
-    std::unique_ptr<TextWriter> createTextFile(const std::string& path) override {
-        note("create " + path);
-        if (hit(failCreate, path)) {
-            throw HostError("无法创建文件 " + path + "：模拟的故障");
+    // What the host does, unless a test named the path to fail.
+    using S = std::string;
+    TextReader openTextFile(const S& p) override { return host().openTextFile(p); }
+    std::unique_ptr<TextWriter> createTextFile(const S& p) override {
+        note("create " + p);
+        if (hit(failCreate, p)) {
+            throw HostError("无法创建文件 " + p + "：模拟的故障");
         }
-        return hostFileSystem().createTextFile(path);
+        return host().createTextFile(p);
     }
-    std::optional<std::string> findFirst(const std::string& p) override {
-        return hostFileSystem().findFirst(p);
+    std::optional<S> findFirst(const S& p) override { return host().findFirst(p); }
+    std::vector<S> listFiles(const S& folder, const S& pattern) override {
+        failIfListed(folder);
+        return host().listFiles(folder, pattern);
     }
-    std::vector<std::string> listFiles(const std::string& folder,
-                                       const std::string& pattern) override {
-        if (hit(failList, folder)) {
-            throw HostError(folderReadError(folder, denied()));
-        }
-        return hostFileSystem().listFiles(folder, pattern);
+    std::vector<S> listFolders(const S& folder) override {
+        failIfListed(folder);
+        return host().listFolders(folder);
     }
-    std::vector<std::string> listFolders(const std::string& folder) override {
-        if (hit(failList, folder)) {
-            throw HostError(folderReadError(folder, denied()));
-        }
-        return hostFileSystem().listFolders(folder);
-    }
-    bool folderExists(const std::string& path) override {
-        return hostFileSystem().folderExists(path);
-    }
-    FileStamp stampOf(const std::string& path) override { return hostFileSystem().stampOf(path); }
-    std::map<std::string, FileStamp> stampsBelow(const std::string& folder) override {
-        return hostFileSystem().stampsBelow(folder);
-    }
-    bool copyFile(const std::string& from, const std::string& to) override {
+    bool folderExists(const S& p) override { return host().folderExists(p); }
+    FileStamp stampOf(const S& p) override { return host().stampOf(p); }
+    std::map<S, FileStamp> stampsBelow(const S& p) override { return host().stampsBelow(p); }
+    bool copyFile(const S& from, const S& to) override {
         note("copy " + from + " -> " + to);
-        return !hit(failCopy, to) && hostFileSystem().copyFile(from, to);
+        return !hit(failCopy, to) && host().copyFile(from, to);
     }
-    bool deleteFile(const std::string& path) override {
-        note("delete " + path);
-        return hostFileSystem().deleteFile(path);
+    bool deleteFile(const S& p) override {
+        note("delete " + p);
+        return host().deleteFile(p);
     }
-    std::string currentFolder() override { return hostFileSystem().currentFolder(); }
-    bool setCurrentFolder(const std::string& path) override {
-        note("cd " + path);
-        return !hit(failChdir, path) && hostFileSystem().setCurrentFolder(path);
+    S currentFolder() override { return host().currentFolder(); }
+    bool setCurrentFolder(const S& p) override {
+        note("cd " + p);
+        return !hit(failChdir, p) && host().setCurrentFolder(p);
     }
-    std::vector<std::string> drives() override {
-        auto all = hostFileSystem().drives();
+    std::vector<S> drives() override {
+        auto all = host().drives();
         all.insert(all.end(), extraDrives.begin(), extraDrives.end());
         return all;
     }
@@ -77,8 +66,14 @@ private:
             journal->push_back(what);
         }
     }
+    static FileSystem& host() { return hostFileSystem(); }
     // What a folder the user may not read (mode 711) gives, whoever runs the tests.
-    static std::error_code denied() { return std::make_error_code(std::errc::permission_denied); }
+    void failIfListed(const std::string& folder) const {
+        if (hit(failList, folder)) {
+            throw HostError(
+                folderReadError(folder, std::make_error_code(std::errc::permission_denied)));
+        }
+    }
 
     static bool hit(const std::vector<std::string>& needles, const std::string& path) {
         for (const auto& n : needles) {

@@ -11,9 +11,6 @@ namespace {
 
 class FileSystemTest : public ::testing::Test {
 protected:
-    void touch(const std::string& name, const std::string& content = "x") {
-        m_temp.write(name, content);
-    }
     std::string path(const std::string& name = {}) const { return m_temp.str(name); }
     host::testing::TempFolder m_temp;
 };
@@ -35,11 +32,11 @@ TEST(MatchesPattern, WildcardsIgnoreCaseAndThreeLetterExtensionsReachFurther) {
 }
 
 TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
-    touch("b.htm");
-    touch("A.html");
-    touch("c.HTM");
-    touch(".hidden.htm");
-    touch("notes.txt");
+    m_temp.write("b.htm");
+    m_temp.write("A.html");
+    m_temp.write("c.HTM");
+    m_temp.write(".hidden.htm");
+    m_temp.write("notes.txt");
     fs::create_directories(m_temp / "folder.htm");
     EXPECT_EQ(host::fileSystem().listFiles(path(), "*.htm"),
               (std::vector<std::string>{"A.html", "b.htm", "c.HTM"}));
@@ -54,27 +51,24 @@ TEST_F(FileSystemTest, ListsNormalPagesInCaseInsensitiveOrder) {
 }
 
 TEST_F(FileSystemTest, FindFirstPrefersTheExactSpellingAndReturnsTheStoredName) {
-    touch("Index.htm");
-    touch("index.html");
+    m_temp.write("Index.htm");
+    m_temp.write("index.html");
     auto& files = host::fileSystem();
     EXPECT_EQ(files.findFirst(path("INDEX.HTM")), "Index.htm");
     EXPECT_EQ(files.findFirst(path("index.html")), "index.html");
     EXPECT_EQ(files.findFirst(path("index.htm*")), "Index.htm");
     EXPECT_EQ(files.findFirst(path("gone.htm")), std::nullopt);
-    touch(".secret.htm");
+    m_temp.write(".secret.htm");
     EXPECT_EQ(files.findFirst(path(".secret.htm")), std::nullopt);
-}
-
-TEST_F(FileSystemTest, NamesWrittenOnWindowsReachFilesInSubFolders) {
-    touch("Sub/Page.htm", "hello");
+    // Names written on Windows reach files in sub-folders.
+    m_temp.write("Sub/Page.htm", "hello");
     const std::string name = path() + "/sub\\page.htm";
-    EXPECT_EQ(host::fileSystem().findFirst(name), "Page.htm");
-    auto reader = host::fileSystem().openTextFile(name);
-    EXPECT_EQ(reader.readLine(), "hello");
+    EXPECT_EQ(files.findFirst(name), "Page.htm");
+    EXPECT_EQ(files.openTextFile(name).readLine(), "hello");
 }
 
-TEST_F(FileSystemTest, TextFilesAreRecreatedWholeWithCrLf) {
-    touch("out.txt", "old content that is longer");
+TEST_F(FileSystemTest, TextFilesAreRecreatedWholeWithCrLfAndCopiesReplace) {
+    m_temp.write("out.txt", "old content that is longer");
     auto writer = host::fileSystem().createTextFile(path("out.txt"));
     writer->writeLine("one");
     writer->writeLine("");
@@ -82,11 +76,9 @@ TEST_F(FileSystemTest, TextFilesAreRecreatedWholeWithCrLf) {
     EXPECT_EQ(m_temp.read("out.txt"), "one\r\n\r\n");
     EXPECT_THROW(host::fileSystem().createTextFile(path("no/such/folder/x.txt")), host::HostError);
     EXPECT_THROW(host::fileSystem().openTextFile(path("missing.txt")), host::HostError);
-}
-
-TEST_F(FileSystemTest, CopyReplacesButNotAReadOnlyDestination) {
-    touch("from.txt", "new");
-    touch("to.txt", "old");
+    // A copy replaces, but not a read-only destination.
+    m_temp.write("from.txt", "new");
+    m_temp.write("to.txt", "old");
     auto& files = host::fileSystem();
     EXPECT_TRUE(files.copyFile(path("from.txt"), path("to.txt")));
     fs::permissions(m_temp / "to.txt", fs::perms::owner_read | fs::perms::group_read);
@@ -97,13 +89,13 @@ TEST_F(FileSystemTest, CopyReplacesButNotAReadOnlyDestination) {
 }
 
 TEST_F(FileSystemTest, StampsTellARewriteAndAReplacement) {
-    touch("sub/a.chm", "old");
+    m_temp.write("sub/a.chm", "old");
     auto& files = host::fileSystem();
     const host::FileStamp before = files.stampOf(path("sub/a.chm"));
     EXPECT_TRUE(before.exists);
     EXPECT_EQ(files.stampsBelow(path()),
               (std::map<std::string, host::FileStamp>{{path("sub/a.chm"), before}}));
-    touch("new.chm", "old");
+    m_temp.write("new.chm", "old");
     fs::rename(m_temp / "new.chm", m_temp / "sub/a.chm"); // same size, maybe the same second
     EXPECT_NE(files.stampOf(path("sub/a.chm")), before);
     EXPECT_FALSE(files.stampOf(path("sub")).exists);

@@ -16,123 +16,112 @@
 
 using Strings = std::vector<std::string>;
 
-class DecompileDialogTest : public QObject {
-    Q_OBJECT
+namespace {
 
-    std::unique_ptr<host::testing::TempFolder> m_temp;
-    host::testing::RecordingMessageBoxes m_boxes;
-    host::testing::RecordingToolRunner m_tools;
-    host::testing::RecordingDesktopServices m_desktop;
-    host::testing::ScriptedFileDialogs m_dialogs;
-    std::unique_ptr<host::ScopedMessageBoxes> m_boxScope;
-    std::unique_ptr<host::ScopedServices> m_serviceScope;
-    std::unique_ptr<frmdecompile> m_dialog;
-
-    std::string at(const std::string& name) const { return m_temp->str(name); }
-    void run(const std::string& text1, const std::string& text2) {
-        m_dialog->Text1->setText(QString::fromStdString(text1));
-        m_dialog->Text2->setText(QString::fromStdString(text2));
-        m_dialog->Command3_Click();
-    }
-    void expectBoxes(const std::string& text1, const std::string& text2) {
-        QCOMPARE(m_dialog->Text1->text().toStdString(), text1);
-        QCOMPARE(m_dialog->Text2->text().toStdString(), text2);
-    }
-
-private slots:
-    void init() {
-        m_temp = std::make_unique<host::testing::TempFolder>();
-        m_temp->write("out/manual.chm");
-        modProject::AppFolder = at("app/");
-        m_boxes = {};
-        m_tools = {};
-        m_desktop = {};
-        m_dialogs = {};
-        m_boxScope = std::make_unique<host::ScopedMessageBoxes>(m_boxes);
-        m_serviceScope = std::make_unique<host::ScopedServices>(&m_tools, &m_desktop, &m_dialogs);
-        m_tools.behaviour = [](const host::ToolCommand& c) {
+// A help file to decompile, stand-ins for the services, and the dialog over them.
+struct Fixture {
+    Fixture() {
+        temp.write("out/manual.chm");
+        modProject::AppFolder = temp.str("app/");
+        tools.behaviour = [](const host::ToolCommand& c) {
             host::testing::writeFile(c.workingFolder + "/manual/index.htm", "x");
             return host::ToolOutcome{true, 0, "written"};
         };
-        m_dialog = std::make_unique<frmdecompile>();
     }
-    void cleanup() {
-        m_dialog.reset();
-        m_serviceScope.reset();
-        m_boxScope.reset();
-        m_temp.reset();
+    host::testing::TempFolder temp;
+    host::testing::RecordingMessageBoxes boxes;
+    host::testing::RecordingToolRunner tools;
+    host::testing::RecordingDesktopServices desktop;
+    host::testing::ScriptedFileDialogs dialogs;
+    host::ScopedMessageBoxes boxScope{boxes};
+    host::ScopedServices serviceScope{&tools, &desktop, &dialogs};
+    frmdecompile dialog; // last, so it goes first
+};
+
+} // namespace
+
+class DecompileDialogTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Fixture> f;
+
+    std::string at(const std::string& name) const { return f->temp.str(name); }
+    // Runs the dialog on the two boxes; gives what they hold afterwards.
+    Strings run(const std::string& text1, const std::string& text2) {
+        f->dialog.Text1->setText(QString::fromStdString(text1));
+        f->dialog.Text2->setText(QString::fromStdString(text2));
+        f->dialog.Command3_Click();
+        return {f->dialog.Text1->text().toStdString(), f->dialog.Text2->text().toStdString()};
     }
 
-    void oneEmptyBoxIsRefused() {
-        run("manual.chm", "");
-        run("", "/");
-        QCOMPARE(m_boxes.texts(), Strings(2, "请选择文件和指定文件目录!!"));
-        QVERIFY(m_tools.calls.empty());
-        expectBoxes("", "/");
-    }
+private slots:
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() { f.reset(); }
 
-    void successOpensTheTargetAndEmptiesTheFileBox() {
-        run(at("out/manual.chm"), at("out"));
-        QCOMPARE(m_boxes.texts(), Strings{"恭喜！反编译成功。"});
+    // An empty box is refused; a failure leaves both boxes as they were, for another try;
+    // success opens the target and empties the file box, ready for the next file at once.
+    void eachRunShowsItsOutcome() {
+        QCOMPARE(run("manual.chm", ""), (Strings{"manual.chm", ""}));
+        QCOMPARE(run("", "/"), (Strings{"", "/"}));
+        QVERIFY(f->tools.calls.empty());
+        QCOMPARE(run(at("out/other.chm"), at("out")), (Strings{at("out/other.chm"), at("out")}));
+        QVERIFY(f->desktop.urls.empty());
+        QCOMPARE(run(at("out/manual.chm"), at("out")), (Strings{"", at("out")}));
+        QCOMPARE(f->boxes.texts(),
+                 (Strings{"请选择文件和指定文件目录!!", "请选择文件和指定文件目录!!",
+                          "找不到CHM文件：" + at("out/other.chm"), "恭喜！反编译成功。"}));
         const QUrl target = QUrl::fromLocalFile(QString::fromStdString(at("out/manual")));
-        QCOMPARE(m_desktop.urls, Strings{target.toString(QUrl::FullyEncoded).toStdString()});
-        expectBoxes("", at("out")); // ready for the next file at once
-        QVERIFY(m_dialog->isEnabled() && QApplication::overrideCursor() == nullptr);
-    }
-
-    void aFailureIsShownAndBothBoxesKeepTheirText() {
-        run(at("out/other.chm"), at("out"));
-        QCOMPARE(m_boxes.texts(), Strings{"找不到CHM文件：" + at("out/other.chm")});
-        QVERIFY(m_desktop.urls.empty());
-        expectBoxes(at("out/other.chm"), at("out"));
-        QVERIFY(m_dialog->isEnabled() && QApplication::overrideCursor() == nullptr);
+        QCOMPARE(f->desktop.urls, Strings{target.toString(QUrl::FullyEncoded).toStdString()});
+        QVERIFY(f->dialog.isEnabled() && QApplication::overrideCursor() == nullptr);
     }
 
     void closeRequestsWaitForTheTool() {
-        m_dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+        f->dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f->dialog));
         bool stillOpen = false;
-        auto play = m_tools.behaviour;
-        m_tools.behaviour = [&, play](const host::ToolCommand& c) {
-            m_dialog->close();
-            m_dialog->Command4_Click();
-            stillOpen = m_dialog->isVisible();
+        auto play = f->tools.behaviour;
+        f->tools.behaviour = [&, play](const host::ToolCommand& c) {
+            f->dialog.close();
+            f->dialog.Command4_Click();
+            stillOpen = f->dialog.isVisible();
             return play(c);
         };
         run(at("out/manual.chm"), at("out"));
-        QVERIFY(stillOpen && m_dialog->isVisible());
-        m_dialog->Command4_Click();
-        QVERIFY(!m_dialog->isVisible());
+        QVERIFY(stillOpen && f->dialog.isVisible());
+        f->dialog.Command4_Click();
+        QVERIFY(!f->dialog.isVisible());
     }
 
     void theOpenFileNameLastsForOneOpening() {
-        m_dialog->Text1->setText(QStringLiteral("typed.chm"));
-        m_dialog->Command1_Click(); // cancelled on first use: empty, even over a typed path
-        QCOMPARE(m_dialog->Text1->text(), QString());
-        QCOMPARE(m_dialogs.requests.at(0).filter, std::string("CHM文件 (*.chm)|*.chm"));
-        m_dialogs.answers.push_back(std::string("/docs/first.chm"));
-        m_dialog->Command1_Click();
-        m_dialog->Text1->setText(QStringLiteral("typed.chm"));
-        m_dialog->Command1_Click(); // cancelled: the previous choice, which it also opened on
-        QCOMPARE(m_dialog->Text1->text(), QStringLiteral("/docs/first.chm"));
-        QCOMPARE(m_dialogs.requests.at(2).initialFileName, std::string("/docs/first.chm"));
+        frmdecompile& d = f->dialog;
+        d.Text1->setText(QStringLiteral("typed.chm"));
+        d.Command1_Click(); // cancelled on first use: empty, even over a typed path
+        QCOMPARE(d.Text1->text(), QString());
+        QCOMPARE(f->dialogs.requests.at(0).filter, std::string("CHM文件 (*.chm)|*.chm"));
+        f->dialogs.answers.push_back(std::string("/docs/first.chm"));
+        d.Command1_Click();
+        d.Text1->setText(QStringLiteral("typed.chm"));
+        d.Command1_Click(); // cancelled: the previous choice, which it also opened on
+        QCOMPARE(d.Text1->text(), QStringLiteral("/docs/first.chm"));
+        QCOMPARE(f->dialogs.requests.at(2).initialFileName, std::string("/docs/first.chm"));
     }
 
     void theFolderButtonUsesThePicker() {
-        m_dialog->Text1->setText(QString::fromStdString(at("out")));
+        frmdecompile& d = f->dialog;
+        d.Text1->setText(QString::fromStdString(at("out")));
         QWidget* owner = nullptr;
         answerModal<Module1::FolderChooser>(
             [&](Module1::FolderChooser& c) { owner = c.parentWidget(); },
             [](Module1::FolderChooser& c) { c.accept(); });
-        m_dialog->Command2_Click();
-        QCOMPARE(owner, m_dialog.get());
+        d.Command2_Click();
+        QCOMPARE(owner, &d);
         // The help file box named a folder here, so the picker opened on it and OK took it.
-        QCOMPARE(m_dialog->Text2->text().toStdString(), at("out"));
+        QCOMPARE(d.Text2->text().toStdString(), at("out"));
         answerModal<Module1::FolderChooser>([](Module1::FolderChooser&) {},
                                             [](Module1::FolderChooser& c) { c.reject(); });
-        m_dialog->Text2->setText(QStringLiteral("kept"));
-        m_dialog->Command2_Click();
-        QCOMPARE(m_dialog->Text2->text(), QStringLiteral("kept"));
+        d.Text2->setText(QStringLiteral("kept"));
+        d.Command2_Click();
+        QCOMPARE(d.Text2->text(), QStringLiteral("kept"));
     }
 
     void eachOpeningIsFreshAndEscDoesNotClose() {

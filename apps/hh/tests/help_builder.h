@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hhtest {
@@ -86,10 +87,25 @@ inline bool writeHelp(const HelpContent& content, const std::string& path) {
     return !bytes.empty() && out.good();
 }
 
-// A sitemap entry: <LI><OBJECT type="text/sitemap"> with a Name and a Local.
-inline std::string sitemapItem(const std::string& name, const std::string& local) {
-    return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
-           "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\n";
+// A page with its title: <html><head><title>title</title></head><body>body</body></html>.
+inline Page page(const std::string& name, const std::string& title, const std::string& body) {
+    return {name, title,
+            "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>"};
+}
+
+// A sitemap entry: <LI><OBJECT type="text/sitemap"> with a Name and a Local (a heading without
+// one); each further pair is another Name and Local, as a keyword with several topics has.
+inline std::string sitemapItem(const std::string& name, const std::string& local = {},
+                               const std::vector<std::pair<std::string, std::string>>& more = {}) {
+    auto param = [](const char* key, const std::string& value) {
+        return value.empty() ? std::string()
+                             : "<param name=\"" + std::string(key) + "\" value=\"" + value + "\">";
+    };
+    std::string item =
+        "<LI><OBJECT type=\"text/sitemap\">" + param("Name", name) + param("Local", local);
+    for (const auto& [title, topic] : more)
+        item += param("Name", title) + param("Local", topic);
+    return item + "</OBJECT>\n";
 }
 
 } // namespace hhtest
