@@ -30,8 +30,8 @@ void roundTrip(std::span<const std::uint8_t> data) {
         const std::size_t want = std::min<std::size_t>(lzx::kResetInterval, data.size() - start);
         const std::size_t padded =
             std::min<std::size_t>(lzx::kResetInterval, (frames - f) * lzx::kFrameSize);
-        const std::size_t got = decoder.decodeInterval(
-            std::span(section.data).subspan(from, to - from), out, padded);
+        const std::size_t got =
+            decoder.decodeInterval(std::span(section.data).subspan(from, to - from), out, padded);
         if (got < want || std::memcmp(out.data(), data.data() + start, want) != 0) {
             std::fprintf(stderr, "interval at %zu does not decode to its input\n", start);
             std::abort();

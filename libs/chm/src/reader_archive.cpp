@@ -4,8 +4,9 @@
 // messages. Section 1, the LZX-compressed files, is decoded by our own decoder (lzx::Decoder)
 // one reset interval at a time, which the ResetTable makes possible: it gives where every
 // interval's bits start, and each interval decodes on its own. That is what lets the intervals
-// ahead of a reader be decoded on other cores. A help file without a usable ResetTable, or one
-// whose intervals do not decode on their own, is decoded by libmspack from start to end.
+// ahead of a reader be decoded on other cores. A help file without a usable ResetTable is
+// decoded by libmspack from start to end; so is a file that lies in an interval our decoder
+// refuses (damaged, or leaning on the interval before, which no compiler we know of writes).
 //
 // What libmspack does not check for us, and this file does:
 // - a stored file's offset and length against the section that holds it (a lying directory
@@ -122,7 +123,7 @@ struct SinkState {
 
 // Where section 1's reset intervals lie, from the ResetTable: one entry per 32 KiB frame, so
 // interval k starts at entry k * (resetInterval / 32 KiB). Empty when the help file has no
-// table we can use, or its intervals turned out not to decode on their own.
+// table we can use.
 struct IntervalMap {
     std::uint64_t content = 0; // where the Content stream starts in the help file
     std::uint64_t contentLength = 0;
@@ -237,7 +238,6 @@ struct ReaderArchive::Impl {
     void initIo(IoSystem& system, SinkState* out, std::vector<std::string>* messages);
     ReadError open(const char* name);
     ReadError streamAhead(const ReaderEntry& entry, const ReaderSink& sink);
-    void dropIntervals();
     void skipAheadIfCheaper(const ReaderEntry& entry);
     void findNamesWithNul();
     void readSection1Layout();
@@ -900,16 +900,13 @@ ReadError ReaderArchive::Impl::streamAhead(const ReaderEntry& entry, const Reade
     const ReadError result = readAhead->serve(entry, sink, keep, failed);
     if (result == ReadError::NotFound && !keep)
         readAhead.reset();
-    if (failed)
-        dropIntervals();
+    // An interval that did not decode (damaged, or not on its own) is libmspack's to read; the
+    // read-ahead would only meet it again.
+    if (failed) {
+        readAhead.reset();
+        readAheadBroken = true;
+    }
     return result;
-}
-
-// A help file whose intervals do not decode on their own is read by libmspack from now on.
-void ReaderArchive::Impl::dropIntervals() {
-    readAhead.reset();
-    intervals = IntervalMap{};
-    plainInterval = kNoInterval;
 }
 
 ReaderArchive::ReaderArchive() = default;
@@ -1017,12 +1014,9 @@ ReadError ReaderArchive::stream(const ReaderEntry& entry, const ReaderSink& sink
             if (ahead != ReadError::NotFound)
                 return ahead;
         }
-        if (d.intervals.usable()) {
-            const ReadError own = d.streamIntervals(entry, sink, sent);
-            if (own != ReadError::NotFound)
-                return own;
-            d.dropIntervals();
-        }
+        const ReadError own = d.streamIntervals(entry, sink, sent);
+        if (own != ReadError::NotFound)
+            return own;
     }
     const ReaderSink rest = [&sink, skip = sent](const std::uint8_t* data, std::size_t n) mutable {
         const auto skipped = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
