@@ -26,7 +26,7 @@ struct Sample {
 };
 // Empty input, one byte, a frame and a reset interval and one byte either side, incompressible
 // data, long repeats, runs of 0xE8, compressible and incompressible frames side by side, data
-// that makes aligned-offset blocks pay, and a few files in folders.
+// that makes aligned-offset blocks pay, a few files in folders, and thousands of files.
 std::vector<Sample> roundTripSamples();
 
 // Builds a .chm with every file in section 1; fails the current test on a write error.
@@ -45,8 +45,8 @@ using chm_test::readBytes;
 using chm_test::ScratchDir;
 using chm_test::writeBytes;
 
-// Runs a program found on PATH, without a shell, output to log. Returns its exit status, or -1
-// if it could not be started or did not exit normally.
+// Runs a program found on PATH, output to log. Returns its exit status, or -1 if it did not
+// exit normally.
 int runProgram(const std::vector<std::string>& args, const std::filesystem::path& log);
 bool haveProgram(const std::string& name);
 

@@ -28,33 +28,25 @@ Bytes build(ContainerWriter& writer) {
 struct NameCase {
     const char* label;
     std::string name;
-    WriteError expected;
 };
 
 class Names : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(Names, AreCheckedWhenAdded) {
+TEST_P(Names, AreRefusedWhenAdded) {
     ContainerWriter writer;
-    EXPECT_EQ(writer.addFile(GetParam().name, {1, 2, 3}, Section::Compressed), GetParam().expected);
+    EXPECT_EQ(writer.addFile(GetParam().name, {1, 2, 3}, Section::Compressed), WriteError::BadName);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Writer, Names,
-    ::testing::Values(NameCase{"Page", "/index.htm", WriteError::None},
-                      NameCase{"SystemFile", "/#SYSTEM", WriteError::None},
-                      NameCase{"BTree", "/$WWKeywordLinks/BTree", WriteError::None},
-                      NameCase{"Blanks", "/E - Minder Images/About.jpg", WriteError::None},
-                      NameCase{"Longest", "/" + std::string(511, 'x'), WriteError::None},
-                      NameCase{"TooLong", "/" + std::string(512, 'x'), WriteError::BadName},
-                      NameCase{"Empty", "", WriteError::BadName},
-                      NameCase{"Root", "/", WriteError::BadName},
-                      NameCase{"Relative", "index.htm", WriteError::BadName},
-                      NameCase{"Storage", "::DataSpace/NameList", WriteError::BadName},
-                      NameCase{"Folder", "/img/", WriteError::BadName},
-                      NameCase{"EmptyPart", "/img//a.gif", WriteError::BadName},
-                      NameCase{"Dot", "/./a.htm", WriteError::BadName},
-                      NameCase{"DotDot", "/a/../../b.htm", WriteError::BadName},
-                      NameCase{"Nul", std::string("/a\0b.htm", 8), WriteError::BadName}),
+    // Names that are taken: every other test adds some, LongestNames below the longest (511
+    // bytes after the '/').
+    ::testing::Values(NameCase{"TooLong", "/" + std::string(512, 'x')}, NameCase{"Empty", ""},
+                      NameCase{"Root", "/"}, NameCase{"Relative", "index.htm"},
+                      NameCase{"Storage", "::DataSpace/NameList"}, NameCase{"Folder", "/img/"},
+                      NameCase{"EmptyPart", "/img//a.gif"}, NameCase{"Dot", "/./a.htm"},
+                      NameCase{"DotDot", "/a/../../b.htm"},
+                      NameCase{"Nul", std::string("/a\0b.htm", 8)}),
     [](const auto& param) { return std::string(param.param.label); });
 
 TEST(Writer, RefusesNamesThatDifferOnlyInCase) {

@@ -22,11 +22,6 @@ namespace {
 
 using Files = std::map<std::string, std::string>; // internal or relative name -> bytes
 
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
@@ -63,8 +58,10 @@ struct ToolRun {
 class HhcTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_hhc = fs::path(env("QUORLIN_APP_DIR")) / "hhc.exe";
-        m_fixtures = fs::path(env("QUORLIN_SOURCE_DIR")) / "libs/hhp/tests/fixtures";
+        for (const char* name : {"QUORLIN_APP_DIR", "QUORLIN_SOURCE_DIR"})
+            ASSERT_NE(std::getenv(name), nullptr) << name;
+        m_hhc = fs::path(std::getenv("QUORLIN_APP_DIR")) / "hhc.exe";
+        m_fixtures = fs::path(std::getenv("QUORLIN_SOURCE_DIR")) / "libs/hhp/tests/fixtures";
         ASSERT_TRUE(fs::exists(m_hhc)) << m_hhc;
         m_work = fs::temp_directory_path() /
                  ("hhc_tool_" + std::to_string(::getpid()) + "_" +
@@ -254,16 +251,16 @@ TEST_F(HhcTool, GeneratedFolderProject) {
     const fs::path chm = folder / "chm_hhp.chm";
     const auto files = check(chm, expected, {"unreferenced.txt", "Missing.htm", "outside.htm"});
 
-    const auto [system, window] = readSettings(files, "main");
-    EXPECT_EQ(system.title, gbk("测试帮助"));    // from the default window's caption
-    EXPECT_EQ(system.defaultTopic, "index.htm"); // from the window's page
-    EXPECT_EQ(system.defaultWindow, "main");
-    EXPECT_EQ(system.lcid, 0x804u);
-    EXPECT_TRUE(system.fullTextSearch);
+    // The title from the default window's caption, the default topic from the window's page.
+    const auto [system, w] = readSettings(files, "main");
+    EXPECT_EQ((std::vector<std::string>{system.title, system.defaultTopic, system.defaultWindow,
+                                        w.caption, w.defaultFile}),
+              (std::vector<std::string>{gbk("测试帮助"), "index.htm", "main", gbk("测试帮助"),
+                                        "index.htm"}));
+    EXPECT_EQ(
+        (std::vector<std::int64_t>{system.lcid.value_or(0), system.fullTextSearch, w.properties}),
+        (std::vector<std::int64_t>{0x804, 1, 0x63520}));
     EXPECT_EQ(files.count("$FIftiMain"), 1u);
-    EXPECT_EQ(window.caption, gbk("测试帮助"));
-    EXPECT_EQ(window.defaultFile, "index.htm");
-    EXPECT_EQ(window.properties, 0x63520u);
 
     // The same inputs give the same bytes.
     const std::string first = readAll(chm);
@@ -388,7 +385,8 @@ std::set<std::string> searchPages(chm::ReaderArchive& archive,
 }
 
 // Every file the project lists is stored, the images from the link scan too, and a search
-// finds exactly the pages a plain scan finds the word on.
+// finds exactly the pages a plain scan finds the word on. The query rules (several words,
+// words on no page) are in search_index_test.cpp.
 TEST_F(HhcTool, SphinxHtmlHelpProject) {
     if (std::system("sphinx-build --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "sphinx-build is not installed";
@@ -439,12 +437,6 @@ TEST_F(HhcTool, SphinxHtmlHelpProject) {
         EXPECT_EQ(searchPages(archive, topics, word),
                   stopWords.contains(word) ? std::set<std::string>{} : where)
             << word;
-    // Words that are on no page find nothing; several words find the pages holding all.
-    EXPECT_TRUE(searchPages(archive, topics, "cogwheel").empty());
-    std::set<std::string> both;
-    std::set_intersection(pages["gear"].begin(), pages["gear"].end(), pages["axle"].begin(),
-                          pages["axle"].end(), std::inserter(both, both.end()));
-    EXPECT_EQ(searchPages(archive, topics, "Gear AXLE"), both);
 }
 
 TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
@@ -473,9 +465,7 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
     EXPECT_EQ(searchPages(archive, topics, "索引"), (Pages{"b.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "搜"), (Pages{"a.htm", "b.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "目录 搜索"), (Pages{"c.htm"}));
-    EXPECT_EQ(searchPages(archive, topics, "index words"), (Pages{"a.htm"}));
     EXPECT_TRUE(searchPages(archive, topics, "the").empty());
-    EXPECT_TRUE(searchPages(archive, topics, "搜查").empty());
 }
 
 class HhcRoundTrip : public HhcTool {

@@ -21,36 +21,19 @@ bool hasWarning(const hhp::Diagnostics& d, int line, Problem problem,
     return false;
 }
 
-TEST(ProjectReader, GeneratedProjectWithCrLf) {
-    const std::string text =
-        "[OPTIONS]\r\nCompatibility=1.1 or later\r\nCompiled file=chm_hhp.chm\r\n"
-        "Contents file=chm_hhp.hhc\r\nIndex file=chm_hhp.hhk\r\nDefault Window=main\r\n"
-        "Display compile progress=No\r\nFull-text search=Yes\r\n"
-        "Language=0x804 Chinese (PRC)\r\n\r\n[WINDOWS]\r\n"
-        "main=\"My, Title\",\"chm_hhp.hhc\",\"chm_hhp.hhk\",\"index.htm\","
-        "\"index.htm\",,,,,0x63520,,0x387e,,,,,,,,0\r\n"
-        "[FILES]\r\na.htm\r\nsub\\b.htm\r\n\r\n[INFOTYPES]\r\n"; // sub\b.htm on line 15
+// What the compile of the generated and hand-written fixture projects does not show: a quoted
+// caption with a comma, a window found in any case, and every field of a window line.
+TEST(ProjectReader, WindowLines) {
+    const std::string text = "[WINDOWS]\r\n"
+                             "main=\"My, Title\",\"t.hhc\",,,,,,,,0x63520,,0x387e,,,,,,,,0\r\n";
     hhp::Diagnostics d;
-    const auto p = hhp::parseProject(text, "chm_hhp.hhp", {}, d);
-    EXPECT_TRUE(d.items().empty()) << static_cast<int>(d.items().front().problem);
-    EXPECT_EQ(p.indexFile, "chm_hhp.hhk");
-    EXPECT_EQ(p.lcid, 0x804u);
-    EXPECT_TRUE(p.fullTextSearch);
-    EXPECT_FALSE(p.displayProgress);
-    EXPECT_TRUE(p.title.empty());
-    ASSERT_EQ(p.windows.size(), 1u);
-    const auto* w = p.findWindow("MAIN");
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->caption, "My, Title");
-    EXPECT_EQ(w->buttons, 0x387eu);
-    EXPECT_FALSE(w->navigationWidth.has_value());
-    ASSERT_EQ(p.files.size(), 2u);
-    EXPECT_EQ(p.files[1].name, "sub\\b.htm");
-    EXPECT_EQ(p.files[1].line, 15);
-}
-
-TEST(ProjectReader, WindowPositionAndAllNumbers) {
-    hhp::Diagnostics d;
+    const auto p = hhp::parseProject(text, "p.hhp", {}, d);
+    EXPECT_TRUE(d.items().empty());
+    const auto* main = p.findWindow("MAIN");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->caption, "My, Title");
+    EXPECT_EQ(main->buttons, 0x387eu);
+    EXPECT_FALSE(main->navigationWidth.has_value());
     const auto w = hhp::parseWindowDefinition(
         "w",
         "\"T\",\"t.hhc\",\"i.hhk\",\"d.htm\",\"h.htm\",\"j1.htm\",\"J1\",\"j2.htm\",\"J2\","
@@ -100,11 +83,8 @@ TEST(ProjectReader, AliasAndMapWithIncludes) {
     hhp::Diagnostics d;
     const auto p = hhp::parseProject(text, "p.hhp", reader, d);
     ASSERT_EQ(p.aliases.size(), 2u);
-    EXPECT_EQ(p.aliases[0].file, "one.htm");
     EXPECT_EQ(p.aliases[0].sourceFile, "a.ali");
-    EXPECT_EQ(p.aliases[1].id, "IDH_TWO");
     ASSERT_EQ(p.map.size(), 3u);
-    EXPECT_EQ(p.map[1].number, 0x20u);
     EXPECT_EQ(p.map[2].number, 3u);
     EXPECT_TRUE(hasWarning(d, 4, Problem::AliasWithoutEquals));
     EXPECT_TRUE(hasWarning(d, 7, Problem::IncludeUnreadable, {"missing.h"}));
