@@ -203,8 +203,9 @@ struct ReaderArchive::Impl {
 
     // Section 1 as our own decoder reads it, interval by interval (see the top of this file).
     IntervalMap intervals;
-    OwnDecoder plain;                          // the reading thread's, when nothing decodes ahead
-    std::uint64_t plainInterval = kNoInterval; // which interval plain.bytes holds
+    OwnDecoder plain;                            // the reading thread's, when nothing decodes ahead
+    std::uint64_t plainInterval = kNoInterval;   // which interval plain.bytes holds
+    std::uint64_t refusedInterval = kNoInterval; // the last one our decoder refused
 
     // Reads raw bytes of the help file; false when out of range. Safe on any thread.
     // POSIX only: open/pread on a descriptor (a Windows port reads at an OVERLAPPED offset).
@@ -604,8 +605,13 @@ ReadError ReaderArchive::Impl::streamIntervals(const ReaderEntry& entry, const R
     for (std::uint64_t k = first; k <= last; ++k) {
         if (plainInterval != k) {
             plainInterval = kNoInterval;
-            if (!decodeInterval(plain, k, plain.bytes.data()))
+            if (!decodeInterval(plain, k, plain.bytes.data())) {
+                if (refusedInterval != k)
+                    warn("压缩数据的第 " + std::to_string(k + 1) +
+                         " 段无法单独解压，其中的文件改为从头解压");
+                refusedInterval = k;
                 return ReadError::NotFound;
+            }
             plainInterval = k;
         }
         const std::uint64_t from = at - k * intervals.interval;

@@ -59,6 +59,10 @@ TEST(ReaderArchive, DecodesEveryFileAsLibmspackDoes) {
                 EXPECT_EQ(got, readBytes(out)) << file << " " << f->filename;
             }
         }
+        // Our decoder read every interval of the good files (libmspack's would mask a fault).
+        EXPECT_TRUE(archive.takeWarnings().empty() ||
+                    file.filename().string().starts_with("damaged"))
+            << file;
         ms->close(ms, header);
         mspack_destroy_chm_decompressor(ms);
     }

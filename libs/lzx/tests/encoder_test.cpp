@@ -1,6 +1,10 @@
-// Properties of the encoder's output that the container relies on. Decoding itself is checked
-// by libmspack, chmlib and 7-Zip in libs/chm/tests (an LZX decoder of our own could share our
-// misreadings of the format).
+// The encoder's output as the container relies on it, and the decoder against the encoder,
+// interval by interval. That both could share a misreading of the format is checked in
+// libs/chm/tests: libmspack, chmlib and 7-Zip read what the encoder writes, and the reader's
+// decoding of Microsoft-made files is compared with libmspack's.
+#include "bit_writer.h"
+#include "format.h"
+#include "lzx/decoder.h"
 #include "lzx/encoder.h"
 
 #include <gtest/gtest.h>
@@ -27,22 +31,89 @@ std::vector<std::uint8_t> mixedInput(std::size_t size) {
     return data;
 }
 
-TEST(Encoder, FrameOffsetsOnePerFrameAscendingAndWordAligned) {
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{32768},
-                                   std::size_t{32769}, std::size_t{200000}}) {
-        const auto input = mixedInput(size);
-        const CompressedSection out = compress(input);
-        const std::size_t frames = size / kFrameSize + 1; // padding: at least one byte
-        ASSERT_EQ(out.frameOffsets.size(), frames) << "size " << size;
-        EXPECT_EQ(out.frameOffsets[0], 0u);
-        for (std::size_t i = 0; i < frames; ++i) {
-            EXPECT_EQ(out.frameOffsets[i] % 2, 0u) << "frame " << i;
-            EXPECT_TRUE(i == 0 || out.frameOffsets[i] > out.frameOffsets[i - 1]) << "frame " << i;
-        }
-        EXPECT_EQ(out.data.size() % 2, 0u);
-        EXPECT_GT(out.data.size(), out.frameOffsets.back());
-        EXPECT_EQ(out.uncompressedLength, size);
+// Decodes every interval of a compressed section on its own and joins them; `cut` bytes are
+// taken off the end of each interval's bits.
+std::vector<std::uint8_t> decodeAll(const CompressedSection& section, std::size_t cut = 0) {
+    Decoder decoder(16);
+    std::vector<std::uint8_t> joined;
+    std::vector<std::uint8_t> buffer(kResetInterval + kDecodeSlack);
+    const std::size_t frames = section.frameOffsets.size();
+    for (std::size_t f = 0; f < frames; f += kFramesPerReset) {
+        const std::size_t from = section.frameOffsets[f];
+        std::size_t to = f + kFramesPerReset < frames ? section.frameOffsets[f + kFramesPerReset]
+                                                      : section.data.size();
+        to -= std::min(cut, to - from);
+        const std::size_t length = std::min<std::size_t>(kResetInterval, (frames - f) * kFrameSize);
+        const std::size_t got = decoder.decodeInterval(
+            std::span(section.data).subspan(from, to - from), buffer, length);
+        joined.insert(joined.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+        if (got < length || joined.size() >= section.uncompressedLength)
+            break;
     }
+    joined.resize(std::min<std::size_t>(joined.size(), section.uncompressedLength));
+    return joined;
+}
+
+// One frame offset per frame (the data is padded by at least one byte), and every interval
+// decodes back on its own: empty, one byte, and either side of frame and reset boundaries.
+TEST(Decoder, GivesBackWhatTheEncoderTookAtEveryBoundary) {
+    for (const std::size_t size : {0, 1, 32767, 32768, 32769, 65535, 65536, 65537, 400000}) {
+        const auto input = mixedInput(size);
+        const CompressedSection section = compress(input, {1});
+        EXPECT_EQ(section.frameOffsets.size(), size / kFrameSize + 1) << size;
+        EXPECT_EQ(decodeAll(section), input) << size;
+    }
+}
+
+TEST(Decoder, StopsShortOnTruncatedOrDamagedBits) {
+    const auto input = mixedInput(100000);
+    const CompressedSection section = compress(input, {1});
+    EXPECT_LT(decodeAll(section, 40).size(), input.size());
+    // Damage never makes it write past its buffer or hang (the sanitizer builds would see it).
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        CompressedSection damaged = section;
+        damaged.data[rng() % damaged.data.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        EXPECT_LE(decodeAll(damaged).size(), input.size());
+    }
+}
+
+// One interval of uncompressed blocks, by hand, decoded: the bytes it gives back.
+std::string decodeStored(std::uint32_t translationSize, const std::vector<std::string>& blocks) {
+    std::vector<std::uint8_t> bits;
+    BitWriter writer(bits);
+    writer.put(translationSize != 0, 1);
+    if (translationSize != 0) {
+        writer.put(translationSize >> 16, 16);
+        writer.put(translationSize & 0xFFFF, 16);
+    }
+    std::size_t length = 0;
+    for (const std::string& text : blocks) {
+        writer.put(format::kBlockUncompressed, 3);
+        writer.put(static_cast<std::uint32_t>(text.size()), 24);
+        writer.alignToWord(); // none of these headers ends on a word
+        const std::uint8_t queue[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}; // R0, R1, R2
+        writer.putAlignedBytes(queue, sizeof queue);
+        writer.putAlignedBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        if (text.size() % 2 != 0)
+            writer.putAlignedBytes(queue + 1, 1); // the pad byte after an odd length
+        length += text.size();
+    }
+    Decoder decoder(16);
+    std::vector<std::uint8_t> out(length + kDecodeSlack);
+    const std::size_t got = decoder.decodeInterval(bits, out, length);
+    return std::string(out.begin(), out.begin() + static_cast<long>(got));
+}
+
+// Cases our encoder never writes: uncompressed blocks of odd length, and call translation
+// (an absolute target after 0xE8 goes back to relative, except in a frame's last 10 bytes).
+TEST(Decoder, ReadsOddStoredBlocksAndUndoesCallTranslation) {
+    EXPECT_EQ(decodeStored(0, {"abc", "defgh"}), "abcdefgh");
+    using namespace std::string_literals;
+    const std::string call = "\x90\xE8\x10\0\0\0\xE8\x10\0\0\0\x90\x90\x90\x90\x90"s;
+    std::string relative = call;
+    relative[2] = 0x0F; // target 16 seen from position 1
+    EXPECT_EQ(decodeStored(1000, {call}), relative);
 }
 
 TEST(Encoder, PiecesCompressExactlyAsTheirJoinedBytes) {
@@ -81,6 +152,7 @@ TEST(Encoder, IncompressibleFramesStayWithinChmlibsFrameLimit) {
         EXPECT_LE(offsets[i + 1] - offsets[i], 32768u + 6144u) << "frame " << i;
     // Stored, not expanded much: a block header and the repeat queue per frame.
     EXPECT_LT(out.data.size(), input.size() + input.size() / 1000 + 64);
+    EXPECT_EQ(decodeAll(out), input);
 }
 
 } // namespace
