@@ -702,9 +702,9 @@ public:
         }
         if (moved)
             m_space.notify_all();
-        // Wait for the entry's units; one that no thread has taken yet this thread decodes
-        // itself, and so does it with one another thread has not finished after kPatience (on
-        // a busy machine that thread may have been put aside).
+        // Wait for the entry's units, decoding meanwhile (below); a unit another thread has not
+        // finished after kPatience (on a busy machine that thread may have been put aside) this
+        // thread decodes again itself.
         for (;;) {
             failed = false;
             bool done = !m_slots.empty() && m_slots.back()->index >= last;
@@ -716,7 +716,9 @@ public:
             }
             if (done)
                 break;
-            if (m_next <= last) {
+            // A unit of the entry nobody has started, or else while another thread decodes
+            // one of the entry's, the next unit ahead: this thread decodes it rather than wait.
+            if (m_next <= last || (m_next < m_count && m_slots.size() < m_maxSlots)) {
                 Slot& slot = claim();
                 lock.unlock();
                 const bool ok = decode(m_reader, slot.index, slot.bytes);
