@@ -6,6 +6,7 @@
 
 #include "platform/host_error.h"
 #include "platform/services.h"
+#include "temp_folder.h"
 
 #include <deque>
 #include <functional>
@@ -46,6 +47,17 @@ private:
         return behaviour ? behaviour(command) : ToolOutcome{true, 0, {}};
     }
 };
+
+// A compiler stand-in: it writes name into the folder it runs in, as hhc.exe writes the
+// compiled file the project names.
+inline std::function<ToolOutcome(const ToolCommand&)> writesCompiledFile(const std::string& name) {
+    return [name](const ToolCommand& c) {
+        if (c.program.ends_with("hhc.exe")) {
+            writeFile(std::filesystem::path(c.workingFolder) / name, "ITSF compiled");
+        }
+        return ToolOutcome{true, 0, "compiled"};
+    };
+}
 
 class RecordingDesktopServices : public DesktopServices {
 public:

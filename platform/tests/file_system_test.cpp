@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 #include "platform/host_error.h"
 #include "platform/path_style.h"
+#include "platform/text_file.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,6 @@ TEST_F(FileSystemTest, TextFilesAreRecreatedWholeWithCrLfAndCopiesReplace) {
     writer->close();
     EXPECT_EQ(m_temp.read("out.txt"), "one\r\n\r\n");
     EXPECT_THROW(host::fileSystem().createTextFile(path("no/such/folder/x.txt")), host::HostError);
-    EXPECT_THROW(host::fileSystem().openTextFile(path("missing.txt")), host::HostError);
     // A copy replaces, but not a read-only destination.
     m_temp.write("from.txt", "new");
     m_temp.write("to.txt", "old");
@@ -109,6 +109,26 @@ TEST(Drives, TheRootIsAlwaysOffered) {
         EXPECT_EQ(d.back(), host::kSeparator);
         EXPECT_EQ(d.rfind("/proc", 0), std::string::npos);
     }
+}
+
+std::vector<std::string> linesOf(std::string content) {
+    host::TextReader reader(std::move(content));
+    std::vector<std::string> lines;
+    while (!reader.atEndOfStream()) {
+        lines.push_back(reader.readLine());
+    }
+    return lines;
+}
+
+TEST(TextReader, EveryTerminatorEndsOneLineAndTheLastLineCounts) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(linesOf(""), V{});
+    EXPECT_EQ(linesOf("a"), V{"a"});
+    EXPECT_EQ(linesOf("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+    EXPECT_EQ(linesOf("a\r\n\r\nb\r\n"), (V{"a", "", "b"}));
+    EXPECT_EQ(linesOf("\n\n"), (V{"", ""}));
+    // Bytes pass through: GBK for "标题" is not touched.
+    EXPECT_EQ(linesOf("\xb1\xea\xcc\xe2\r\n"), V{"\xb1\xea\xcc\xe2"});
 }
 
 } // namespace

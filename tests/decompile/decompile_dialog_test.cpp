@@ -1,22 +1,59 @@
 // The decompile dialog, driven through its handlers with stand-ins for the message boxes, the
-// open-file dialog, the decompiler and the file browser. The run itself is the decompile
-// routine's, tested on its own; here is what the dialog shows of it.
+// open-file dialog, the decompiler and the file browser (the run itself is the decompile
+// routine's, tested on its own; here is what the dialog shows of it), and the folder picker:
+// what it opens on, what it shows while the highlight moves, what it gives on OK and Cancel.
 #include "Module1.h"
 #include "frmdecompile.h"
 #include "modProject.h"
-#include "modal_answer.h"
 #include "recording_message_boxes.h"
 #include "recording_services.h"
 #include "temp_folder.h"
 
+#include <QDir>
+#include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 
+using Module1::FolderChooser;
 using Strings = std::vector<std::string>;
 
 namespace {
+
+// Answers a modal dialog from the event loop: once a modal window of type Dialog is up, look
+// runs on it (to record what it shows) and then answer closes it.
+template <typename Dialog>
+void answerModal(std::function<void(Dialog&)> look, std::function<void(Dialog&)> answer,
+                 int attemptsLeft = 200) {
+    QTimer::singleShot(10, [look, answer, attemptsLeft] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            if (attemptsLeft > 0) {
+                answerModal<Dialog>(look, answer, attemptsLeft - 1);
+            }
+            return;
+        }
+        look(*dialog);
+        answer(*dialog);
+    });
+}
+
+// What the chooser shows: the highlighted folder, the status line and whether OK is on.
+QString seenIn(FolderChooser& c) {
+    return c.chosenFolder() + '|' + c.findChild<QLabel*>(QStringLiteral("statusLine"))->text() +
+           (c.findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled() ? "|ok" : "|-");
+}
+
+std::string browse(const std::string& start, bool ok, QString* seen = nullptr) {
+    answerModal<FolderChooser>([seen](FolderChooser& c) { seen && (*seen = seenIn(c), true); },
+                               [ok](FolderChooser& c) { ok ? c.accept() : c.reject(); });
+    return Module1::BrowseForFolder(nullptr, "Select A Directory", start);
+}
 
 // A help file to decompile, stand-ins for the services, and the dialog over them.
 struct Fixture {
@@ -44,6 +81,8 @@ class DecompileDialogTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Fixture> f;
+    QTemporaryDir m_temp; // the folder picker's
+    const QString m_folder = m_temp.filePath(QStringLiteral("picked folder"));
 
     std::string at(const std::string& name) const { return f->temp.str(name); }
     // Runs the dialog on the two boxes; gives what they hold afterwards.
@@ -55,7 +94,10 @@ class DecompileDialogTest : public QObject {
     }
 
 private slots:
-    void init() { f = std::make_unique<Fixture>(); }
+    void init() {
+        f = std::make_unique<Fixture>();
+        QVERIFY(QDir().mkpath(m_folder + QStringLiteral("/inner")));
+    }
     void cleanup() { f.reset(); }
 
     // An empty box is refused; a failure leaves both boxes as they were, for another try;
@@ -79,8 +121,7 @@ private slots:
         f->dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f->dialog));
         bool stillOpen = false;
-        auto play = f->tools.behaviour;
-        f->tools.behaviour = [&, play](const host::ToolCommand& c) {
+        f->tools.behaviour = [&, play = f->tools.behaviour](const host::ToolCommand& c) {
             f->dialog.close();
             f->dialog.Command4_Click();
             stillOpen = f->dialog.isVisible();
@@ -138,6 +179,41 @@ private slots:
         openDecompileDialog(&owner);
         QCOMPARE(seen, QStringLiteral("|open left"));
         QVERIFY(owner.findChildren<frmdecompile*>().isEmpty()); // gone once closed
+    }
+
+    void cancelGivesNothingAndKeepsTheStart() {
+        QString seen;
+        QCOMPARE(browse(m_folder.toStdString(), false, &seen), std::string());
+        QCOMPARE(Module1::BrowseStartFolder, m_folder.toStdString());
+        QCOMPARE(seen, m_folder + '|' + m_folder + "|ok"); // the start, highlighted in full
+    }
+
+    void okGivesTheFolderAndOnlyARootKeepsItsSeparator() {
+        QCOMPARE(browse(m_folder.toStdString() + "/", true), m_folder.toStdString());
+        QCOMPARE(browse("/", true), std::string("/"));
+    }
+
+    void aStartThatIsNoFolderSelectsNothing() {
+        const QString file = m_temp.filePath(QStringLiteral("help.chm"));
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        for (const QString& start : {QString(), file}) {
+            QString seen;
+            browse(start.toStdString(), false, &seen);
+            // At most the tree's first item takes the highlight with the focus.
+            QVERIFY2(seen == "||-" || seen == "/|/|ok", qPrintable(seen));
+        }
+    }
+
+    void theStatusLineFollowsTheHighlight() {
+        FolderChooser chooser(nullptr, QStringLiteral("t"));
+        auto* tree = chooser.findChild<QTreeView*>(QStringLiteral("folderTree"));
+        auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+        const QString inner = m_folder + QStringLiteral("/inner");
+        tree->setCurrentIndex(model->index(inner));
+        QCOMPARE(seenIn(chooser), inner + '|' + inner + "|ok");
+        // An item without a path leaves the line as it was and cannot be confirmed.
+        chooser.BrowseCallbackProc(QModelIndex());
+        QVERIFY(seenIn(chooser).endsWith('|' + inner + "|-"));
     }
 };
 

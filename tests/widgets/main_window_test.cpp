@@ -1,18 +1,26 @@
 // The main window: its start-up state, the drive/folder/page chain, the two modes and the
-// enabling rule of the build commands, and where each menu item and toolbar button leads.
+// enabling rule of the build commands, where each menu item and toolbar button leads, and the
+// build as the window shows it (its state while the compiler runs, the mode afterwards); and
+// the About box: its texts fit, the mail link goes to the desktop, and the ways it closes.
 #include "folder_list.h"
+#include "frmAbout.h"
 #include "window_fixture.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 
 using fixture::buildCommands;
 using fixture::itemsOf;
 using fixture::kOff;
 using fixture::kOn;
+using host::testing::writesCompiledFile;
 
 namespace {
 
@@ -46,17 +54,23 @@ class MainWindowTest : public QObject {
     std::unique_ptr<fixture::WindowFixture> f;
 
     // A project in its own folder listing pages.
-    std::string project(const std::string& folder, const Strings& files) {
-        std::string text = "[FILES]\r\n";
-        for (const auto& file : files) {
-            text += file + "\r\n";
-        }
-        f->temp.write(folder + "/t.hhp", text);
+    std::string project(const std::string& folder, const std::string& files) {
+        f->temp.write(folder + "/t.hhp", "[FILES]\r\n" + files + "\r\n");
         return f->temp.str(folder + "/t.hhp");
     }
     void openProject(const std::string& path) {
         f->dialogs.answers.push_back(path);
         f->window->mnuFileOpen->trigger();
+    }
+    frmMain& openWithPages(bool show = false) {
+        f->page("index.htm");
+        f->page("a.htm");
+        return f->open(f->pages(), show);
+    }
+    static QString stateOf(const frmMain& w) {
+        return w.statusText() + (w.isEnabled() ? "" : ",disabled") +
+               (QApplication::overrideCursor() != nullptr ? ",busy" : "") +
+               (w.isBuilding() ? ",building" : "");
     }
 
 private slots:
@@ -83,8 +97,6 @@ private slots:
     void programFolderGetsOneTrailingSeparator() {
         f->open(f->pages(), false, "/");
         QCOMPARE(modProject::AppFolder, std::string("/"));
-        f->open(f->pages(), false, "/opt/tools");
-        QCOMPARE(modProject::AppFolder, std::string("/opt/tools/"));
     }
 
     void altFOpensTheFileMenuNotThePageList() {
@@ -154,7 +166,9 @@ private slots:
     }
 
     void openingAProjectSwitchesToHhpMode_data() {
-        fixture::yesNoRows("hhpFirst", "already in HHP mode", "from HTML mode");
+        QTest::addColumn<bool>("hhpFirst");
+        QTest::newRow("already in HHP mode") << true;
+        QTest::newRow("from HTML mode") << false;
     }
     void openingAProjectSwitchesToHhpMode() {
         QFETCH(bool, hhpFirst);
@@ -162,7 +176,7 @@ private slots:
         if (hhpFirst) {
             w.modeHhp->trigger();
         }
-        const std::string first = project("one", {"a.htm", "sub\\b.htm"});
+        const std::string first = project("one", "a.htm\r\nsub\\b.htm");
         openProject(first);
         QCOMPARE(f->dialogs.requests[0].filter, std::string("工程文件 (*.hhp)|*.hhp"));
         QVERIFY(w.modeHhp->isChecked());
@@ -170,7 +184,7 @@ private slots:
         QCOMPARE(buildCommands(w), kOn);
         QCOMPARE(modProject::CurrentProject.ProjectFile, first);
 
-        const std::string second = project("two", {"c.htm"});
+        const std::string second = project("two", "c.htm");
         openProject(second);
         QVERIFY(w.modeHhp->isChecked());
         QCOMPARE(itemsOf(w.List1), QStringList{"c.htm"});
@@ -181,12 +195,12 @@ private slots:
 
     void reopeningOrARefusedOrCancelledOpenChangesNothing() {
         frmMain& w = f->open(f->pages());
-        const std::string good = project("one", {"a.htm"});
+        const std::string good = project("one", "a.htm");
         openProject(good);
-        project("one", {"changed.htm"});
+        project("one", "changed.htm");
         openProject(good); // the current project again
         w.modeHtml->trigger();
-        openProject(project("bad", {"b.htm", "..\\outside.htm"}));
+        openProject(project("bad", "b.htm\r\n..\\outside.htm"));
         QCOMPARE(f->boxes.texts(), Strings{"文件打开失败，可能是语法有误，系统暂不能处理!!"});
         f->dialogs.answers = {std::nullopt, std::string()};
         w.mnuFileOpen->trigger();
@@ -280,6 +294,98 @@ private slots:
         w.mnuHelpContents->trigger();
         QCOMPARE(f->boxes.texts(), (Strings{"无法启动 " + f->appFolder + "hh.exe：模拟的故障",
                                             "无法进入程序所在的文件夹 " + f->appFolder}));
+    }
+
+    void theWindowIsBusyWhileTheCompilerRunsAndReadyAfterwards() {
+        frmMain& w = openWithPages(true);
+        w.Text1->setText(QStringLiteral("我的帮助"));
+        QString during;
+        f->tools.behaviour =
+            [&, compile = writesCompiledFile("chm_hhp.chm")](const host::ToolCommand& c) {
+                during = stateOf(w) + (w.close() ? ",closed" : "");
+                return compile(c);
+            };
+        w.mnuOpeCompile->trigger(); // the files are kept
+        QCOMPARE(during, QStringLiteral("正在编译工程...,disabled,busy,building"));
+        QVERIFY(w.isVisible());
+        QCOMPARE(stateOf(w), QStringLiteral("就绪"));
+        QVERIFY(f->temp.read("pages/chm_hhp.hhp").find("\"我的帮助\"") != std::string::npos);
+        QCOMPARE(itemsOf(w.List1), (QStringList{"a.htm", "index.htm"}));
+        QCOMPARE(f->boxes.requests.at(0).title, std::string("CHM Quorlin V1.1"));
+    }
+
+    void anHhpCompileEndsInHtmlMode_data() {
+        QTest::addColumn<bool>("deleteFiles");
+        QTest::newRow("files deleted") << true;
+        QTest::newRow("files kept") << false;
+    }
+    void anHhpCompileEndsInHtmlMode() {
+        QFETCH(bool, deleteFiles);
+        f->temp.write("proj/my.hhp", "[OPTIONS]\r\nCompiled file=my.chm\r\n[FILES]\r\np.htm\r\n");
+        frmMain& w = f->open(f->pages());
+        openProject(f->temp.str("proj/my.hhp"));
+        f->tools.behaviour = writesCompiledFile("my.chm");
+        f->boxes.answers = {host::MessageAnswer::Yes,
+                            deleteFiles ? host::MessageAnswer::Yes : host::MessageAnswer::No};
+        w.mnuOpeCompile->trigger();
+        QVERIFY(w.modeHtml->isChecked());
+        QCOMPARE(w.List1->count(), deleteFiles ? 0 : 1);
+        // With the list emptied the switch leaves the build commands off.
+        QCOMPARE(buildCommands(w), deleteFiles ? kOff : kOn);
+    }
+
+    void aFailingStepIsReportedAndTheWindowRestored() {
+        frmMain& w = openWithPages();
+        f->tools.failToStart = {"hhc.exe"};
+        w.mnuOpeCompile->trigger();
+        QCOMPARE(f->boxes.texts().back(), "无法启动 " + f->appFolder + "hhc.exe：模拟的故障");
+        QCOMPARE(stateOf(w), QStringLiteral("就绪"));
+    }
+
+    void hhpModeWithoutAProjectRefuses() {
+        frmMain& w = openWithPages();
+        w.modeHhp->trigger();
+        w.mnuOpeCompile_Click(); // the command is off; the handler must still refuse
+        QCOMPARE(f->boxes.texts(),
+                 Strings{"还没有打开工程文件，无法编写或编译。请先用“打开”选择一个"
+                         "工程文件 (*.hhp)。"});
+        QVERIFY(f->tools.calls.empty() && !fs::exists(f->pages() / "chm_hhp.hhp"));
+        QCOMPARE(stateOf(w), QStringLiteral("就绪"));
+    }
+
+    void aboutTextsShowWholeAndTheAddressOpensAMailMessageEveryTime() {
+        frmAbout box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (QLabel* label : {box.lblTitle, box.Label1, box.Label3, box.lblVersion, box.Label2}) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+            QVERIFY(label->geometry().right() < box.width());
+        }
+        f->desktop.answer = false; // no mail program: nothing shows, the box stays
+        QTest::mouseClick(box.lblVersion, Qt::LeftButton);
+        QTest::mouseClick(box.lblVersion, Qt::LeftButton);
+        QCOMPARE(f->desktop.urls, (Strings{"mailto:quorlin@example.com?subject=",
+                                           "mailto:quorlin@example.com?subject="}));
+        QVERIFY(box.isVisible());
+    }
+
+    void aboutClosesOnOkEnterAndEscape_data() {
+        QTest::addColumn<int>("key"); // 0: a click on OK
+        QTest::newRow("click") << 0;
+        QTest::newRow("enter") << int(Qt::Key_Return);
+        QTest::newRow("escape") << int(Qt::Key_Escape);
+    }
+    void aboutClosesOnOkEnterAndEscape() {
+        QFETCH(int, key);
+        frmAbout box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        if (key == 0) {
+            QTest::mouseClick(box.cmdOK, Qt::LeftButton);
+        } else {
+            QTest::keyClick(&box, Qt::Key(key));
+        }
+        QVERIFY(!box.isVisible());
     }
 };
 

@@ -28,13 +28,6 @@ inline QStringList itemsOf(const QListWidget* list) {
     return items;
 }
 
-// A data table of two rows for one yes/no column.
-inline void yesNoRows(const char* column, const char* yesRow, const char* noRow) {
-    QTest::addColumn<bool>(column);
-    QTest::newRow(yesRow) << true;
-    QTest::newRow(noRow) << false;
-}
-
 // The four build commands, in the order the enabling rule sets them.
 inline QList<bool> buildCommands(const frmMain& w) {
     return {w.mnuOpeMakeContIndex->isEnabled(), w.mnuOpeCompile->isEnabled(),

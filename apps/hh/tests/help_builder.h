@@ -23,8 +23,7 @@ struct Page {
 
 struct HelpContent {
     std::uint32_t lcid = 0x0409;
-    std::string title; // in the code page of lcid
-    std::string defaultTopic;
+    std::string title;    // in the code page of lcid
     std::string contents; // .hhc text stored as toc.hhc when not empty
     std::string index;    // .hhk text stored as index.hhk when not empty
     bool search = false;
@@ -36,7 +35,6 @@ inline std::vector<std::uint8_t> buildHelp(const HelpContent& content) {
     info.lcid = content.lcid;
     info.codePage = text::codePageForLcid(content.lcid);
     info.title = content.title;
-    info.defaultTopic = content.defaultTopic;
     info.fullTextSearch = content.search;
     chm::ContainerWriter writer;
     chm::SearchIndexWriter searchIndex(info.codePage, info.lcid);
