@@ -83,7 +83,6 @@ TEST_F(ProjectTest, PageTitles) {
                  {"<title></title>", nullptr},
                  {"<title>A</title><title>B</title>", "A</title><title>B"},
                  {"<html><body>text</body></html>", nullptr},
-                 {"", nullptr},
                  {"<title>First</title>\n<title>Second</title>", "First"},
                  {"<title lang=en>X</title>\n<title>Y</title>", "Y"},
                  {"<title>\xb0\xef\xd6\xfa</title>", "\xb0\xef\xd6\xfa"},

@@ -102,15 +102,6 @@ TEST_F(FileSystemTest, StampsTellARewriteAndAReplacement) {
     EXPECT_TRUE(files.stampsBelow(path("missing")).empty());
 }
 
-TEST(Drives, TheRootIsAlwaysOffered) {
-    const auto drives = host::fileSystem().drives();
-    ASSERT_FALSE(drives.empty());
-    for (const auto& d : drives) {
-        EXPECT_EQ(d.back(), host::kSeparator);
-        EXPECT_EQ(d.rfind("/proc", 0), std::string::npos);
-    }
-}
-
 std::vector<std::string> linesOf(std::string content) {
     host::TextReader reader(std::move(content));
     std::vector<std::string> lines;

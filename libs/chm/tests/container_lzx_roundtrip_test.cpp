@@ -102,28 +102,5 @@ TEST(LzxRoundTrip, ReaderGivesTheSameBytesInEveryReadOrder) {
     }
 }
 
-// Over 100 MB in one file: thousands of reset intervals on every core, read back in one pass.
-TEST(LzxRoundTrip, OneLargeFile) {
-    constexpr std::size_t kSize = 105'000'003;
-    Bytes data;
-    data.reserve(kSize);
-    // Cheap to make: text stretches with noise between, from a few seeds.
-    for (std::uint32_t seed = 0; data.size() < kSize; ++seed) {
-        const Bytes part =
-            seed % 8 == 7 ? randomBytes(50'000, seed) : textLike(1'000'000, seed % 5);
-        data.insert(data.end(), part.begin(), part.end());
-    }
-    data.resize(kSize);
-    const Bytes chm = buildChm({{"/big.bin", data}});
-    EXPECT_LT(chm.size(), data.size() / 2);
-    const MspackView view = readWithLibmspack(chm);
-    ASSERT_TRUE(view.opened);
-    EXPECT_TRUE(view.problems.empty()) << ::testing::PrintToString(view.problems);
-    ASSERT_EQ(view.files.count("/big.bin"), 1u);
-    const Bytes& back = view.files.at("/big.bin");
-    ASSERT_EQ(back.size(), data.size());
-    EXPECT_TRUE(back == data);
-}
-
 } // namespace
 } // namespace container_test

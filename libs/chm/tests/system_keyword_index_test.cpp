@@ -19,13 +19,6 @@ std::uint16_t readU16(const std::vector<std::uint8_t>& b, std::size_t at) {
 constexpr std::size_t kHeader = 0x4C;
 constexpr std::size_t kBlock = 2048;
 
-TEST(KeywordIndex, NoKeywordsGivesOnlyTheEmptyProperty) {
-    std::size_t dropped = 0;
-    const KeywordFiles f = buildKeywordFiles({}, 1252, 0x409, dropped);
-    EXPECT_TRUE(f.btree.empty());
-    EXPECT_EQ(f.property, std::vector<std::uint8_t>(4, 0));
-}
-
 std::u16string keywordAt(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t& end) {
     std::u16string s;
     for (end = at; readU16(b, end) != 0; end += 2)

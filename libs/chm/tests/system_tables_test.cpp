@@ -1,4 +1,4 @@
-// The string pool, the URL hash, the topic tables and the index header. #WINDOWS and #IVB are
+// The string pool, the URL hash and the topic tables. #WINDOWS and #IVB are
 // read back in system_files_test.cpp.
 #include "chm/byte_cursor.h"
 #include "chm/system_tables.h"
@@ -37,18 +37,6 @@ TEST(UrlHash, FoldsCaseAndSeparators) {
     EXPECT_NE(urlHash("a_b.htm"), urlHash("a-b.htm")); // '_' counts 0x0F, not '_' - '0'
     EXPECT_EQ(urlHash("_"), 0x0Fu);
     EXPECT_EQ(urlHash("#"), static_cast<std::uint32_t>('#' - 0x30)); // wraps below zero
-    EXPECT_EQ(urlHash(""), 0u);
-}
-
-TEST(StringPool, StoresEachStringOnceAfterALeadingNul) {
-    StringPool pool;
-    EXPECT_EQ(pool.add(""), 0u);
-    EXPECT_EQ(pool.add("Main"), 1u);
-    EXPECT_EQ(pool.add("Title"), 6u);
-    EXPECT_EQ(pool.add("Main"), 1u);
-    EXPECT_EQ(pool.add(std::string("Main\0x", 6)), 1u); // ends at its NUL
-    EXPECT_EQ(std::string(pool.bytes().begin(), pool.bytes().end()),
-              std::string("\0Main\0Title\0", 12));
 }
 
 TEST(StringPool, NoStringCrossesABlockBoundary) {
@@ -117,18 +105,6 @@ TEST(TopicTables, CrossReferencesSurviveBlockBoundaries) {
         EXPECT_EQ(readU32(t.topics, i * 16 + 12),
                   (topics[i].storedFile ? 2u : 0u) | (topics[i].contentsOffset ? 4u : 0u));
     }
-}
-
-TEST(IndexHeader, UnsetPropertiesAreAllOnes) {
-    StringPool pool;
-    const auto bare = buildIndexHeader({}, {}, 16, 0, pool);
-    ASSERT_EQ(bare.size(), 4096u);
-    EXPECT_EQ(std::string(bare.begin(), bare.begin() + 4), "T#SM");
-    EXPECT_EQ(readU32(bare, 0x0C), 16u); // topics
-    // image list, colours, font, window styles, frame and window names
-    for (std::size_t at : {0x14, 0x20, 0x24, 0x28, 0x2C, 0x30, 0x34, 0x38, 0x3C})
-        EXPECT_EQ(readU32(bare, at), 0xFFFFFFFFu) << at;
-    EXPECT_EQ(readU32(bare, 0x48), 0u); // merge files
 }
 
 } // namespace

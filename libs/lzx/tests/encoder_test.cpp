@@ -65,17 +65,10 @@ TEST(Decoder, GivesBackWhatTheEncoderTookAtEveryBoundary) {
     }
 }
 
-TEST(Decoder, StopsShortOnTruncatedOrDamagedBits) {
+// Damaged bits are the lzx_decode fuzz target's: they never make it write past its buffer.
+TEST(Decoder, StopsShortOnTruncatedBits) {
     const auto input = mixedInput(100000);
-    const CompressedSection section = compress(input, {1});
-    EXPECT_LT(decodeAll(section, 40).size(), input.size());
-    // Damage never makes it write past its buffer or hang (the sanitizer builds would see it).
-    std::mt19937 rng(3);
-    for (int round = 0; round < 200; ++round) {
-        CompressedSection damaged = section;
-        damaged.data[rng() % damaged.data.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
-        EXPECT_LE(decodeAll(damaged).size(), input.size());
-    }
+    EXPECT_LT(decodeAll(compress(input, {1}), 40).size(), input.size());
 }
 
 // One interval of uncompressed blocks, by hand, decoded: the bytes it gives back.

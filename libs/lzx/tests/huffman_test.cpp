@@ -78,14 +78,5 @@ TEST(CodeLengths, ALoneSymbolStillGetsACompleteTree) {
     }
 }
 
-TEST(CanonicalCodes, FollowLengthThenSymbolOrder) {
-    const std::vector<std::uint8_t> lengths = {3, 3, 3, 3, 3, 2, 4, 4};
-    std::vector<std::uint16_t> codes(lengths.size());
-    buildCodes(lengths, codes);
-    // Length 2: symbol 5 -> 00. Length 3: symbols 0..4 -> 010..110. Length 4: 1110, 1111.
-    EXPECT_EQ(codes, (std::vector<std::uint16_t>{0b010, 0b011, 0b100, 0b101, 0b110, 0b00, 0b1110,
-                                                 0b1111}));
-}
-
 } // namespace
 } // namespace lzx
