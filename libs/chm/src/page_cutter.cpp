@@ -39,6 +39,8 @@ public:
         m_titleStarted = false;
         m_inWord = false;
         m_bad = false;
+        m_waitingApostrophe = false;
+        m_waitingDots = 0;
     }
 
     void put(char32_t c) {
@@ -46,10 +48,10 @@ public:
         if (c >= 0x80) {
             putWide(c);
         } else if (kAsciiWord[c] != 0) {
-            begin();
+            part(kAsciiWord[c]);
             m_target->bytes.push_back(kAsciiWord[c]);
         } else {
-            finish();
+            separator(c);
         }
     }
 
@@ -72,14 +74,14 @@ public:
                 continue;
             }
             if (kAsciiWord[c] == 0) {
-                finish();
+                separator(c);
                 ++p;
                 continue;
             }
             std::size_t q = p + 1;
             while (q < end && at(run, q) < 0x80 && kAsciiWord[at(run, q)] != 0)
                 ++q;
-            begin();
+            part(kAsciiWord[c]);
             std::string& bytes = m_target->bytes;
             const std::size_t from = bytes.size();
             bytes.resize(from + (q - p));
@@ -119,6 +121,7 @@ private:
     // An ASCII character as a word stores it (letters lower-cased); 0 for a separator.
     static constexpr std::array<char, 128> kAsciiWord = [] {
         std::array<char, 128> table{};
+        table['_'] = '_';
         for (int c = '0'; c <= '9'; ++c)
             table[static_cast<std::size_t>(c)] = static_cast<char>(c);
         for (int c = 'a'; c <= 'z'; ++c) {
@@ -132,7 +135,7 @@ private:
         const CharInfo& info = lookup(c);
         switch (info.kind) {
         case CharInfo::WordPart:
-            begin();
+            part(0);
             if (info.length == CharInfo::kNoBytes)
                 m_bad = true;
             else
@@ -145,9 +148,38 @@ private:
             m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
             break;
         default:
-            finish();
+            separator(c);
             break;
         }
+    }
+
+    // Before a character that is part of a word, stored as `first` when it starts one: a word
+    // waiting after an apostrophe or dots goes on through them (the apostrophe dropped).
+    void part(char first) {
+        if (!m_inWord) {
+            begin();
+            m_digitLed = first >= '0' && first <= '9';
+            return;
+        }
+        m_target->bytes.append(m_waitingDots, '.');
+        m_waitingDots = 0;
+        m_waitingApostrophe = false;
+    }
+
+    // A character that is no part of a word ends the word, unless it may join the word to
+    // what follows: then the next character decides.
+    void separator(char32_t c) {
+        if (m_inWord && !m_waitingApostrophe) {
+            if (isApostrophe(c) && m_waitingDots == 0) {
+                m_waitingApostrophe = true;
+                return;
+            }
+            if (isDigitDot(c) && m_digitLed) {
+                ++m_waitingDots;
+                return;
+            }
+        }
+        finish();
     }
 
     // A character's bytes are one to four: added one by one, they stay inline.
@@ -171,6 +203,8 @@ private:
         m_target->ends.push_back(static_cast<std::uint32_t>(m_target->bytes.size()));
         m_inWord = false;
         m_bad = false;
+        m_waitingApostrophe = false;
+        m_waitingDots = 0;
     }
 
     const CharInfo& lookup(char32_t c) {
@@ -210,6 +244,9 @@ private:
     bool m_titleStarted = false;
     bool m_inWord = false;
     bool m_bad = false;
+    bool m_digitLed = false;          // the word began with a digit: dots may join it
+    bool m_waitingApostrophe = false; // an apostrophe after the word, which a part would join
+    std::size_t m_waitingDots = 0;    // dots after it, likewise
     std::size_t m_wordStart = 0;
 };
 

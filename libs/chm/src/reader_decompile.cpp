@@ -5,6 +5,7 @@
 
 #include "chm/byte_cursor.h"
 #include "chm/reader_paths.h"
+#include "chm/search_index.h"
 #include "chm/system_format.h"
 #include "text/ascii.h"
 
@@ -29,6 +30,10 @@ namespace {
 // The settings files are small; anything bigger than this is not what the compiler wrote.
 constexpr std::uint64_t kMaxSettingsFile = 16u * 1024u * 1024u;
 constexpr std::size_t kWriteBuffer = 256 * 1024;
+constexpr std::uint64_t kMaxSearchIndex = 256u * 1024u * 1024u;
+// Pages read again for the words the search index leaves out: stop words are common, so a
+// sample finds them, and decompiling a big help file costs little more.
+constexpr std::uint64_t kStopWordSample = 512 * 1024;
 
 std::string hex(std::uint32_t v) {
     char buf[16];
@@ -311,6 +316,15 @@ ProjectText buildProject(const ProjectSource& source) {
     ProjectText out;
     out.fileName = freeName(stem + ".hhp", source.takenNames, "_project");
     std::string& t = out.text;
+    std::set<std::string> taken = source.takenNames;
+    taken.insert(text::toLowerAscii(out.fileName));
+    if (!source.stopWords.empty() && s.fullTextSearch) {
+        out.stopListName = freeName(stem + ".stp", taken, "_stop");
+        taken.insert(text::toLowerAscii(out.stopListName));
+        for (const std::string& word : source.stopWords)
+            out.stopListText += word + "\r\n";
+        options["Full text search stop list file"] = out.stopListName;
+    }
     t += "[OPTIONS]\r\n";
     for (const auto& [key, value] : options)
         t += key + "=" + value + "\r\n";
@@ -329,8 +343,6 @@ ProjectText buildProject(const ProjectSource& source) {
     }
 
     if (!source.contextIds.empty()) {
-        std::set<std::string> taken = source.takenNames;
-        taken.insert(text::toLowerAscii(out.fileName));
         out.headerName = freeName(stem + ".h", taken, "_ids");
         std::map<std::uint32_t, int> uses;
         std::string alias = "\r\n[ALIAS]\r\n";
@@ -377,7 +389,9 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         return a->offset < b->offset;
     });
 
-    std::vector<std::uint8_t> systemBytes, windowsBytes, stringsBytes, contextBytes;
+    std::vector<std::uint8_t> systemBytes, windowsBytes, stringsBytes, contextBytes, indexBytes;
+    std::vector<std::string> samplePages;
+    std::uint64_t sampled = 0;
     std::set<std::string> taken; // lower-cased relative names already written
     std::set<std::string> madeFolders;
     std::vector<std::string> compileOrder, section0Sources;
@@ -394,8 +408,11 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
                 keep = &stringsBytes;
             else if (e->name == "/#IVB")
                 keep = &contextBytes;
+            else if (e->name == "/$FIftiMain")
+                keep = &indexBytes;
             if (keep) {
-                ReadError err = archive.read(*e, *keep, kMaxSettingsFile);
+                ReadError err = archive.read(
+                    *e, *keep, keep == &indexBytes ? kMaxSearchIndex : kMaxSettingsFile);
                 if (err != ReadError::Ok)
                     warn(Kind::SettingsUnreadable, e->name, {}, err);
             }
@@ -440,9 +457,18 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
             continue;
         }
         bool writeFailed = false;
+        const std::string lower = text::toLowerAscii(safe.relative);
+        std::string* sample = nullptr;
+        if ((lower.ends_with(".htm") || lower.ends_with(".html")) &&
+            sampled + e->length <= kStopWordSample) {
+            sample = &samplePages.emplace_back();
+            sampled += e->length;
+        }
         ReaderSink sink = [&](const std::uint8_t* data, std::size_t size) {
             if (!out.write(data, size))
                 writeFailed = true;
+            if (sample)
+                sample->append(reinterpret_cast<const char*>(data), size);
             return !writeFailed;
         };
         ReadError err = archive.stream(*e, sink, limits.maxFileSize);
@@ -481,6 +507,8 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
     source.files = std::move(compileOrder);
     source.files.insert(source.files.end(), section0Sources.begin(), section0Sources.end());
     source.fallbackName = fallbackName;
+    if (source.system.fullTextSearch && !indexBytes.empty())
+        source.stopWords = missingWords(std::move(indexBytes), samplePages);
     // Never let the project file or its header replace an extracted source.
     source.takenNames = taken;
 
@@ -496,6 +524,11 @@ DecompileResult decompileArchive(ReaderArchive& archive, const std::string& fold
         ++result.filesFailed;
     } else {
         result.contextIds = source.contextIds.size();
+    }
+    if (!project.stopListName.empty() &&
+        !writeText(root / project.stopListName, project.stopListText)) {
+        warn(Kind::ProjectUnwritable, {}, (root / project.stopListName).string());
+        ++result.filesFailed;
     }
     const fs::path projectPath = root / project.fileName;
     if (!writeText(projectPath, project.text)) {

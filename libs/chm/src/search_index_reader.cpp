@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <unordered_set>
 
 namespace chm {
 
@@ -188,8 +190,10 @@ SearchError SearchIndex::lookup(const std::vector<std::string>& wanted,
                 topic += delta;
                 auto& locations = byTopic[topic];
                 std::uint32_t location = 0;
+                // Microsoft's compiler sometimes steps back to an earlier place, as a
+                // difference taken modulo 2^32; the places are sorted below.
                 for (std::uint32_t k = 0; k < count; ++k) {
-                    if (!bits.code(m_roots[2], delta) || delta > UINT32_MAX - location)
+                    if (!bits.code(m_roots[2], delta))
                         return SearchError::Corrupt;
                     location += delta;
                     locations.push_back(location);
@@ -336,6 +340,33 @@ SearchError search(ReaderArchive& archive, std::string_view query,
     if (const SearchError e = index.load(std::move(bytes)); e != SearchError::Ok)
         return e;
     return search(index, query, topics);
+}
+
+std::vector<std::string> missingWords(std::vector<std::uint8_t> indexBytes,
+                                      const std::vector<std::string>& pages) {
+    SearchIndex index;
+    std::vector<std::string> stored;
+    if (index.load(std::move(indexBytes)) != SearchError::Ok ||
+        index.words(stored) != SearchError::Ok || stored.empty())
+        return {};
+    const std::unordered_set<std::string_view> indexed(stored.begin(), stored.end());
+    std::unordered_set<std::string> seen;
+    std::set<std::string> missing;
+    PageCutter cutter(index.codePage());
+    PageWords words;
+    for (const std::string& page : pages) {
+        cutter.cut(page, words);
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const std::string_view word = words.word(i);
+            if (seen.emplace(word).second && !indexed.contains(word))
+                missing.emplace(word);
+        }
+    }
+    // A stop list is a small share of a language's words; a quarter of them missing means
+    // another word rule.
+    if (missing.size() * 4 > seen.size())
+        return {};
+    return {missing.begin(), missing.end()};
 }
 
 std::vector<TopicEntry> readTopics(ReaderArchive& archive) {

@@ -28,7 +28,7 @@ locale_t unicodeLocale() {
 
 bool isWordCharacter(char32_t c) {
     if (c < 0x80)
-        return isAsciiAlnum(c);
+        return isAsciiAlnum(c) || c == U'_';
     if (c == 0xFFFD || c > 0x10FFFF)
         return false;
     const locale_t locale = unicodeLocale();
@@ -65,8 +65,24 @@ void splitWords(std::u32string_view text, std::vector<std::u32string>& words) {
             word.clear();
         }
     };
-    for (const char32_t c : text) {
+    const auto joinsAt = [&](std::size_t i) {
+        return i < text.size() && detail::isWordCharacter(text[i]) && !detail::isOwnWord(text[i]);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
         if (!detail::isWordCharacter(c)) {
+            if (!word.empty() && detail::isApostrophe(c) && joinsAt(i + 1))
+                continue;
+            if (!word.empty() && detail::isDigitDot(c) && word[0] >= U'0' && word[0] <= U'9') {
+                std::size_t end = i;
+                while (end < text.size() && detail::isDigitDot(text[end]))
+                    ++end;
+                if (joinsAt(end)) {
+                    word.append(text.substr(i, end - i));
+                    i = end - 1;
+                    continue;
+                }
+            }
             finish();
             continue;
         }

@@ -6,6 +6,8 @@
 #include "scratch_files.h"
 #include "search_test_support.h"
 
+#include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -104,6 +106,66 @@ TEST(SearchIndex, TitleFirstStopWordsKeepTheirPlaces) {
     EXPECT_EQ(hits[0][0].locations, (std::vector<std::uint32_t>{0, 4}));
     EXPECT_EQ(hits[1][0].locations, (std::vector<std::uint32_t>{6}));
     EXPECT_TRUE(hits[2].empty());
+}
+
+// Microsoft's compiler sometimes codes a step back to an earlier place in a page, as a
+// difference modulo 2^32. Our writer never does: the data of a word is replaced by such.
+TEST(SearchIndex, ReadsPlacesThatStepBack) {
+    chm::TextIndexWriter writer(1252, 0x409);
+    writer.addPage(0, {U"", U"zz"});
+    std::vector<std::uint8_t> bytes = writer.build();
+    // The scale-2 code with root r, bits first to last.
+    std::vector<bool> bits;
+    const auto put = [&](std::uint32_t value, unsigned count) {
+        for (unsigned i = count; i-- > 0;)
+            bits.push_back((value >> i) & 1u);
+    };
+    const auto code = [&](std::uint32_t value, unsigned root) {
+        const auto n = static_cast<unsigned>(std::bit_width(value));
+        bits.insert(bits.end(), n > root ? n - root : 0, true);
+        bits.push_back(false);
+        put(value, n > root ? n - 1 : root);
+    };
+    code(0, bytes[0x1F]); // topic 0
+    code(2, bytes[0x21]); // two places: 5, then 5 - 3
+    code(5, bytes[0x23]);
+    code(0xFFFFFFFDu, bytes[0x23]);
+    std::vector<std::uint8_t> data((bits.size() + 7) / 8);
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        data[i / 8] |= static_cast<std::uint8_t>(bits[i] << (7 - i % 8));
+    // The leaf entry: length, shared, "zz", context, topic count, data offset, 0, data length.
+    const std::string entry("\x03\x00zz\x00\x01", 6);
+    const auto at = static_cast<std::size_t>(
+        std::search(bytes.begin(), bytes.end(), entry.begin(), entry.end()) - bytes.begin());
+    ASSERT_LT(at, bytes.size());
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + 6 + i] = static_cast<std::uint8_t>(bytes.size() >> (8 * i));
+    bytes[at + 12] = static_cast<std::uint8_t>(data.size());
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::vector<std::vector<chm::WordHit>> hits;
+    ASSERT_EQ(load(bytes).lookup({"zz"}, hits), chm::SearchError::Ok);
+    ASSERT_EQ(hits[0].size(), 1u);
+    EXPECT_EQ(hits[0][0].locations, (std::vector<std::uint32_t>{2, 5}));
+}
+
+// The words pages hold and an index leaves out are the stop list it was made with, unless
+// so many are missing that the index cut words by other rules.
+TEST(SearchIndex, MissingWordsAreTheStopList) {
+    const std::vector<std::string> pages = {
+        "<title>The tools</title><p>A list of the tools and of their uses, with pictures.</p>",
+        "<p>Tools: the hammer, the saw and a plane for wood, metal or plastic work</p>"};
+    chm::SearchIndexWriter writer(1252, 0x409);
+    writer.addStopWords("the\r\nof\r\nAND\r\n");
+    chm::PageCutter cutter(1252);
+    chm::PageWords words;
+    for (std::uint32_t topic = 0; topic < pages.size(); ++topic) {
+        cutter.cut(pages[topic], words);
+        writer.addPage(topic, words);
+    }
+    const std::vector<std::uint8_t> index = writer.build();
+    EXPECT_EQ(chm::missingWords(index, pages), (std::vector<std::string>{"and", "of", "the"}));
+    EXPECT_TRUE(chm::missingWords(index, {"<p>the of and other words</p>"}).empty());
+    EXPECT_TRUE(chm::missingWords({}, pages).empty());
 }
 
 TEST(SearchIndex, QueriesNeedEveryTermAndNeighboursWithinATerm) {

@@ -34,9 +34,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WordRule,
     testing::Values(
         WordCase{U"Hello, World!", {"hello", "world"}},
-        // Only letters and digits join: punctuation, underscores and apostrophes separate.
-        WordCase{U"a_b don't 1.0.51 e-mail x86",
-                 {"a", "b", "don", "t", "1", "0", "51", "e", "mail", "x86"}},
+        // As in Microsoft's indexes: underscores join, an apostrophe inside a word goes, dots
+        // join after a leading digit; other punctuation separates.
+        WordCase{U"MB_OK don't 'quoted' 1.0.51 7z.exe 0...255 5. x86.exe e-mail",
+                 {"mb_ok", "dont", "quoted", "1.0.51", "7z.exe", "0...255", "5", "x86", "exe", "e",
+                  "mail"}},
         WordCase{U"  \t\r\n", {}},
         // Letters beyond ASCII are letters, lower-cased by Unicode's rule.
         WordCase{U"ÉCOLE Straße ΑΒΓ Привет", {"école", "straße", "αβγ", "привет"}},
@@ -180,7 +182,8 @@ TEST(PageCutter, RandomPagesStoreWhatTheTextPathStores) {
                             "<!--",      "-->",  "&amp;",    "&#x4E2D;", "&",        "<",
                             ">",         "=\"",  "word",     "Word ",    " ",        "\xE4\xB8\xAD",
                             "\xC3\xA9",  "\xE9", "\xD6\xD0", "\x80",     "123",      "e-mail",
-                            "<b x='>'>", "\xEF"};
+                            "<b x='>'>", "\xEF", "'",        ".",        "_",        "1.",
+                            "don't",     "&#39;"};
     std::uint32_t seed = 7;
     auto next = [&] {
         seed = seed * 1103515245u + 12345u;

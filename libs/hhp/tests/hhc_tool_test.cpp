@@ -204,6 +204,20 @@ std::vector<std::pair<std::uint32_t, std::string>> contextIds(const Files& files
     return ids;
 }
 
+// The words of a help file's full-text index, sorted.
+std::vector<std::string> indexWords(const Files& files) {
+    const auto bytes = bytesOf(files, "$FIftiMain");
+    chm::SearchIndex index;
+    std::vector<std::string> words;
+    if (!bytes.empty()) {
+        EXPECT_EQ(index.load({bytes.begin(), bytes.end()}), chm::SearchError::Ok);
+        EXPECT_EQ(index.words(words), chm::SearchError::Ok);
+    }
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+}
+
 // The GBK bytes of the characters these tests use, from Python's codec rather than ours.
 const std::string kHan = "测试帮助首页第二关于索引中的键字，搜到文件：目录、和。开始详细说明";
 const std::string kHanGbk =
@@ -350,16 +364,20 @@ fs::path sphinxProject(const fs::path& work) {
 }
 
 // The words of a page by a plain scan: comments, scripts, style sheets, tags and character
-// references become blanks, then the text is cut at everything but letters and digits. Only
-// words of ASCII letters alone are kept, so the scan needs no Unicode rule of its own.
+// references become blanks, apostrophes go ("don't" is "dont"), then the text is cut at
+// everything but letters, digits and underscores. Only words of ASCII letters alone are kept,
+// so the scan needs no Unicode rule of its own (nor the one for dots after digits).
 std::set<std::string> plainWords(const std::string& html) {
     static const std::regex markup(
         "<!--[\\s\\S]*?(-->|$)|<(script|style)\\b[\\s\\S]*?(</\\2|$)|<[^>]*(>|$)|&[^;]{0,7};",
         std::regex::icase);
     std::set<std::string> words;
     std::string word;
-    for (const char c : std::regex_replace(html, markup, " ") + " ") {
-        if (std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80) {
+    static const std::regex apostrophe("'");
+    for (const char c :
+         std::regex_replace(std::regex_replace(html, markup, " "), apostrophe, "") + " ") {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+            static_cast<unsigned char>(c) >= 0x80) {
             word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             continue;
         }
@@ -471,8 +489,8 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
 class HhcRoundTrip : public HhcTool {
 protected:
     // Decompiles `chm` with hh.exe, compiles the rebuilt project with hhc.exe and decompiles
-    // that again: every context id must keep its topic, every sitemap its bytes, and the
-    // second decompile must give the sources of the first.
+    // that again: every context id must keep its topic, every sitemap its bytes, the search
+    // index its words, and the second decompile must give the sources of the first.
     void expectRoundTrip(const fs::path& chm, const std::string& label) {
         SCOPED_TRACE(label);
         const auto original = extractMspack(chm);
@@ -492,6 +510,7 @@ protected:
         const auto recompiled = extractMspack(rebuilt);
 
         EXPECT_EQ(contextIds(recompiled), contextIds(original));
+        EXPECT_EQ(indexWords(recompiled), indexWords(original));
         for (const auto& [name, data] : original)
             if (name.ends_with(".hhc") || name.ends_with(".hhk")) {
                 ASSERT_EQ(recompiled.count(name), 1u) << name;
@@ -511,13 +530,16 @@ TEST_F(HhcRoundTrip, KeepsContextIdsSitemapBytesAndSources) {
     const fs::path folder = m_work / "rt";
     writeAll(folder / "rt.hhp", "[OPTIONS]\r\nCompiled file=rt.chm\r\nContents file=toc.hhc\r\n"
                                 "Index file=idx.hhk\r\nDefault topic=a.htm\r\n"
+                                "Full-text search=Yes\r\nFull text search stop list file=s.stp\r\n"
                                 "Language=0x804 Chinese (PRC)\r\nTitle=往返\r\n\r\n"
                                 "[FILES]\r\na.htm\r\nsub/b.htm\r\n\r\n"
                                 "[ALIAS]\r\nIDH_START=a.htm\r\nIDH_DETAIL=sub/b.htm\r\n"
                                 "IDH_AGAIN=a.htm\r\n\r\n[MAP]\r\n#include ids.h\r\n");
     writeAll(folder / "ids.h", "#define IDH_START 100\r\n#define IDH_DETAIL 0x200\r\n"
                                "#define IDH_AGAIN 7\r\n");
-    writeAll(folder / "a.htm", "<html><title>A</title><a href=\"sub/b.htm\">b</a></html>");
+    writeAll(folder / "s.stp", "the\r\nof\r\n");
+    writeAll(folder / "a.htm", "<html><title>A</title><a href=\"sub/b.htm\">b</a><p>The first "
+                               "page of the help, with a link to the second one.</p></html>");
     writeAll(folder / "sub/b.htm", "<html><title>B</title></html>");
     // Sitemaps saved by an editor that puts a UTF-8 byte-order mark before GBK text.
     auto item = [](const std::string& name, const std::string& local) {
@@ -540,6 +562,10 @@ TEST_F(HhcRoundTrip, KeepsContextIdsSitemapBytesAndSources) {
     using Ids = std::vector<std::pair<std::uint32_t, std::string>>;
     EXPECT_EQ(contextIds(files), (Ids{{100, "a.htm"}, {0x200, "sub/b.htm"}, {7, "a.htm"}}));
     expectRoundTrip(folder / "rt.chm", "ours");
+    // The stop list the index was made with comes back, named by the rebuilt project.
+    EXPECT_EQ(readAll(m_work / "ours_first/rt.stp"), "of\r\nthe\r\n");
+    EXPECT_NE(readAll(m_work / "ours_first/rt.hhp").find("stop list file=rt.stp\r\n"),
+              std::string::npos);
 }
 
 TEST_F(HhcRoundTrip, MicrosoftMadeFiles) {

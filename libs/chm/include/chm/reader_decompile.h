@@ -77,6 +77,8 @@ struct ProjectSource {
     std::vector<WindowSettings> windows;
     std::vector<std::string> files; // sources in compile order, "/"-separated, no leading "/"
     std::vector<ContextIdSetting> contextIds;
+    // Words the search index leaves out although the pages hold them, as stored.
+    std::vector<std::string> stopWords;
     std::string fallbackName; // compiled-file stem when #SYSTEM names none
     // Lower-cased names already in the output folder, which the project file and the header
     // must not replace.
@@ -89,13 +91,17 @@ struct ProjectText {
     // The context-id header the project's [MAP] includes; empty when there are no ids.
     std::string headerName;
     std::string headerText;
+    // The stop list the project names; empty without stop words.
+    std::string stopListName;
+    std::string stopListText;
 };
 
 // Builds the project file: [OPTIONS] (sorted by key), [WINDOWS], [FILES], and with context
 // ids [ALIAS] and a [MAP] that includes a header of #define lines. The help file keeps the
 // numbers and topics but not the names a project gave them, so each id is named after its
 // number (IDH_100; IDH_100_2 for a second topic of the same number). The contents and index
-// files are named in [OPTIONS] and left out of [FILES].
+// files are named in [OPTIONS] and left out of [FILES]. Stop words go to a stop list file, one
+// to a line, that the project names.
 ProjectText buildProject(const ProjectSource& source);
 
 // Extracts every source file of `archive` into `folder` (created if missing), in stored order,

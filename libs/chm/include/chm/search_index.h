@@ -98,6 +98,13 @@ private:
     std::uint8_t m_roots[3] = {};
 };
 
+// The stop list an index was made with, as far as `pages` (HTML as stored) show it: the words
+// they hold that the index leaves out, encoded as stored and sorted. Empty when the index
+// cannot be read or holds no word, and when so many words are missing that its compiler cut
+// words by other rules than ours: a stop list made of those would empty the index.
+std::vector<std::string> missingWords(std::vector<std::uint8_t> indexBytes,
+                                      const std::vector<std::string>& pages);
+
 // Topics whose text holds every word of the query (UTF-8, cut into words as pages are). A run
 // of words written without blanks between them ("搜索", "e-mail") must appear in that order,
 // side by side. Topic numbers ascend.

@@ -18,10 +18,12 @@ namespace chm {
 // which separates words.
 std::u32string decodeText(std::string_view bytes, std::uint32_t codePage);
 
-// Splits text into words. A word is a run of letters or digits (Unicode's classes); every
-// other character separates words. Han ideographs and Japanese kana are written without
-// blanks between words, so each of them is a word of its own: a query of several such
-// characters is answered as a phrase. Words come back lower-cased, in order.
+// Splits text into words as Microsoft's indexes cut them. A word is a run of letters, digits
+// (Unicode's classes) and underscores ("mb_ok"); an apostrophe inside a word is dropped
+// ("don't" is "dont"), and dots inside a word that begins with a digit are kept ("1.0.51",
+// "7z.exe"). Every other character separates words. Han ideographs and Japanese kana are
+// written without blanks between words, so each of them is a word of its own: a query of
+// several such characters is answered as a phrase. Words come back lower-cased, in order.
 void splitWords(std::u32string_view text, std::vector<std::u32string>& words);
 
 // Encodes words into a Windows ANSI code page. Every code page a help file can use maps each
