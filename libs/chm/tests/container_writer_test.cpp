@@ -49,13 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Nul", std::string("/a\0b.htm", 8)}),
     [](const auto& param) { return std::string(param.param.label); });
 
-TEST(Writer, RefusesNamesThatDifferOnlyInCase) {
-    ContainerWriter writer;
-    EXPECT_EQ(writer.addFile("/Index.htm", {}, Section::Compressed), WriteError::None);
-    EXPECT_EQ(writer.addFile("/index.HTM", {}, Section::Uncompressed), WriteError::DuplicateName);
-    EXPECT_EQ(writer.addFile("/Index.htm", {}, Section::Compressed), WriteError::DuplicateName);
-}
-
 TEST(Writer, ListsNamesInLowercaseByteOrderWithFoldersAndItbits) {
     ContainerWriter writer;
     // Added out of order; "_" (0x5F) sorts before letters only when comparing lowercase.

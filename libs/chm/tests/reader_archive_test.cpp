@@ -81,20 +81,7 @@ TEST(ReaderArchive, FindsNamesInAnyCaseAndRefusesFilesLargerThanTheCallerAllows)
     std::vector<std::uint8_t> got;
     EXPECT_EQ(archive.read("long.htm", got, 1000), ReadError::TooLarge);
     EXPECT_TRUE(got.empty());
-    // A sink that gives up stops the read.
-    const chm::ReaderEntry* e = archive.find("long.htm");
-    ASSERT_NE(e, nullptr);
-    std::size_t seen = 0;
-    EXPECT_EQ(archive.stream(
-                  *e,
-                  [&](const std::uint8_t*, std::size_t n) {
-                      seen += n;
-                      return seen < 40000;
-                  },
-                  kCap),
-              ReadError::Aborted);
-    // and the archive is still usable afterwards
-    EXPECT_EQ(archive.read("style.css", got, kCap), ReadError::Ok);
+    EXPECT_EQ(archive.read("style.css", got, kCap), ReadError::Ok); // and it reads on
 }
 
 struct BadFile {

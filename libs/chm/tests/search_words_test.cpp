@@ -48,19 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Full-width punctuation separates; full-width digits are digits.
         WordCase{U"目录。索引：１２３", {"目", "录", "索", "引", "１２３"}}));
 
-TEST(PageText, DropsMarkupKeepsTitleApart) {
-    const auto page = chm::extractPageText(
-        "<html><head><title>The  Title</title><style>p{x:1}</style>"
-        "<script>var hidden=1;</script></head><body><!-- gone -->"
-        "<p class=\"a>b\">One&nbsp;two &amp; three&#x41;&#66;</p>a<b>c</b> 1 &lt; 2 &bogus;"
-        "<SCRIPT type=x>if (a<b) c();</SCRIPT>end</body></html>",
-        1252);
-    EXPECT_EQ(wordsOf(page.title), (std::vector<std::string>{"the", "title"}));
-    // Tags separate words; unknown references stay text.
-    EXPECT_EQ(wordsOf(page.body), (std::vector<std::string>{"one", "two", "threeab", "a", "c", "1",
-                                                            "2", "bogus", "end"}));
-}
-
 TEST(PageText, FindsTheDeclaredCharsetAndSeparatesUndecodableBytes) {
     // The declaration is found in either case and with blanks and quotes around its value;
     // a mention that names nothing is passed over for the next one.

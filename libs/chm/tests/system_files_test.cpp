@@ -85,12 +85,6 @@ TEST(SystemFiles, SettingsReadBackWithoutAWindow) {
         (std::vector<std::string>{read.title, read.defaultTopic, read.compiledFile,
                                   read.contentsFile, read.indexFile, read.defaultWindow}),
         (std::vector<std::string>{"Sample Help", "index.htm", "sample", "toc.hhc", "idx.hhk", ""}));
-    // #SYSTEM repeats #IDXHDR under code 13.
-    const auto records = systemRecords(f.at("/#SYSTEM"));
-    const auto idxhdr = std::find_if(records.begin(), records.end(),
-                                     [](const auto& record) { return record.first == 13; });
-    ASSERT_NE(idxhdr, records.end());
-    EXPECT_EQ(idxhdr->second, f.at("/#IDXHDR"));
 }
 
 TEST(SystemFiles, ContentsDecideTopicFlagsPositionsAndAnchors) {
