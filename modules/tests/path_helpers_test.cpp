@@ -35,6 +35,7 @@ TEST(ResolvePath, WorkedExamplesInBothStyles) {
         {"C:\\Help\\Src\\", "pages\\a.htm", "C:\\Help\\Src\\pages\\a.htm", "pages\\a.htm"},
         {"C:\\Help\\Src", "..\\img\\b.gif", "C:\\Help\\img\\b.gif", "img\\b.gif"},
         {"C:\\Help\\Src\\Ch1", "..\\..\\common\\c.htm", "C:\\Help\\common\\c.htm", "common\\c.htm"},
+        {"C:\\A\\BB\\C", "..\\..\\x.htm", "C:\\A\\x.htm", "x.htm"},
         {"C:\\", "e.htm", "C:\\e.htm", "e.htm"},
         {"C:\\Help", "..\\", "C:\\", ""},
         {"C:\\Help", "..", "C:\\Help\\..", ".."},

@@ -42,6 +42,8 @@ TEST(HelpUrl, EveryRequestIsServedRedirectedOrRefused) {
         {"mk", "main.chm::/a.htm", Kind::Refuse, ""},
         {"file", "/etc/passwd", Kind::Refuse, ""},
         {"http", "//example.com/a.png", Kind::Refuse, ""},
+        {"https", "//example.com/a.js", Kind::Refuse, ""},
+        {"ws", "//127.0.0.1:1/", Kind::Refuse, ""},
         {"data", "text/plain,x", Kind::Allow, ""},
         {"about", "blank", Kind::Allow, ""},
     };
