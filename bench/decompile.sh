@@ -137,8 +137,8 @@ for file in "${files[@]}"; do
     (mkdir -p "$work/a" && cd "$work/a" && "$hh" -decompile x "$file" >/dev/null 2>&1)
     extract_chmLib "$file" "$work/b" >/dev/null 2>&1
     find "$work/b" -maxdepth 1 \( -name '#*' -o -name '$*' \) -exec rm -rf {} +
-    # The rebuilt project (and the header its [MAP] includes) is ours alone.
-    for f in "$work/a/x"/*.hhp "$work/a/x"/*.h; do
+    # The rebuilt project (and the header its [MAP] includes, and its stop list) is ours alone.
+    for f in "$work/a/x"/*.hhp "$work/a/x"/*.h "$work/a/x"/*.stp; do
         [ -e "$f" ] && [ ! -e "$work/b/$(basename "$f")" ] && rm -f "$f"
     done
     same=yes
