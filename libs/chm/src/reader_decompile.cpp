@@ -287,7 +287,12 @@ ProjectText buildProject(const ProjectSource& source) {
     if (index.empty())
         index = onlyOne(".hhk");
 
-    std::string stem = s.compiledFile.empty() ? source.fallbackName : s.compiledFile;
+    // The help file names itself, but only a plain file name may name the files written
+    // here: a folder part or a name such as ".." would put them outside the output folder.
+    std::string stem = s.compiledFile.substr(s.compiledFile.find_last_of("/\\") + 1);
+    if (stem.empty() || stem == "." || stem == ".." || !fitsProjectLine(stem) ||
+        stem.find(':') != std::string::npos)
+        stem = source.fallbackName;
     if (stem.empty())
         stem = "project";
 

@@ -201,6 +201,22 @@ TEST(ReaderDecompile, ContextIdsBecomeAliasAndAnIncludedMap) {
         << project.headerText;
 }
 
+// The name the help file gives itself names the project, but never a file outside the folder.
+TEST(ReaderDecompile, TheProjectKeepsToTheOutputFolderWhateverTheFileCallsItself) {
+    chm::ProjectSource src;
+    src.fallbackName = "fallback";
+    for (const auto& [named, project] : {std::pair{"Manual", "Manual.hhp"},
+                                         {"../../evil", "evil.hhp"},
+                                         {"/tmp/x", "x.hhp"},
+                                         {"C:\\Help\\help", "help.hhp"},
+                                         {"..", "fallback.hhp"},
+                                         {"C:", "fallback.hhp"},
+                                         {"a\x01b", "fallback.hhp"}}) {
+        src.system.compiledFile = named;
+        EXPECT_EQ(chm::buildProject(src).fileName, project) << named;
+    }
+}
+
 TEST(ReaderDecompile, UnreadableFileGivesAnErrorAndWritesNothing) {
     ScratchDir dir;
     writeBytes(dir.path() / "bad.chm", std::vector<std::uint8_t>(300, 'Z'));

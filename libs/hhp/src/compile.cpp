@@ -142,6 +142,7 @@ CompileResult Compiler::run(const CompileOptions& options) {
     scanLinks();
 
     chm::HelpFileInfo info = describe(options);
+    info.compiledFileBase = output.stem().string();
     SearchInput search;
     if (m_project.fullTextSearch) {
         note(Step::BuildingSearchIndex);
