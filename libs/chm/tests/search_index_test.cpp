@@ -116,15 +116,12 @@ TEST(SearchIndex, ReadsPlacesThatStepBack) {
     std::vector<std::uint8_t> bytes = writer.build();
     // The scale-2 code with root r, bits first to last.
     std::vector<bool> bits;
-    const auto put = [&](std::uint32_t value, unsigned count) {
-        for (unsigned i = count; i-- > 0;)
-            bits.push_back((value >> i) & 1u);
-    };
     const auto code = [&](std::uint32_t value, unsigned root) {
         const auto n = static_cast<unsigned>(std::bit_width(value));
         bits.insert(bits.end(), n > root ? n - root : 0, true);
         bits.push_back(false);
-        put(value, n > root ? n - 1 : root);
+        for (unsigned i = n > root ? n - 1 : root; i-- > 0;)
+            bits.push_back((value >> i) & 1u);
     };
     code(0, bytes[0x1F]); // topic 0
     code(2, bytes[0x21]); // two places: 5, then 5 - 3

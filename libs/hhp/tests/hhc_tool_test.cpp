@@ -455,14 +455,13 @@ TEST_F(HhcTool, SphinxHtmlHelpProject) {
             << word;
 }
 
-TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
+// The stop list's part is in the round trip below.
+TEST_F(HhcTool, SearchFindsChineseWords) {
     const fs::path folder = m_work / "zh";
-    writeAll(folder / "zh.hhp",
-             "[OPTIONS]\r\nCompiled file=zh.chm\r\nDefault topic=a.htm\r\n"
-             "Full-text search=Yes\r\nFull text search stop list file=stop.stp\r\n"
-             "Language=0x804 Chinese (PRC)\r\nTitle=测试\r\n\r\n[FILES]\r\n"
-             "a.htm\r\nb.htm\r\nc.htm\r\n");
-    writeAll(folder / "stop.stp", "the\r\nof\r\n");
+    writeAll(folder / "zh.hhp", "[OPTIONS]\r\nCompiled file=zh.chm\r\nDefault topic=a.htm\r\n"
+                                "Full-text search=Yes\r\n"
+                                "Language=0x804 Chinese (PRC)\r\nTitle=测试\r\n\r\n[FILES]\r\n"
+                                "a.htm\r\nb.htm\r\nc.htm\r\n");
     // A UTF-8 page, a GBK page that says so, and a GBK page that relies on the project's code
     // page.
     writeAll(folder / "a.htm", "<html><head><title>使用搜索</title></head><body><p>在“搜索”选项卡"
@@ -481,7 +480,6 @@ TEST_F(HhcTool, SearchFindsChineseWordsAndHonoursTheStopList) {
     EXPECT_EQ(searchPages(archive, topics, "索引"), (Pages{"b.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "搜"), (Pages{"a.htm", "b.htm", "c.htm"}));
     EXPECT_EQ(searchPages(archive, topics, "目录 搜索"), (Pages{"c.htm"}));
-    EXPECT_TRUE(searchPages(archive, topics, "the").empty());
 }
 
 class HhcRoundTrip : public HhcTool {
