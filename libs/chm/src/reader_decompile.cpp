@@ -33,7 +33,7 @@ constexpr std::size_t kWriteBuffer = 256 * 1024;
 constexpr std::uint64_t kMaxSearchIndex = 256u * 1024u * 1024u;
 // Pages read again for the words the search index leaves out: stop words are common, so a
 // sample finds them, and decompiling a big help file costs little more.
-constexpr std::uint64_t kStopWordSample = 512 * 1024;
+constexpr std::uint64_t kStopWordSample = 128 * 1024;
 
 std::string hex(std::uint32_t v) {
     char buf[16];

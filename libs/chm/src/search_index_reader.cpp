@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <unordered_set>
 
 namespace chm {
@@ -157,10 +156,16 @@ template <typename Visit> SearchError SearchIndex::forEachEntry(Visit&& visit) c
 
 SearchError SearchIndex::words(std::vector<std::string>& out) const {
     out.clear();
+    return visitWords([&](std::string_view word) {
+        if (out.empty() || out.back() != word)
+            out.emplace_back(word);
+    });
+}
+
+SearchError SearchIndex::visitWords(const std::function<void(std::string_view)>& visit) const {
     return forEachEntry(
         [&](const std::string& word, std::uint8_t, std::uint64_t, std::uint32_t, std::uint64_t) {
-            if (out.empty() || out.back() != word)
-                out.push_back(word);
+            visit(word);
             return SearchError::Ok;
         });
 }
@@ -345,28 +350,33 @@ SearchError search(ReaderArchive& archive, std::string_view query,
 std::vector<std::string> missingWords(std::vector<std::uint8_t> indexBytes,
                                       const std::vector<std::string>& pages) {
     SearchIndex index;
-    std::vector<std::string> stored;
-    if (index.load(std::move(indexBytes)) != SearchError::Ok ||
-        index.words(stored) != SearchError::Ok || stored.empty())
+    if (index.load(std::move(indexBytes)) != SearchError::Ok)
         return {};
-    const std::unordered_set<std::string_view> indexed(stored.begin(), stored.end());
-    std::unordered_set<std::string> seen;
-    std::set<std::string> missing;
+    // The pages' words, looked at where the cutter put them (each page's kept to the end),
+    // less those the index holds.
+    std::vector<PageWords> cut(pages.size());
+    std::unordered_set<std::string_view> seen;
     PageCutter cutter(index.codePage());
-    PageWords words;
-    for (const std::string& page : pages) {
-        cutter.cut(page, words);
-        for (std::size_t i = 0; i < words.size(); ++i) {
-            const std::string_view word = words.word(i);
-            if (seen.emplace(word).second && !indexed.contains(word))
-                missing.emplace(word);
-        }
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        cutter.cut(pages[p], cut[p]);
+        for (std::size_t i = 0; i < cut[p].size(); ++i)
+            seen.insert(cut[p].word(i));
     }
+    std::unordered_set<std::string_view> missing = seen;
+    bool anyWord = false;
+    if (index.visitWords([&](std::string_view word) {
+            anyWord = true;
+            missing.erase(word);
+        }) != SearchError::Ok ||
+        !anyWord)
+        return {};
     // A stop list is a small share of a language's words; a quarter of them missing means
     // another word rule.
     if (missing.size() * 4 > seen.size())
         return {};
-    return {missing.begin(), missing.end()};
+    std::vector<std::string> out(missing.begin(), missing.end());
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 std::vector<TopicEntry> readTopics(ReaderArchive& archive) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,6 +86,9 @@ public:
                        std::vector<std::vector<WordHit>>& hits) const;
     // Every word in the index, in stored order (for checks and dumps).
     SearchError words(std::vector<std::string>& out) const;
+    // Calls visit with every word in stored order (one stored for the title and for the body
+    // comes twice).
+    SearchError visitWords(const std::function<void(std::string_view)>& visit) const;
 
 private:
     template <typename Visit> SearchError forEachEntry(Visit&& visit) const;
