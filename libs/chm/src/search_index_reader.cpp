@@ -362,14 +362,39 @@ std::vector<std::string> missingWords(std::vector<std::uint8_t> indexBytes,
         for (std::size_t i = 0; i < cut[p].size(); ++i)
             seen.insert(cut[p].word(i));
     }
+    // A compiler that splits words at underscores or dots holds "add_library" as "add" and
+    // "library": a word whose parts are all there was cut otherwise, not stopped.
+    const auto parts = [](std::string_view word) {
+        std::vector<std::string_view> out;
+        for (std::size_t start = 0; start <= word.size();) {
+            const std::size_t end = std::min(word.find_first_of("_.", start), word.size());
+            if (end > start)
+                out.push_back(word.substr(start, end - start));
+            start = end + 1;
+        }
+        return out;
+    };
+    std::unordered_set<std::string_view> partsWanted, partsFound;
+    for (const std::string_view word : seen)
+        if (word.find_first_of("_.") != std::string_view::npos)
+            for (const std::string_view part : parts(word))
+                partsWanted.insert(part);
     std::unordered_set<std::string_view> missing = seen;
     bool anyWord = false;
     if (index.visitWords([&](std::string_view word) {
             anyWord = true;
             missing.erase(word);
+            if (const auto part = partsWanted.find(word); part != partsWanted.end())
+                partsFound.insert(*part);
         }) != SearchError::Ok ||
         !anyWord)
         return {};
+    std::erase_if(missing, [&](std::string_view word) {
+        const auto pieces = parts(word);
+        return word.find_first_of("_.") != std::string_view::npos &&
+               std::all_of(pieces.begin(), pieces.end(),
+                           [&](std::string_view piece) { return partsFound.contains(piece); });
+    });
     // A stop list is a small share of a language's words; a quarter of them missing means
     // another word rule.
     if (missing.size() * 4 > seen.size())

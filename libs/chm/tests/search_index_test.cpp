@@ -159,8 +159,13 @@ TEST(SearchIndex, MissingWordsAreTheStopList) {
         cutter.cut(pages[topic], words);
         writer.addPage(topic, words);
     }
+    cutter.cut("<p>Add a library</p>", words);
+    writer.addPage(2, words);
     const std::vector<std::uint8_t> index = writer.build();
     EXPECT_EQ(chm::missingWords(index, pages), (std::vector<std::string>{"and", "of", "the"}));
+    // A word the index holds in pieces was cut by another rule, not stopped.
+    EXPECT_EQ(chm::missingWords(index, {pages[0], pages[1], "<p>add_library _library 2.1</p>"}),
+              (std::vector<std::string>{"2.1", "and", "of", "the"}));
     EXPECT_TRUE(chm::missingWords(index, {"<p>the of and other words</p>"}).empty());
     EXPECT_TRUE(chm::missingWords({}, pages).empty());
 }
